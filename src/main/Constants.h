@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+#include <array>
+
+// Seconds between two sync steps.
+inline constexpr double SYNC_SECONDS = 15.0;
+// Lifetime on Slack of a status this program sets; renewed on every step.
+inline constexpr int STATUS_TTL_SECONDS = 300;
+
+// The status emoji used when the user has chosen none.
+inline const QString DEFAULT_EMOJI = QStringLiteral(":musical_note:");
+
+struct EmojiChoice {
+    QString code;
+    QString glyph;
+};
+
+// The status emoji the user can choose from, in the order they are offered.
+inline const std::array<EmojiChoice, 7> EMOJI_CHOICES = {{
+    {QStringLiteral(":musical_note:"), QStringLiteral("🎵")},
+    {QStringLiteral(":spotify:"), QStringLiteral("🟢")},
+    {QStringLiteral(":headphones:"), QStringLiteral("🎧")},
+    {QStringLiteral(":notes:"), QStringLiteral("🎶")},
+    {QStringLiteral(":guitar:"), QStringLiteral("🎸")},
+    {QStringLiteral(":cd:"), QStringLiteral("💿")},
+    {QStringLiteral(":radio:"), QStringLiteral("📻")},
+}};
+
+// Where Spotify can be downloaded.
+inline const QString SPOTIFY_DOWNLOAD_URL = QStringLiteral("https://www.spotify.com/download");
+
+// The settings file: ".trackglint-mac.json" in the user's home folder.
+QString configPath();
+
+// The Slack host, without a trailing slash: the build's default (normally https://slack.com),
+// or TRACKGLINT_SLACK_URL when that is set (a development and test setting).
+QString slackHost();
+
+// The base address of the Slack Web API: the host followed by "/api/".
+QString slackApiBase();

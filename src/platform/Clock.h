@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QDateTime>
+
+namespace platform {
+
+// The current time, behind an interface so tests can set it.
+class Clock {
+  public:
+    virtual ~Clock() = default;
+    // The current local date and time.
+    virtual QDateTime now() const = 0;
+};
+
+class SystemClock final : public Clock {
+  public:
+    QDateTime now() const override { return QDateTime::currentDateTime(); }
+};
+
+}  // namespace platform

@@ -1,0 +1,100 @@
+#include "platform/MprisSpotify.h"
+
+#include <QDBusArgument>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusReply>
+#include <QStringList>
+
+namespace platform {
+namespace {
+
+const QString SERVICE = QStringLiteral("org.mpris.MediaPlayer2.spotify");
+const QString OBJECT_PATH = QStringLiteral("/org/mpris/MediaPlayer2");
+const QString PLAYER_INTERFACE = QStringLiteral("org.mpris.MediaPlayer2.Player");
+
+// A hung player must not hold the caller (the main thread) for D-Bus's default 25 seconds.
+constexpr int CALL_TIMEOUT_MS = 3'000;
+
+bool holdsDBusArgument(const QVariant& value) {
+    return value.metaType() == QMetaType::fromType<QDBusArgument>();
+}
+
+QVariantMap toMap(const QVariant& value) {
+    if (holdsDBusArgument(value)) return qdbus_cast<QVariantMap>(value);
+    return value.toMap();
+}
+
+QStringList toStringList(const QVariant& value) {
+    if (holdsDBusArgument(value)) return qdbus_cast<QStringList>(value);
+    if (value.metaType() == QMetaType::fromType<QString>()) return {value.toString()};
+    return value.toStringList();
+}
+
+// Spotify names the item either "spotify:track:ID" or, as an MPRIS object path,
+// "/com/spotify/track/ID" (episodes and ads alike); both become the "spotify:kind:ID" form.
+QString itemId(const QVariant& value) {
+    QString id = value.metaType() == QMetaType::fromType<QDBusObjectPath>()
+                     ? value.value<QDBusObjectPath>().path()
+                     : value.toString();
+    const QString pathPrefix = QStringLiteral("/com/spotify/");
+    if (id.startsWith(pathPrefix)) {
+        id = QStringLiteral("spotify:") + id.mid(pathPrefix.size()).replace(u'/', u':');
+    }
+    return id;
+}
+
+}  // namespace
+
+MprisSpotify::MprisSpotify(QDBusConnection bus) : bus_(std::move(bus)) {}
+
+QDBusConnection MprisSpotify::connection() const {
+    return bus_ ? *bus_ : QDBusConnection::sessionBus();
+}
+
+bool MprisSpotify::spotifyRunning() const {
+    const QDBusConnection bus = connection();
+    if (!bus.isConnected() || !bus.interface()) return false;
+    const QDBusReply<bool> owned = bus.interface()->isServiceRegistered(SERVICE);
+    return owned.isValid() && owned.value();
+}
+
+bool MprisSpotify::installed() const {
+    return spotifyInstalled() || spotifyRunning();
+}
+
+PlayerReply MprisSpotify::ask() {
+    const QDBusConnection bus = connection();
+    if (!bus.isConnected() || !bus.interface()) {
+        return {std::nullopt, QStringLiteral("no D-Bus session bus")};
+    }
+    const QDBusReply<bool> owned = bus.interface()->isServiceRegistered(SERVICE);
+    if (!owned.isValid()) return {std::nullopt, owned.error().message()};
+    if (!owned.value()) return {QStringLiteral("STATE\tnotrunning"), {}};
+
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        SERVICE, OBJECT_PATH, QStringLiteral("org.freedesktop.DBus.Properties"),
+        QStringLiteral("GetAll"));
+    call << PLAYER_INTERFACE;
+    const QDBusMessage answer = bus.call(call, QDBus::Block, CALL_TIMEOUT_MS);
+    if (answer.type() != QDBusMessage::ReplyMessage) return {std::nullopt, answer.errorMessage()};
+    return {renderReply(toMap(answer.arguments().value(0))), {}};
+}
+
+QString MprisSpotify::renderReply(const QVariantMap& playerProperties) {
+    const QString status = playerProperties.value(QStringLiteral("PlaybackStatus")).toString();
+    if (status != QLatin1String("Playing")) return QStringLiteral("STATE\t") + status.toLower();
+
+    const QVariantMap metadata = toMap(playerProperties.value(QStringLiteral("Metadata")));
+    const QStringList fields = {
+        QStringLiteral("PLAYING"),
+        itemId(metadata.value(QStringLiteral("mpris:trackid"))),
+        metadata.value(QStringLiteral("xesam:title")).toString(),
+        toStringList(metadata.value(QStringLiteral("xesam:artist"))).join(QStringLiteral(", ")),
+    };
+    return fields.join(u'\t');
+}
+
+}  // namespace platform

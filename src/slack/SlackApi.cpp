@@ -1,0 +1,128 @@
+#include "slack/SlackApi.h"
+
+#include <QJsonDocument>
+#include <QTextBoundaryFinder>
+#include <QUrl>
+
+#include "main/Constants.h"
+#include "platform/Clock.h"
+#include "platform/Http.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr auto SLACK_WAIT = 10s;
+
+bool keptAsIs(char32_t codePoint) {
+    switch (QChar::category(codePoint)) {
+        case QChar::Letter_Uppercase:
+        case QChar::Letter_Lowercase:
+        case QChar::Letter_Titlecase:
+        case QChar::Letter_Modifier:
+        case QChar::Letter_Other:
+        case QChar::Mark_NonSpacing:
+        case QChar::Mark_SpacingCombining:
+        case QChar::Mark_Enclosing:
+        case QChar::Number_DecimalDigit:
+        case QChar::Number_Letter:
+        case QChar::Number_Other:
+            return true;
+        default:
+            return false;
+    }
+}
+
+void appendEncoded(QByteArray& out, char32_t codePoint) {
+    const QByteArray bytes = QString::fromUcs4(&codePoint, 1).toUtf8();
+    if (keptAsIs(codePoint)) {
+        out += bytes;
+        return;
+    }
+    for (const char byte : bytes) {
+        out += '%';
+        out += QByteArray::number(quint8(byte), 16).rightJustified(2, '0').toUpper();
+    }
+}
+
+}  // namespace
+
+SlackReply networkFailure() {
+    return {{QStringLiteral("ok"), false}, {QStringLiteral("error"), QStringLiteral("network")}};
+}
+
+bool replySucceeded(const SlackReply& reply) {
+    const QJsonValue ok = reply.value(QStringLiteral("ok"));
+    return ok.isBool() && ok.toBool();
+}
+
+SlackReply parseSlackReply(const QByteArray& body) {
+    const QJsonDocument document = QJsonDocument::fromJson(body);
+    return document.isObject() ? document.object() : networkFailure();
+}
+
+QByteArray formEncode(const QString& value) {
+    QByteArray out;
+    // An unpaired surrogate reads as U+FFFD, which is then encoded like any other symbol.
+    for (const char32_t codePoint : value.toUcs4()) appendEncoded(out, codePoint);
+    return out;
+}
+
+QByteArray formBody(const FormParams& params) {
+    QByteArrayList pieces;
+    for (auto it = params.cbegin(); it != params.cend(); ++it) {
+        pieces += it.key().toUtf8() + '=' + formEncode(it.value());
+    }
+    return pieces.join('&');
+}
+
+QString firstGraphemes(const QString& text, int count) {
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    qsizetype end = 0;
+    for (int taken = 0; taken < count && end < text.size(); ++taken) {
+        end = finder.toNextBoundary();
+        if (end < 0) return text;
+    }
+    return text.left(end);
+}
+
+SlackReply slackCall(const QString& method, const QString& token, const FormParams& params) {
+    const platform::HttpPost request{
+        QUrl(slackApiBase() + method),
+        {{"Authorization", "Bearer " + token.toUtf8()},
+         {"Content-Type", "application/x-www-form-urlencoded"}},
+        formBody(params),
+    };
+    return parseSlackReply(platform::postAndWait(request, SLACK_WAIT));
+}
+
+SlackReply setStatus(const QString& token, const QString& text, const QString& emoji,
+                     const platform::Clock& clock) {
+    const QString statusText = firstGraphemes(text, STATUS_TEXT_LIMIT);
+    const bool clearing = statusText.isEmpty();
+    const QJsonObject profile{
+        {QStringLiteral("status_text"), statusText},
+        {QStringLiteral("status_emoji"), clearing ? QString() : emoji},
+        {QStringLiteral("status_expiration"),
+         clearing ? qint64(0) : clock.now().toSecsSinceEpoch() + STATUS_TTL_SECONDS},
+    };
+    const QString json = QString::fromUtf8(QJsonDocument(profile).toJson(QJsonDocument::Compact));
+    return slackCall(QStringLiteral("users.profile.set"), token,
+                     {{QStringLiteral("profile"), json}});
+}
+
+std::optional<QString> currentStatusText(const QString& token) {
+    const SlackReply reply = slackCall(QStringLiteral("users.profile.get"), token);
+    if (!replySucceeded(reply)) return std::nullopt;
+    const QJsonValue text =
+        reply.value(QStringLiteral("profile")).toObject().value(QStringLiteral("status_text"));
+    return text.isString() ? text.toString() : QString();
+}
+
+std::optional<bool> spotifyEmojiExists(const QString& token) {
+    const SlackReply reply = slackCall(QStringLiteral("emoji.list"), token);
+    if (!replySucceeded(reply)) return std::nullopt;
+    const QJsonValue emoji = reply.value(QStringLiteral("emoji"));
+    if (!emoji.isObject()) return std::nullopt;
+    return emoji.toObject().contains(QStringLiteral("spotify"));
+}

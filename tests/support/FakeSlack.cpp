@@ -1,0 +1,124 @@
+#include "FakeSlack.h"
+
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+// Serves one request per connection, then closes it.
+class FakeSlackServer : public QTcpServer {
+  public:
+    explicit FakeSlackServer(FakeSlack& owner) : owner_(owner) {
+        connect(this, &QTcpServer::newConnection, this, &FakeSlackServer::acceptAll);
+    }
+
+  private:
+    void acceptAll() {
+        while (QTcpSocket* socket = nextPendingConnection()) {
+            connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readFrom(socket); });
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        }
+    }
+
+    void readFrom(QTcpSocket* socket) {
+        QByteArray& buffer = buffers_[socket];
+        buffer += socket->readAll();
+        const qsizetype headerEnd = buffer.indexOf("\r\n\r\n");
+        if (headerEnd < 0) return;
+        FakeSlack::Request request = parseHead(buffer.left(headerEnd));
+        const qsizetype length = request.headers.value("content-length", "0").toLongLong();
+        if (buffer.size() < headerEnd + 4 + length) return;
+        request.body = buffer.mid(headerEnd + 4, length);
+        buffers_.remove(socket);
+        const FakeSlack::Reply reply = owner_.replyFor(request);
+        QTimer::singleShot(reply.delayMs, socket, [socket, reply] { answer(socket, reply); });
+    }
+
+    static FakeSlack::Request parseHead(const QByteArray& head) {
+        const QList<QByteArray> lines = head.split('\n');
+        const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
+        FakeSlack::Request request;
+        request.method = requestLine.value(0);
+        request.path = QString::fromUtf8(requestLine.value(1));
+        for (qsizetype i = 1; i < lines.size(); ++i) {
+            const qsizetype colon = lines[i].indexOf(':');
+            if (colon < 0) continue;
+            request.headers.insert(lines[i].left(colon).trimmed().toLower(),
+                                   lines[i].mid(colon + 1).trimmed());
+        }
+        return request;
+    }
+
+    static void answer(QTcpSocket* socket, const FakeSlack::Reply& reply) {
+        socket->write("HTTP/1.1 " + QByteArray::number(reply.status) + " Scripted\r\n" +
+                      "Content-Type: application/json\r\nContent-Length: " +
+                      QByteArray::number(reply.body.size()) + "\r\nConnection: close\r\n\r\n" +
+                      reply.body);
+        socket->disconnectFromHost();
+    }
+
+    FakeSlack& owner_;
+    QHash<QTcpSocket*, QByteArray> buffers_;
+};
+
+QString FakeSlack::Request::formValue(const QString& key) const {
+    const QUrlQuery form(QString::fromUtf8(body));
+    return form.queryItemValue(key, QUrl::FullyDecoded);
+}
+
+FakeSlack::FakeSlack() : server_(new FakeSlackServer(*this)) {
+    server_->moveToThread(&thread_);
+    QObject::connect(&thread_, &QThread::finished, server_, &QObject::deleteLater);
+    thread_.start();
+    QMetaObject::invokeMethod(
+        server_,
+        [this] {
+            server_->listen(QHostAddress::LocalHost, 0);
+            port_ = server_->serverPort();
+        },
+        Qt::BlockingQueuedConnection);
+}
+
+FakeSlack::~FakeSlack() {
+    thread_.quit();
+    thread_.wait();
+}
+
+QString FakeSlack::url() const {
+    return QStringLiteral("http://127.0.0.1:%1").arg(port_);
+}
+
+void FakeSlack::useForSlack() const {
+    qputenv("TRACKGLINT_SLACK_URL", url().toUtf8());
+}
+
+void FakeSlack::script(const QString& method, QList<Reply> replies) {
+    QMutexLocker lock(&mutex_);
+    scripts_.insert(QStringLiteral("/api/") + method, std::move(replies));
+}
+
+void FakeSlack::reset() {
+    QMutexLocker lock(&mutex_);
+    scripts_.clear();
+    requests_.clear();
+}
+
+QList<FakeSlack::Request> FakeSlack::requests() const {
+    QMutexLocker lock(&mutex_);
+    return requests_;
+}
+
+QList<FakeSlack::Request> FakeSlack::requests(const QString& method) const {
+    QList<Request> matching;
+    for (const Request& request : requests()) {
+        if (request.path == QStringLiteral("/api/") + method) matching += request;
+    }
+    return matching;
+}
+
+FakeSlack::Reply FakeSlack::replyFor(const Request& request) {
+    QMutexLocker lock(&mutex_);
+    requests_ += request;
+    QList<Reply>& replies = scripts_[request.path];
+    if (replies.isEmpty()) return {404, R"({"ok":false,"error":"unknown_method"})"};
+    return replies.size() > 1 ? replies.takeFirst() : replies.first();
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QMap>
+#include <QMutex>
+#include <QString>
+#include <QThread>
+#include <QUrlQuery>
+#include <memory>
+
+class FakeSlackServer;
+
+// Plays the Slack Web API: an HTTP server on 127.0.0.1, on a thread of its own, that records
+// every request and answers with scripted replies.
+class FakeSlack {
+  public:
+    struct Request {
+        QByteArray method;
+        QString path;
+        QMap<QByteArray, QByteArray> headers;  // names in lower case
+        QByteArray body;
+
+        // The body read as a form, values decoded.
+        QString formValue(const QString& key) const;
+    };
+
+    struct Reply {
+        int status = 200;
+        QByteArray body;
+        int delayMs = 0;
+    };
+
+    FakeSlack();
+    ~FakeSlack();
+
+    // "http://127.0.0.1:PORT", to put in TRACKGLINT_SLACK_URL.
+    QString url() const;
+    // Sets TRACKGLINT_SLACK_URL to this server.
+    void useForSlack() const;
+
+    // Answers requests to /api/<method> with `replies` in turn; the last one stays in force.
+    void script(const QString& method, QList<Reply> replies);
+    void script(const QString& method, const QByteArray& json) { script(method, {{200, json}}); }
+    // Forgets every script and every recorded request.
+    void reset();
+
+    QList<Request> requests() const;
+    QList<Request> requests(const QString& method) const;
+
+    // Called on the server thread.
+    Reply replyFor(const Request& request);
+
+  private:
+    mutable QMutex mutex_;
+    QHash<QString, QList<Reply>> scripts_;
+    QList<Request> requests_;
+    QThread thread_;
+    FakeSlackServer* server_;
+    quint16 port_ = 0;
+};
