@@ -1,9 +1,19 @@
 #include "main/AppDelegate.h"
 
+#include <QCoreApplication>
+
 #include "main/Constants.h"
 
 AppDelegate::Environment AppDelegate::systemEnvironment() {
-    return {configPath(), std::make_unique<platform::SystemClock>(), platform::makeSpotifyBridge()};
+    Environment environment;
+    environment.configPath = configPath();
+    environment.clock = std::make_unique<platform::SystemClock>();
+    environment.spotify = platform::makeSpotifyBridge();
+    environment.desktop = std::make_unique<platform::QtDesktop>();
+    environment.loginItem =
+        std::make_unique<platform::XdgAutostart>(QCoreApplication::applicationFilePath());
+    environment.random = std::make_unique<platform::SystemRandom>();
+    return environment;
 }
 
 AppDelegate::AppDelegate(Environment environment, QObject* parent)
@@ -11,16 +21,22 @@ AppDelegate::AppDelegate(Environment environment, QObject* parent)
       config_(environment.configPath),
       clock_(std::move(environment.clock)),
       spotify_(std::move(environment.spotify)),
-      syncContext_(new QObject) {
+      desktop_(std::move(environment.desktop)),
+      loginItem_(std::move(environment.loginItem)),
+      random_(std::move(environment.random)),
+      syncContext_(new QObject),
+      oauthPort_(environment.oauthPort),
+      oauth_(oauthPort_) {
     syncContext_->moveToThread(&syncThread_);
     connect(&syncThread_, &QThread::finished, syncContext_, &QObject::deleteLater);
     syncThread_.start(QThread::LowPriority);
-    emojiChecks_.setThreadPriority(QThread::LowPriority);
+    signInDeadline_.setSingleShot(true);
+    connect(&signInDeadline_, &QTimer::timeout, this, &AppDelegate::signInDeadlinePassed);
 }
 
 AppDelegate::~AppDelegate() {
     stopSync();
-    emojiChecks_.waitForDone();
+    background_.waitForDone();
 }
 
 QString AppDelegate::lastSetText() const {
@@ -41,6 +57,11 @@ std::optional<QString> AppDelegate::lastError() const {
 std::optional<bool> AppDelegate::spotifyEmojiAvailable() const {
     QMutexLocker lock(&stateMutex_);
     return spotifyEmojiAvailable_;
+}
+
+void AppDelegate::setLastSetText(const QString& text) {
+    QMutexLocker lock(&stateMutex_);
+    lastSetText_ = text;
 }
 
 void AppDelegate::setNowPlayingLabel(const QString& label) {

@@ -5,6 +5,18 @@
 #ifndef TRACKGLINT_SLACK_HOST
 #define TRACKGLINT_SLACK_HOST "https://slack.com"
 #endif
+#ifndef TRACKGLINT_SLACK_CLIENT_ID
+#define TRACKGLINT_SLACK_CLIENT_ID "00000000000000.00000000000000"
+#endif
+#ifndef TRACKGLINT_BROKER
+#define TRACKGLINT_BROKER "https://trackglint.example"
+#endif
+#ifndef TRACKGLINT_SLACK_REDIRECT
+#define TRACKGLINT_SLACK_REDIRECT TRACKGLINT_BROKER "/auth/slack/callback"
+#endif
+
+const QString SLACK_CLIENT_ID = QStringLiteral(TRACKGLINT_SLACK_CLIENT_ID);
+const QString SLACK_REDIRECT = QStringLiteral(TRACKGLINT_SLACK_REDIRECT);
 
 QString configPath() {
     return QDir::homePath() + QStringLiteral("/.trackglint-mac.json");
@@ -19,4 +31,19 @@ QString slackHost() {
 
 QString slackApiBase() {
     return slackHost() + QStringLiteral("/api/");
+}
+
+QString slackAuthorizeUrl() {
+    return slackHost() + QStringLiteral("/oauth/v2/authorize");
+}
+
+QString slackWebRoot() {
+    return slackHost() + u'/';
+}
+
+QString broker() {
+    if (qEnvironmentVariableIsSet("TRACKGLINT_BROKER")) {
+        return qEnvironmentVariable("TRACKGLINT_BROKER");
+    }
+    return QStringLiteral(TRACKGLINT_BROKER);
 }

@@ -3,10 +3,26 @@
 #include <QString>
 #include <array>
 
+#include <QtGlobal>
+
 // Seconds between two sync steps.
 inline constexpr double SYNC_SECONDS = 15.0;
 // Lifetime on Slack of a status this program sets; renewed on every step.
 inline constexpr int STATUS_TTL_SECONDS = 300;
+// The loopback port that receives the end of a Slack sign-in.
+inline constexpr quint16 OAUTH_PORT = 8899;
+// How long a sign-in waits for the browser to come back.
+inline constexpr int SIGN_IN_DEADLINE_SECONDS = 600;
+
+// The user scopes a sign-in asks for.
+inline const QString SLACK_SCOPES =
+    QStringLiteral("users.profile:write,users.profile:read,emoji:read");
+
+// The Slack app's OAuth client identifier, fixed when the program is built.
+extern const QString SLACK_CLIENT_ID;
+// The vendor web service's OAuth callback page, fixed when the program is built; it does not
+// follow TRACKGLINT_BROKER.
+extern const QString SLACK_REDIRECT;
 
 // The status emoji used when the user has chosen none.
 inline const QString DEFAULT_EMOJI = QStringLiteral(":musical_note:");
@@ -39,3 +55,11 @@ QString slackHost();
 
 // The base address of the Slack Web API: the host followed by "/api/".
 QString slackApiBase();
+// Slack's OAuth authorisation page.
+QString slackAuthorizeUrl();
+// Slack's web root, the workspace address when Slack names none.
+QString slackWebRoot();
+
+// The vendor web service's base address, without a trailing slash: TRACKGLINT_BROKER when it
+// is set (even when empty), otherwise the address fixed when the program was built.
+QString broker();

@@ -30,7 +30,7 @@ QString AppDelegate::effectiveEmoji() const {
 void AppDelegate::checkEmojiAsync() {
     const std::optional<QString> token = config_.slackToken();
     if (!token) return;
-    emojiChecks_.start([this, token = *token] {
+    background_.start([this, token = *token] {
         const std::optional<bool> exists = spotifyEmojiExists(token);
         // The delegate waits for its checks before it goes, so it is still here; the result
         // is stored on the main thread and dropped if the delegate is gone by then.

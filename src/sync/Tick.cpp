@@ -145,10 +145,7 @@ void AppDelegate::togglePause() {
 }
 
 void AppDelegate::recordLastSet(const QString& text) {
-    {
-        QMutexLocker lock(&stateMutex_);
-        lastSetText_ = text;
-    }
+    setLastSetText(text);
     QMetaObject::invokeMethod(
         this,
         [this, text] {

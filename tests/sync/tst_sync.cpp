@@ -56,8 +56,11 @@ class SyncTest : public QObject {
         file.close();
         auto clock = std::make_unique<FakeClock>(MORNING);
         clock_ = clock.get();
-        app_ = std::make_unique<AppDelegate>(AppDelegate::Environment{
-            settingsPath_, std::move(clock), std::make_unique<platform::MprisSpotify>()});
+        AppDelegate::Environment environment = AppDelegate::systemEnvironment();
+        environment.configPath = settingsPath_;
+        environment.clock = std::move(clock);
+        environment.spotify = std::make_unique<platform::MprisSpotify>();
+        app_ = std::make_unique<AppDelegate>(std::move(environment));
     }
 
     // Runs one sync step on a worker, serving the main thread meanwhile, and lets the work it

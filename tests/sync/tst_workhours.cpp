@@ -20,9 +20,10 @@ class WorkHoursTest : public QObject {
         file.open(QIODevice::WriteOnly | QIODevice::Truncate);
         file.write(QJsonDocument(QJsonObject{{QStringLiteral("workHours"), workHours}}).toJson());
         file.close();
-        return std::make_unique<AppDelegate>(AppDelegate::Environment{
-            path, std::make_unique<FakeClock>(QDateTime(QDate(2026, 12, 7), time)),
-            platform::makeSpotifyBridge()});
+        AppDelegate::Environment environment = AppDelegate::systemEnvironment();
+        environment.configPath = path;
+        environment.clock = std::make_unique<FakeClock>(QDateTime(QDate(2026, 12, 7), time));
+        return std::make_unique<AppDelegate>(std::move(environment));
     }
 
   private slots:

@@ -1,0 +1,20 @@
+// Trackglint: shows what Spotify plays as the user's Slack status.
+
+#include <QApplication>
+
+#include "main/AppDelegate.h"
+#include "platform/Termination.h"
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Trackglint"));
+    // An agent: closing its window does not end it.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    AppDelegate delegate;
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate,
+                     &AppDelegate::applicationWillTerminate);
+    platform::quitOnTerminationSignals();
+    delegate.startSync();
+    return QApplication::exec();
+}

@@ -1,0 +1,45 @@
+#include "signin/Pkce.h"
+
+#include <QCryptographicHash>
+#include <QUrlQuery>
+
+#include "main/Constants.h"
+
+QString base64UrlNoPadding(const QByteArray& bytes) {
+    return QString::fromLatin1(
+        bytes.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
+}
+
+QString nonceFromBytes(const QByteArray& randomBytes) {
+    return QString::fromLatin1(randomBytes.toHex());
+}
+
+QString verifierFromBytes(const QByteArray& randomBytes) {
+    return base64UrlNoPadding(randomBytes);
+}
+
+QString codeChallenge(const QString& verifier) {
+    return base64UrlNoPadding(
+        QCryptographicHash::hash(verifier.toLatin1(), QCryptographicHash::Sha256));
+}
+
+QString signInState(quint16 port, const QString& nonce) {
+    const QString json = QStringLiteral("{\"port\":") + QString::number(port) +
+                         QStringLiteral(",\"nonce\":\"") + nonce + QStringLiteral("\"}");
+    return base64UrlNoPadding(json.toUtf8());
+}
+
+QUrl authorizationUrl(const QString& state, const QString& challenge) {
+    QUrlQuery query;
+    query.setQueryItems({
+        {QStringLiteral("client_id"), SLACK_CLIENT_ID},
+        {QStringLiteral("user_scope"), SLACK_SCOPES},
+        {QStringLiteral("redirect_uri"), SLACK_REDIRECT},
+        {QStringLiteral("state"), state},
+        {QStringLiteral("code_challenge"), challenge},
+        {QStringLiteral("code_challenge_method"), QStringLiteral("S256")},
+    });
+    QUrl address(slackAuthorizeUrl());
+    address.setQuery(query);
+    return address;
+}

@@ -1,0 +1,134 @@
+#include <QFile>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <csignal>
+
+#include "FakeSlack.h"
+#include "FakeSpotify.h"
+#include "PrivateBus.h"
+#include "settings/Config.h"
+
+namespace {
+
+QByteArray profileShowing(const QString& text) {
+    return QJsonDocument(QJsonObject{{"ok", true}, {"profile", QJsonObject{{"status_text", text}}}})
+        .toJson(QJsonDocument::Compact);
+}
+
+}  // namespace
+
+// The built program, run as a user would run it, against the fakes.
+class ProgramTest : public QObject {
+    Q_OBJECT
+
+  private:
+    PrivateBus bus_;
+    FakeSlack slack_;
+    std::unique_ptr<FakeSpotify> spotify_;
+    std::unique_ptr<QTemporaryDir> home_;
+    QProcess program_;
+
+    QString settingsPath() const { return home_->filePath(".trackglint-mac.json"); }
+
+    // Starts the program with `settings` in its settings file; with none, there is no file.
+    void launch(const QJsonObject& settings) {
+        if (!settings.isEmpty()) {
+            QFile file(settingsPath());
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(QJsonDocument(settings).toJson());
+        }
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("HOME", home_->path());
+        environment.insert("XDG_CONFIG_HOME", home_->filePath(".config"));
+        environment.insert("XDG_DATA_HOME", home_->filePath(".local/share"));
+        environment.insert("TRACKGLINT_SLACK_URL", slack_.url());
+        environment.insert("DBUS_SESSION_BUS_ADDRESS", bus_.address());
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        program_.setProcessEnvironment(environment);
+        program_.setProcessChannelMode(QProcess::ForwardedChannels);
+        program_.start(QStringLiteral(TRACKGLINT_PROGRAM), {});
+        QVERIFY(program_.waitForStarted());
+    }
+
+    // Ends the program with `signal` and checks that it exits normally.
+    void endWith(int signal) {
+        ::kill(pid_t(program_.processId()), signal);
+        QVERIFY(program_.waitForFinished(30'000));
+        QCOMPARE(program_.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program_.exitCode(), 0);
+    }
+
+    QStringList statusTextsSent() const {
+        QStringList texts;
+        for (const FakeSlack::Request& request : slack_.requests("users.profile.set")) {
+            texts += QJsonDocument::fromJson(request.formValue("profile").toUtf8())
+                         .object()
+                         .value("status_text")
+                         .toString();
+        }
+        return texts;
+    }
+
+  private slots:
+    void initTestCase() {
+        QVERIFY(bus_.isRunning());
+        spotify_ = std::make_unique<FakeSpotify>(bus_.address());
+    }
+    void init() {
+        home_ = std::make_unique<QTemporaryDir>();
+        slack_.reset();
+        slack_.script("users.profile.set", R"({"ok":true})");
+        slack_.script("emoji.list", R"({"ok":true,"emoji":{}})");
+        QVERIFY(spotify_->run());
+        spotify_->play("Song", {"Band"});
+    }
+    void cleanup() {
+        if (program_.state() != QProcess::NotRunning) {
+            program_.kill();
+            program_.waitForFinished();
+        }
+    }
+
+    void mirrorsTheTrackAndClearsItOnTerminate() {
+        // Empty before the program's first set, its own text afterwards.
+        slack_.script("users.profile.get",
+                      {{200, profileShowing("")}, {200, profileShowing("Song — Band")}});
+        launch({{"slackToken", "xoxp-1"}});
+        QTRY_COMPARE_WITH_TIMEOUT(statusTextsSent(), QStringList{"Song — Band"}, 10'000);
+        QTRY_COMPARE(Config(settingsPath()).lastSetText(), QStringLiteral("Song — Band"));
+        endWith(SIGTERM);
+        QCOMPARE(statusTextsSent(), QStringList({"Song — Band", ""}));
+        QCOMPARE(Config(settingsPath()).lastSetText(), QStringLiteral("Song — Band"));
+    }
+
+    void leavesTheUsersOwnStatusOnInterrupt() {
+        slack_.script("users.profile.get", profileShowing("Lunch"));
+        launch({{"slackToken", "xoxp-1"}});
+        QTRY_VERIFY_WITH_TIMEOUT(slack_.requests("users.profile.get").size() >= 1, 10'000);
+        endWith(SIGINT);
+        QCOMPARE(statusTextsSent(), QStringList());
+    }
+
+    void clearsAStatusLeftBehindByAnEarlierRun() {
+        slack_.script("users.profile.get", profileShowing("Old — One"));
+        spotify_->pause();
+        launch({{"slackToken", "xoxp-1"}, {"lastSetText", "Old — One"}});
+        QTRY_COMPARE_WITH_TIMEOUT(statusTextsSent(), QStringList{""}, 10'000);
+        QTRY_COMPARE(Config(settingsPath()).lastSetText(), QString());
+        endWith(SIGTERM);
+        QCOMPARE(statusTextsSent(), QStringList{""});
+    }
+
+    void runsWithoutSettings() {
+        launch({});
+        QTest::qWait(1000);
+        QCOMPARE(program_.state(), QProcess::Running);
+        endWith(SIGTERM);
+        QCOMPARE(slack_.requests().size(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(ProgramTest)
+#include "tst_program.moc"
