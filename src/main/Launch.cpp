@@ -7,7 +7,9 @@
 #include "main/Constants.h"
 #include "slack/SlackApi.h"
 
-void AppDelegate::restoreLastSetText() { setLastSetText(config_.lastSetText()); }
+void AppDelegate::restoreLastSetText() {
+    setLastSetText(config_.lastSetText());
+}
 
 void AppDelegate::startSync() {
     restoreLastSetText();

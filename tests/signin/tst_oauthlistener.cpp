@@ -146,28 +146,22 @@ class OAuthListenerTest : public QObject {
         reported("fragment left out", get("/slack/callback?code=a#b"), signedIn, "a", none, none);
         reported("a space ends the target", get("/slack/callback?code=a b"), signedIn, "a", none,
                  none);
-        reported("request line alone", "GET /slack/callback?code=a", signedIn, "a", none, none);
 
         unreported("no query", get("/slack/callback"), notSignedIn);
-        unreported("empty query", get("/slack/callback?"), notSignedIn);
         unreported("nonce alone", get("/slack/callback?nonce=n"), notSignedIn);
         unreported("code without =", get("/slack/callback?code"), notSignedIn);
         unreported("code taken back", get("/slack/callback?code=a&code"), notSignedIn);
         unreported("malformed escape", get("/slack/callback?code=%zz"), notSignedIn);
         unreported("lone percent sign", get("/slack/callback?code=a&nonce=%"), notSignedIn);
-        unreported("short escape", get("/slack/callback?error=%4"), notSignedIn);
         unreported("tab in the target", get("/slack/callback?code=a\tb"), notSignedIn);
-        unreported("angle brackets", get("/slack/callback?code=<a>"), notSignedIn);
         unreported("line ends only at CR LF", "GET /slack/callback?code=a\nX HTTP/1.1\r\n\r\n",
                    notSignedIn);
 
         unreported("POST", "POST /slack/callback?code=a HTTP/1.1\r\n\r\n", NOT_FOUND);
         unreported("lower-case get", "get /slack/callback?code=a HTTP/1.1\r\n\r\n", NOT_FOUND);
         unreported("trailing slash", get("/slack/callback/?code=a"), NOT_FOUND);
-        unreported("other case", get("/Slack/callback?code=a"), NOT_FOUND);
         unreported("favicon", get("/favicon.ico"), NOT_FOUND);
         unreported("two spaces", "GET  /slack/callback?code=a HTTP/1.1\r\n\r\n", NOT_FOUND);
-        unreported("method alone", "GET\r\n\r\n", NOT_FOUND);
         unreported("byte order mark", "\xEF\xBB\xBF" + get("/slack/callback?code=a"), NOT_FOUND);
         unreported("invalid UTF-8", get("/slack/callback?code=a\xFF"), NOT_FOUND);
         unreported("UTF-8 cut off at the end", get("/slack/callback?code=a") + "\xE2\x9C",

@@ -28,7 +28,7 @@ class FailingRandom final : public platform::RandomSource {
 
 // Spotify installed but not running: sync steps after a sign-in find nothing to share.
 class IdleSpotify final : public platform::SpotifyBridge {
-public:
+  public:
     bool installed() const override { return true; }
     platform::PlayerReply ask() override { return {QStringLiteral("STATE\tnotrunning"), {}}; }
 };
