@@ -49,7 +49,6 @@ class AppDelegate : public QObject {
     ~AppDelegate() override;
 
     Config& config() { return config_; }
-    const platform::Clock& clock() const { return *clock_; }
     platform::LoginItem& loginItem() { return *loginItem_; }
 
     // Display state.
@@ -102,7 +101,6 @@ class AppDelegate : public QObject {
     const std::optional<QString>& pendingNonce() const { return pendingNonce_; }
     const std::optional<QString>& pendingVerifier() const { return pendingVerifier_; }
     const QTimer& signInDeadline() const { return signInDeadline_; }
-    OAuthListener& oauth() { return oauth_; }
     // After a confirmation, clears the program's status and forgets every setting.
     void disconnect();
     // Turns launch at login on or off.
