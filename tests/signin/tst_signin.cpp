@@ -123,6 +123,15 @@ class SignInTest : public QObject {
                  QStringLiteral("E9Melhoa2OwvFrEMTJguCHaoeK1t8URWbuGJSstw-cM"));
     }
 
+    void theBrokerFollowsTheEnvironment() {
+        qputenv("TRACKGLINT_BROKER", "http://127.0.0.1:9");
+        QCOMPARE(broker(), QStringLiteral("http://127.0.0.1:9"));
+        qputenv("TRACKGLINT_BROKER", "");
+        QCOMPARE(broker(), QString());
+        qunsetenv("TRACKGLINT_BROKER");
+        QVERIFY(broker().startsWith("https://") && !broker().endsWith("/"));
+    }
+
     void theStateCarriesPortAndNonce() {
         const QString nonce = QStringLiteral("0123456789abcdef0123456789abcdef");
         const QString state = signInState(8899, nonce);
