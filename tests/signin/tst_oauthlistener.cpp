@@ -139,13 +139,7 @@ class OAuthListenerTest : public QObject {
                  "é&x=y", "~", none);
         reported("split at the first =", get("/slack/callback?code=a=b"), signedIn, "a=b", none,
                  none);
-        reported("names decoded", get("/slack/callback?%63ode=x"), signedIn, "x", none, none);
-        reported("other names ignored", get("/slack/callback?state=s&code=x&Error=y"), signedIn,
-                 "x", none, none);
         reported("non-ASCII character", get("/slack/callback?code=é"), signedIn, "é", none, none);
-        reported("fragment left out", get("/slack/callback?code=a#b"), signedIn, "a", none, none);
-        reported("a space ends the target", get("/slack/callback?code=a b"), signedIn, "a", none,
-                 none);
 
         unreported("no query", get("/slack/callback"), notSignedIn);
         unreported("nonce alone", get("/slack/callback?nonce=n"), notSignedIn);
@@ -154,18 +148,13 @@ class OAuthListenerTest : public QObject {
         unreported("malformed escape", get("/slack/callback?code=%zz"), notSignedIn);
         unreported("lone percent sign", get("/slack/callback?code=a&nonce=%"), notSignedIn);
         unreported("tab in the target", get("/slack/callback?code=a\tb"), notSignedIn);
-        unreported("line ends only at CR LF", "GET /slack/callback?code=a\nX HTTP/1.1\r\n\r\n",
-                   notSignedIn);
 
         unreported("POST", "POST /slack/callback?code=a HTTP/1.1\r\n\r\n", NOT_FOUND);
         unreported("lower-case get", "get /slack/callback?code=a HTTP/1.1\r\n\r\n", NOT_FOUND);
         unreported("trailing slash", get("/slack/callback/?code=a"), NOT_FOUND);
         unreported("favicon", get("/favicon.ico"), NOT_FOUND);
         unreported("two spaces", "GET  /slack/callback?code=a HTTP/1.1\r\n\r\n", NOT_FOUND);
-        unreported("byte order mark", "\xEF\xBB\xBF" + get("/slack/callback?code=a"), NOT_FOUND);
         unreported("invalid UTF-8", get("/slack/callback?code=a\xFF"), NOT_FOUND);
-        unreported("UTF-8 cut off at the end", get("/slack/callback?code=a") + "\xE2\x9C",
-                   NOT_FOUND);
     }
     void requestsAreAnsweredAndReported() {
         QFETCH(QByteArray, request);
