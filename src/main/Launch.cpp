@@ -35,5 +35,5 @@ void AppDelegate::applicationWillTerminate() {
     if (!token || ownText.isEmpty()) return;
     // The text stays remembered, so a status that could not be cleared now is recognised
     // and cleared after the next start.
-    if (currentStatusText(*token) == ownText) setStatus(*token, QString(), QString(), *clock_);
+    if (currentStatusText(*token) == ownText) clearStatus(*token);
 }

@@ -18,8 +18,7 @@ void AppDelegate::disconnect() {
     const std::optional<QString> token = config_.slackToken();
     // Only the program's own status is cleared; one the user set by hand stays.
     if (token && !lastSetText().isEmpty()) {
-        background_.start(
-            [this, token = *token] { setStatus(token, QString(), QString(), *clock_); });
+        background_.start([token = *token] { clearStatus(token); });
     }
     config_.setRaw({});
     config_.save();

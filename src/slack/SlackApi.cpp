@@ -111,6 +111,11 @@ SlackReply setStatus(const QString& token, const QString& text, const QString& e
                      {{QStringLiteral("profile"), json}});
 }
 
+SlackReply clearStatus(const QString& token) {
+    // A clear carries no expiry, so the clock is never read.
+    return setStatus(token, QString(), QString(), platform::SystemClock());
+}
+
 std::optional<QString> currentStatusText(const QString& token) {
     const SlackReply reply = slackCall(QStringLiteral("users.profile.get"), token);
     if (!replySucceeded(reply)) return std::nullopt;

@@ -41,6 +41,8 @@ SlackReply slackCall(const QString& method, const QString& token, const FormPara
 // now), or clears it when `text` is empty.
 SlackReply setStatus(const QString& token, const QString& text, const QString& emoji,
                      const platform::Clock& clock);
+// Clears the user's status: empty text, empty emoji, no expiry.
+SlackReply clearStatus(const QString& token);
 // The status text shown now; empty when the user has none; none when Slack gave no answer.
 std::optional<QString> currentStatusText(const QString& token);
 // Whether the workspace has a custom emoji named "spotify"; none when Slack gave no answer.

@@ -80,7 +80,7 @@ void AppDelegate::tick() {
         if (failed(setStatus(*token, text, effectiveEmoji(), *clock_))) return notifyUI();
         if (text != ownText) recordLastSet(text);
     } else if (!ownText.isEmpty()) {
-        if (failed(setStatus(*token, QString(), QString(), *clock_))) return notifyUI();
+        if (failed(clearStatus(*token))) return notifyUI();
         recordLastSet(QString());
     }
 
@@ -94,7 +94,7 @@ void AppDelegate::tick() {
 void AppDelegate::clearWhileHidden(const QString& token) {
     const QString ownText = lastSetText();
     if (ownText.isEmpty()) return;
-    if (currentStatusText(token) == ownText) setStatus(token, QString(), QString(), *clock_);
+    if (currentStatusText(token) == ownText) clearStatus(token);
     recordLastSet(QString());
 }
 
