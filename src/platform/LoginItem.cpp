@@ -60,9 +60,8 @@ std::optional<QString> XdgAutostart::setEnabled(bool enabled) {
         if (!QFileInfo::exists(path) || QFile::remove(path)) return std::nullopt;
         return QStringLiteral("could not remove %1").arg(path);
     }
-    if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
-        return QStringLiteral("could not create %1").arg(QFileInfo(path).absolutePath());
-    }
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QDir().mkpath(folder)) return QStringLiteral("could not create %1").arg(folder);
     const QString entry = QStringLiteral(
                               "[Desktop Entry]\n"
                               "Type=Application\n"
