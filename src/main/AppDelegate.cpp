@@ -2,7 +2,7 @@
 
 #include <QCoreApplication>
 
-#include "main/Constants.h"
+#include "slack/SlackApi.h"
 
 AppDelegate::Environment AppDelegate::systemEnvironment() {
     Environment environment;
@@ -24,57 +24,31 @@ AppDelegate::AppDelegate(Environment environment, QObject* parent)
       desktop_(std::move(environment.desktop)),
       loginItem_(std::move(environment.loginItem)),
       random_(std::move(environment.random)),
-      syncContext_(new QObject),
-      oauthPort_(environment.oauthPort),
-      oauth_(oauthPort_) {
-    syncContext_->moveToThread(&syncThread_);
-    connect(&syncThread_, &QThread::finished, syncContext_, &QObject::deleteLater);
-    syncThread_.start(QThread::LowPriority);
-    signInDeadline_.setSingleShot(true);
-    connect(&signInDeadline_, &QTimer::timeout, this, &AppDelegate::signInDeadlinePassed);
+      sync_(config_, state_, *clock_, *spotify_),
+      signIn_(config_, state_, sync_, *desktop_, *loginItem_, *random_, environment.oauthPort) {}
+
+AppDelegate::~AppDelegate() = default;
+
+void AppDelegate::startSync() {
+    state_.setLastSetText(config_.lastSetText());
+    sync_.startTimer();
+    sync_.tickAsync();
+    sync_.checkEmojiAsync();
 }
 
-AppDelegate::~AppDelegate() {
-    stopSync();
-    background_.waitForDone();
+void AppDelegate::quit() {
+    QCoreApplication::quit();
 }
 
-QString AppDelegate::lastSetText() const {
-    QMutexLocker lock(&stateMutex_);
-    return lastSetText_;
-}
+void AppDelegate::applicationWillTerminate() {
+    sync_.stopSync();
+    // Saves and notifications the last step handed to the main thread still happen.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
 
-QString AppDelegate::nowPlayingLabel() const {
-    QMutexLocker lock(&stateMutex_);
-    return nowPlayingLabel_;
-}
-
-std::optional<QString> AppDelegate::lastError() const {
-    QMutexLocker lock(&stateMutex_);
-    return lastError_;
-}
-
-std::optional<bool> AppDelegate::spotifyEmojiAvailable() const {
-    QMutexLocker lock(&stateMutex_);
-    return spotifyEmojiAvailable_;
-}
-
-void AppDelegate::setLastSetText(const QString& text) {
-    QMutexLocker lock(&stateMutex_);
-    lastSetText_ = text;
-}
-
-void AppDelegate::setNowPlayingLabel(const QString& label) {
-    QMutexLocker lock(&stateMutex_);
-    nowPlayingLabel_ = label;
-}
-
-void AppDelegate::setLastError(const std::optional<QString>& error) {
-    QMutexLocker lock(&stateMutex_);
-    lastError_ = error;
-}
-
-void AppDelegate::setSpotifyEmojiAvailable(std::optional<bool> available) {
-    QMutexLocker lock(&stateMutex_);
-    spotifyEmojiAvailable_ = available;
+    const std::optional<QString> token = config_.slackToken();
+    const QString ownText = state_.lastSetText();
+    if (!token || ownText.isEmpty()) return;
+    // The text stays remembered, so a status that could not be cleared now is recognised
+    // and cleared after the next start.
+    if (currentStatusText(*token) == ownText) clearStatus(*token);
 }

@@ -1,8 +1,8 @@
 // Launch at login: the platform's registration is the only record of the choice.
 
-#include "main/AppDelegate.h"
+#include "maintenance/LoginItem.h"
 
-void AppDelegate::toggleLoginItem() {
-    const std::optional<QString> failure = loginItem_->setEnabled(!loginItem_->enabled());
-    if (failure) setLastError(QStringLiteral("Login item: ") + *failure);
+void toggleLoginItem(platform::LoginItem& loginItem, AppState& state) {
+    const std::optional<QString> failure = loginItem.setEnabled(!loginItem.enabled());
+    if (failure) state.setLastError(QStringLiteral("Login item: ") + *failure);
 }

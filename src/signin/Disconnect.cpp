@@ -3,11 +3,11 @@
 
 #include <QFile>
 
-#include "main/AppDelegate.h"
+#include "signin/SignIn.h"
 #include "slack/SlackApi.h"
 
-void AppDelegate::disconnect() {
-    const bool confirmed = desktop_->confirm({
+void SignIn::disconnect() {
+    const bool confirmed = desktop_.confirm({
         QStringLiteral("Disconnect Slack?"),
         QStringLiteral("Your status will be cleared and Trackglint will forget your sign-in."),
         QStringLiteral("Disconnect"),
@@ -17,12 +17,12 @@ void AppDelegate::disconnect() {
 
     const std::optional<QString> token = config_.slackToken();
     // Only the program's own status is cleared; one the user set by hand stays.
-    if (token && !lastSetText().isEmpty()) {
+    if (token && !state_.lastSetText().isEmpty()) {
         background_.start([token = *token] { clearStatus(token); });
     }
     config_.setRaw({});
     config_.save();
     QFile::remove(config_.path());
-    setLastSetText(QString());
-    setNowPlayingLabel(QStringLiteral("…"));
+    state_.setLastSetText(QString());
+    state_.setNowPlayingLabel(QStringLiteral("…"));
 }

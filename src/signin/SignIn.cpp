@@ -1,8 +1,8 @@
 // Starting a Slack sign-in: OAuth v2 with PKCE, the browser coming back through the loopback
 // listener within a deadline.
 
-#include "main/AppDelegate.h"
-#include "main/Constants.h"
+#include "signin/SignIn.h"
+
 #include "signin/Pkce.h"
 
 namespace {
@@ -12,19 +12,20 @@ constexpr qsizetype VERIFIER_BYTES = 48;
 
 }  // namespace
 
-void AppDelegate::signIn() {
-    const std::optional<QByteArray> nonceBytes = random_->bytes(NONCE_BYTES);
-    const std::optional<QByteArray> verifierBytes = random_->bytes(VERIFIER_BYTES);
-    if (!nonceBytes || !verifierBytes) {
-        setLastError(QStringLiteral("Secure randomness unavailable — sign-in aborted."));
-        pendingNonce_.reset();
-        pendingVerifier_.reset();
-        return;
-    }
-    pendingNonce_ = nonceFromBytes(*nonceBytes);
-    pendingVerifier_ = verifierFromBytes(*verifierBytes);
-    const QString challenge = codeChallenge(*pendingVerifier_);
-
+SignIn::SignIn(Config& config, AppState& state, SyncEngine& sync, platform::Desktop& desktop,
+               platform::LoginItem& loginItem, platform::RandomSource& random, quint16 port,
+               QObject* parent)
+    : QObject(parent),
+      config_(config),
+      state_(state),
+      sync_(sync),
+      desktop_(desktop),
+      loginItem_(loginItem),
+      random_(random),
+      port_(port),
+      oauth_(port) {
+    signInDeadline_.setSingleShot(true);
+    connect(&signInDeadline_, &QTimer::timeout, this, &SignIn::signInDeadlinePassed);
     oauth_.onToken = [this](std::optional<QString> code, std::optional<QString> nonce,
                             std::optional<QString> error) {
         // A later turn of the event loop, after the browser has had its answer.
@@ -32,18 +33,40 @@ void AppDelegate::signIn() {
             this, [this, code, nonce, error] { finishSignIn(code, nonce, error); },
             Qt::QueuedConnection);
     };
+}
+
+SignIn::~SignIn() {
+    background_.waitForDone();
+}
+
+void SignIn::signIn() {
+    const std::optional<QByteArray> nonceBytes = random_.bytes(NONCE_BYTES);
+    const std::optional<QByteArray> verifierBytes = random_.bytes(VERIFIER_BYTES);
+    if (!nonceBytes || !verifierBytes) {
+        state_.setLastError(QStringLiteral("Secure randomness unavailable — sign-in aborted."));
+        forgetPending();
+        return;
+    }
+    pendingNonce_ = nonceFromBytes(*nonceBytes);
+    pendingVerifier_ = verifierFromBytes(*verifierBytes);
+    const QString challenge = codeChallenge(*pendingVerifier_);
+
     if (!oauth_.start()) {
-        setLastError(QStringLiteral("Port %1 busy — quit other Trackglint copies").arg(oauthPort_));
-        pendingNonce_.reset();
-        pendingVerifier_.reset();
+        state_.setLastError(
+            QStringLiteral("Port %1 busy — quit other Trackglint copies").arg(port_));
+        forgetPending();
         return;
     }
     signInDeadline_.start(std::chrono::seconds(SIGN_IN_DEADLINE_SECONDS));
-    desktop_->openUrl(authorizationUrl(signInState(oauthPort_, *pendingNonce_), challenge));
+    desktop_.openUrl(authorizationUrl(signInState(port_, *pendingNonce_), challenge));
 }
 
-void AppDelegate::signInDeadlinePassed() {
+void SignIn::signInDeadlinePassed() {
     oauth_.stop();
+    forgetPending();
+}
+
+void SignIn::forgetPending() {
     pendingNonce_.reset();
     pendingVerifier_.reset();
 }

@@ -4,10 +4,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
-#include "main/AppDelegate.h"
 #include "main/Constants.h"
 #include "platform/Http.h"
+#include "signin/SignIn.h"
 #include "slack/SlackApi.h"
+#include "sync/SyncEngine.h"
 
 using namespace std::chrono_literals;
 
@@ -50,34 +51,31 @@ QString errorText(const QJsonObject& reply, const QString& fallback) {
 
 }  // namespace
 
-void AppDelegate::finishSignIn(const std::optional<QString>& code,
-                               const std::optional<QString>& nonce,
-                               const std::optional<QString>& error) {
+void SignIn::finishSignIn(const std::optional<QString>& code, const std::optional<QString>& nonce,
+                          const std::optional<QString>& error) {
     oauth_.stop();
     signInDeadline_.stop();
+    const bool matches = code && nonce && pendingNonce_ && *nonce == *pendingNonce_;
+    const std::optional<QString> verifier = pendingVerifier_;
+    forgetPending();
     if (error) {
-        setLastError(QStringLiteral("Sign-in failed: ") + *error);
-    } else if (code && nonce && pendingNonce_ && *nonce == *pendingNonce_ && pendingVerifier_) {
-        const QString verifier = *pendingVerifier_;
-        pendingNonce_.reset();
-        pendingVerifier_.reset();
-        background_.start([this, code = *code, verifier] { exchangeCode(code, verifier); });
-        return;
+        state_.setLastError(QStringLiteral("Sign-in failed: ") + *error);
+    } else if (matches && verifier) {
+        background_.start(
+            [this, code = *code, verifier = *verifier] { exchangeCode(code, verifier); });
     } else {
-        setLastError(QStringLiteral("Sign-in didn't match this app session — try again."));
+        state_.setLastError(QStringLiteral("Sign-in didn't match this app session — try again."));
     }
-    pendingNonce_.reset();
-    pendingVerifier_.reset();
 }
 
 // On a worker: trades the code for a user token and asks Slack whose it is.
-void AppDelegate::exchangeCode(const QString& code, const QString& verifier) {
+void SignIn::exchangeCode(const QString& code, const QString& verifier) {
     const QJsonObject reply = requestToken(code, verifier);
     const std::optional<QString> token = userToken(reply);
     if (!token) {
-        setLastError(QStringLiteral("Sign-in exchange failed: ") +
-                     errorText(reply, QStringLiteral("network")));
-        return notifyUI();
+        state_.setLastError(QStringLiteral("Sign-in exchange failed: ") +
+                            errorText(reply, QStringLiteral("network")));
+        return state_.notifyUI();
     }
     const SlackReply account = slackCall(QStringLiteral("auth.test"), *token);
     QMetaObject::invokeMethod(
@@ -86,10 +84,10 @@ void AppDelegate::exchangeCode(const QString& code, const QString& verifier) {
 }
 
 // On the main thread: stores the confirmed account and starts syncing with it.
-void AppDelegate::storeAccount(const QString& token, const QJsonObject& account) {
+void SignIn::storeAccount(const QString& token, const QJsonObject& account) {
     if (!replySucceeded(account)) {
-        setLastError(QStringLiteral("Slack rejected the token: ") +
-                     errorText(account, QStringLiteral("?")));
+        state_.setLastError(QStringLiteral("Slack rejected the token: ") +
+                            errorText(account, QStringLiteral("?")));
         return;
     }
     const QJsonValue user = account.value(QStringLiteral("user"));
@@ -99,9 +97,9 @@ void AppDelegate::storeAccount(const QString& token, const QJsonObject& account)
                      user.isString() ? user : QJsonValue(QStringLiteral("you")));
     config_.setValue(QStringLiteral("teamUrl"), url.isString() ? url : QJsonValue(slackWebRoot()));
     config_.save();
-    if (!loginItem_->enabled()) loginItem_->setEnabled(true);
-    setLastError(std::nullopt);
-    notifyUI();
-    tickAsync();
-    checkEmojiAsync();
+    if (!loginItem_.enabled()) loginItem_.setEnabled(true);
+    state_.setLastError(std::nullopt);
+    state_.notifyUI();
+    sync_.tickAsync();
+    sync_.checkEmojiAsync();
 }

@@ -7,7 +7,6 @@
 #include <charconv>
 #include <vector>
 
-#include "main/AppDelegate.h"
 #include "settings/Config.h"
 
 namespace {
@@ -58,10 +57,9 @@ MinuteRange Config::workHoursRange() const {
             storedMinutes(member(QStringLiteral("end")), DEFAULT_END)};
 }
 
-bool AppDelegate::inWorkHours() const {
-    if (!config_.workHoursEnabled()) return true;
-    const QTime time = clock_->now().time();
-    const qint64 now = time.hour() * 60 + time.minute();
-    const MinuteRange range = config_.workHoursRange();
-    return range.start <= now && now < range.end;
+bool inWorkHours(const Config& config, const QDateTime& now) {
+    if (!config.workHoursEnabled()) return true;
+    const qint64 minutes = now.time().hour() * 60 + now.time().minute();
+    const MinuteRange range = config.workHoursRange();
+    return range.start <= minutes && minutes < range.end;
 }

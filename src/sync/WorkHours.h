@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 #include <optional>
+
+class Config;
 
 // Reads a stored time of day such as "09:00" as minutes after midnight. The text is split at
 // every colon (empty pieces dropped) and each piece read as a signed decimal integer (one
@@ -9,3 +12,6 @@
 // Exactly two numbers give hours × 60 + minutes, without range checks; anything else, or a
 // result that does not fit in 64 bits, gives `fallback`.
 qint64 storedMinutes(const std::optional<QString>& stored, qint64 fallback);
+
+// Whether `now` lies in the stored work-hours window; always true while the window is off.
+bool inWorkHours(const Config& config, const QDateTime& now);

@@ -1,8 +1,6 @@
 #include <sys/stat.h>
 
 #include <QDir>
-#include <QFile>
-#include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QRegularExpression>
@@ -14,10 +12,12 @@
 #include "FakeClock.h"
 #include "FakeSlack.h"
 #include "RecordingDesktop.h"
+#include "TestFiles.h"
 #include "TestPorts.h"
-#include "main/AppDelegate.h"
-#include "main/Constants.h"
+#include "maintenance/LoginItem.h"
 #include "signin/Pkce.h"
+#include "signin/SignIn.h"
+#include "sync/SyncEngine.h"
 
 namespace {
 
@@ -35,18 +35,15 @@ class IdleSpotify final : public platform::SpotifyBridge {
 
 const QByteArray TOKEN_REPLY = R"({"ok":true,"authed_user":{"access_token":"xoxp-new"}})";
 const QByteArray ACCOUNT_REPLY = R"({"ok":true,"user":"ada","url":"https:\/\/team.slack.com\/"})";
-
-QList<std::pair<QString, QString>> queryItems(const QUrl& address) {
-    return QUrlQuery(address).queryItems(QUrl::FullyDecoded);
-}
+const QString MISMATCH = QStringLiteral("Sign-in didn't match this app session — try again.");
 
 bool isBase64Url(const QString& text) {
-    static const QRegularExpression alphabet(QStringLiteral("^[A-Za-z0-9_-]*$"));
-    return alphabet.match(text).hasMatch();
+    return QRegularExpression(QStringLiteral("^[A-Za-z0-9_-]*$")).match(text).hasMatch();
 }
 
 }  // namespace
 
+// Signing in and out against a Slack server on loopback, with the browser played by the test.
 class SignInTest : public QObject {
     Q_OBJECT
 
@@ -55,35 +52,33 @@ class SignInTest : public QObject {
     QTemporaryDir dir_;
     QString settingsPath_;
     quint16 port_ = 0;
-    RecordingDesktop* desktop_ = nullptr;
-    std::unique_ptr<AppDelegate> app_;
+    FakeClock clock_{QDateTime::currentDateTime()};
+    IdleSpotify spotify_;
+    RecordingDesktop desktop_;
+    platform::SystemRandom systemRandom_;
+    FailingRandom failingRandom_;
+    platform::XdgAutostart loginItem_{"/opt/Track glint/run"};
+    std::unique_ptr<Config> config_;
+    std::unique_ptr<AppState> state_;
+    std::unique_ptr<SyncEngine> sync_;
+    std::unique_ptr<SignIn> signIn_;
     QNetworkAccessManager browser_;
 
-    void start(std::unique_ptr<platform::RandomSource> random =
-                   std::make_unique<platform::SystemRandom>()) {
-        auto desktop = std::make_unique<RecordingDesktop>();
-        desktop_ = desktop.get();
-        AppDelegate::Environment environment;
-        environment.configPath = settingsPath_;
-        environment.clock = std::make_unique<FakeClock>(QDateTime::currentDateTime());
-        environment.spotify = std::make_unique<IdleSpotify>();
-        environment.desktop = std::move(desktop);
-        environment.loginItem = std::make_unique<platform::XdgAutostart>("/opt/Track glint/run");
-        environment.random = std::move(random);
-        environment.oauthPort = port_;
-        app_ = std::make_unique<AppDelegate>(std::move(environment));
-    }
-
-    void writeSettings(const QJsonObject& settings) {
-        QFile file(settingsPath_);
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(QJsonDocument(settings).toJson());
+    void start(bool randomFails = false) {
+        platform::RandomSource& random =
+            randomFails ? static_cast<platform::RandomSource&>(failingRandom_) : systemRandom_;
+        config_ = std::make_unique<Config>(settingsPath_);
+        state_ = std::make_unique<AppState>();
+        state_->setLastSetText(config_->lastSetText());
+        sync_ = std::make_unique<SyncEngine>(*config_, *state_, clock_, spotify_);
+        signIn_ = std::make_unique<SignIn>(*config_, *state_, *sync_, desktop_, loginItem_, random,
+                                           port_);
     }
 
     // Plays the browser coming back from Slack: a GET of the listener's callback address.
     QByteArray callBack(const QString& query) {
-        const QUrl address(
-            QStringLiteral("http://127.0.0.1:%1/slack/callback?%2").arg(port_).arg(query));
+        const QUrl address(QStringLiteral("http://127.0.0.1:%1/slack/callback?").arg(port_) +
+                           query);
         std::unique_ptr<QNetworkReply> reply(browser_.get(QNetworkRequest(address)));
         QSignalSpy finished(reply.get(), &QNetworkReply::finished);
         if (!reply->isFinished() && !finished.wait(5000)) return "(no answer)";
@@ -96,62 +91,55 @@ class SignInTest : public QObject {
         return probe.waitForConnected(1000);
     }
 
-    QString nonce() const { return app_->pendingNonce().value_or(QString()); }
+    QString nonce() const { return signIn_->pendingNonce().value_or(QString()); }
 
   private slots:
     void initTestCase() {
         slack_.useForSlack();
-        settingsPath_ = dir_.filePath(QStringLiteral(".trackglint-mac.json"));
-        qputenv("XDG_CONFIG_HOME", dir_.filePath(QStringLiteral("config")).toUtf8());
-        qputenv("XDG_DATA_DIRS", dir_.filePath(QStringLiteral("none")).toUtf8());
-        qputenv("XDG_DATA_HOME", dir_.filePath(QStringLiteral("none")).toUtf8());
+        settingsPath_ = dir_.filePath(".trackglint-mac.json");
+        qputenv("XDG_CONFIG_HOME", dir_.filePath("config").toUtf8());
+        qputenv("XDG_DATA_DIRS", dir_.filePath("none").toUtf8());
+        qputenv("XDG_DATA_HOME", dir_.filePath("none").toUtf8());
     }
     void init() {
         slack_.reset();
-        slack_.script(QStringLiteral("oauth.v2.access"), TOKEN_REPLY);
-        slack_.script(QStringLiteral("auth.test"), ACCOUNT_REPLY);
-        slack_.script(QStringLiteral("emoji.list"), R"({"ok":true,"emoji":{}})");
-        slack_.script(QStringLiteral("users.profile.get"), R"({"ok":true,"profile":{}})");
+        slack_.script("oauth.v2.access", TOKEN_REPLY);
+        slack_.script("auth.test", ACCOUNT_REPLY);
+        slack_.script("emoji.list", R"({"ok":true,"emoji":{}})");
+        slack_.script("users.profile.get", R"({"ok":true,"profile":{}})");
+        slack_.script("users.profile.set", R"({"ok":true})");
         port_ = freeLoopbackPort();
-        writeSettings({{QStringLiteral("slackToken"), QStringLiteral("xoxp-old")}});
-        QDir(dir_.filePath(QStringLiteral("config"))).removeRecursively();
+        QVERIFY(writeSettings(settingsPath_, {{"slackToken", "xoxp-old"}}));
+        QDir(dir_.filePath("config")).removeRecursively();
+        desktop_.opened.clear();
+        desktop_.asked.clear();
     }
-    void cleanup() { app_.reset(); }
-
-    void pkceMatchesTheRfcExample() {
-        QCOMPARE(codeChallenge(QStringLiteral("dBjftJeZ4CVP-mB92K27uhbUJU1p1r_wW1gFWFOEjXk")),
-                 QStringLiteral("E9Melhoa2OwvFrEMTJguCHaoeK1t8URWbuGJSstw-cM"));
+    void cleanup() {
+        signIn_.reset();
+        sync_.reset();
     }
 
-    void theBrokerFollowsTheEnvironment() {
-        qputenv("TRACKGLINT_BROKER", "http://127.0.0.1:9");
-        QCOMPARE(broker(), QStringLiteral("http://127.0.0.1:9"));
+    void theSignInValuesAreWellFormed() {
+        QCOMPARE(codeChallenge("dBjftJeZ4CVP-mB92K27uhbUJU1p1r_wW1gFWFOEjXk"),
+                 QStringLiteral("E9Melhoa2OwvFrEMTJguCHaoeK1t8URWbuGJSstw-cM"));  // RFC 7636
+        const QString state = signInState(8899, "0123456789abcdef0123456789abcdef");
+        QCOMPARE(state.size(), 75);
+        QVERIFY(isBase64Url(state));
+        QCOMPARE(QByteArray::fromBase64(state.toLatin1(), QByteArray::Base64UrlEncoding),
+                 R"({"port":8899,"nonce":"0123456789abcdef0123456789abcdef"})");
         qputenv("TRACKGLINT_BROKER", "");
         QCOMPARE(broker(), QString());
         qunsetenv("TRACKGLINT_BROKER");
         QVERIFY(broker().startsWith("https://") && !broker().endsWith("/"));
     }
 
-    void theStateCarriesPortAndNonce() {
-        const QString nonce = QStringLiteral("0123456789abcdef0123456789abcdef");
-        const QString state = signInState(8899, nonce);
-        QCOMPARE(state.size(), 75);
-        QVERIFY(isBase64Url(state));
-        const QByteArray decoded =
-            QByteArray::fromBase64(state.toLatin1(), QByteArray::Base64UrlEncoding |
-                                                         QByteArray::AbortOnBase64DecodingErrors);
-        QCOMPARE(decoded,
-                 QByteArray("{\"port\":8899,\"nonce\":\"0123456789abcdef0123456789abcdef\"}"));
-        QCOMPARE(decoded.size(), 56);
-    }
-
     void signInOpensSlacksPageWithFreshSecrets() {
         start();
-        app_->signIn();
-        QCOMPARE(desktop_->opened.size(), 1);
-        const QUrl page = desktop_->opened[0];
+        signIn_->signIn();
+        QCOMPARE(desktop_.opened.size(), 1);
+        const QUrl page = desktop_.opened[0];
         QCOMPARE(page.toString(QUrl::RemoveQuery), slackHost() + "/oauth/v2/authorize");
-        const QString verifier = app_->pendingVerifier().value_or(QString());
+        const QString verifier = signIn_->pendingVerifier().value_or(QString());
         QCOMPARE(verifier.size(), 64);
         QVERIFY(isBase64Url(verifier));
         QVERIFY(QRegularExpression("^[0-9a-f]{32}$").match(nonce()).hasMatch());
@@ -163,60 +151,63 @@ class SignInTest : public QObject {
             {"code_challenge", codeChallenge(verifier)},
             {"code_challenge_method", "S256"},
         };
-        QCOMPARE(queryItems(page), expected);
-        QCOMPARE(codeChallenge(verifier).size(), 43);
-        QVERIFY(
-            page.query(QUrl::FullyEncoded)
-                .contains(
-                    "user_scope=users.profile:write,users.profile:read,emoji:read&redirect_uri=" +
-                    SLACK_REDIRECT + "&"));
-        QVERIFY(app_->signInDeadline().isActive());
-        QCOMPARE(app_->signInDeadline().interval(), 600'000);
+        QCOMPARE(QUrlQuery(page).queryItems(QUrl::FullyDecoded), expected);
+        QVERIFY(page.query(QUrl::FullyEncoded)
+                    .contains("user_scope=users.profile:write,users.profile:read,emoji:read&"));
+        QCOMPARE(signIn_->signInDeadline().interval(), 600'000);
+        QVERIFY(signIn_->signInDeadline().isActive());
         QVERIFY(listening());
 
-        app_->signIn();  // the first listener still holds the port
-        QCOMPARE(app_->pendingNonce(), std::nullopt);
-        QCOMPARE(app_->lastError(),
+        signIn_->signIn();  // the first listener still holds the port
+        QCOMPARE(signIn_->pendingNonce(), std::nullopt);
+        QCOMPARE(state_->lastError(),
                  QStringLiteral("Port %1 busy — quit other Trackglint copies").arg(port_));
     }
 
+    void aCompletedSignInStoresTheAccount_data() {
+        QTest::addColumn<QByteArray>("account");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("teamUrl");
+        QTest::newRow("named") << ACCOUNT_REPLY << "ada"
+                               << "https://team.slack.com/";
+        QTest::newRow("nameless") << QByteArray(R"({"ok":true})") << "you" << slackHost() + "/";
+    }
     void aCompletedSignInStoresTheAccount() {
+        QFETCH(QByteArray, account);
+        QFETCH(QString, name);
+        QFETCH(QString, teamUrl);
+        slack_.script("auth.test", account);
         start();
-        app_->signIn();
-        const QString verifier = *app_->pendingVerifier();
-        QSignalSpy notified(app_.get(), &AppDelegate::tickNotification);
+        signIn_->signIn();
+        const QString verifier = *signIn_->pendingVerifier();
+        QSignalSpy notified(state_.get(), &AppState::tickNotification);
         QVERIFY(callBack("code=abc&nonce=" + nonce()).contains("Trackglint is connected"));
         QVERIFY(notified.wait(5000));
         QVERIFY(!listening());
-        QCOMPARE(app_->pendingNonce(), std::nullopt);
-        QVERIFY(!app_->signInDeadline().isActive());
+        QCOMPARE(signIn_->pendingNonce(), std::nullopt);
+        QVERIFY(!signIn_->signInDeadline().isActive());
 
         const FakeSlack::Request exchange = slack_.requests("oauth.v2.access").value(0);
         QVERIFY(!exchange.headers.contains("authorization"));
-        QCOMPARE(exchange.headers.value("content-type"),
-                 QByteArray("application/x-www-form-urlencoded"));
-        QStringList names;
-        for (const QByteArray& field : exchange.body.split('&')) names += field.split('=').value(0);
-        names.sort();
-        QCOMPARE(names, QStringList({"client_id", "code", "code_verifier", "redirect_uri"}));
+        QCOMPARE(exchange.headers.value("content-type"), "application/x-www-form-urlencoded");
+        QCOMPARE(exchange.body.count('&'), 3);
         QCOMPARE(exchange.formValue("client_id"), SLACK_CLIENT_ID);
         QCOMPARE(exchange.formValue("code"), QStringLiteral("abc"));
         QCOMPARE(exchange.formValue("code_verifier"), verifier);
         QCOMPARE(exchange.formValue("redirect_uri"), SLACK_REDIRECT);
-        QVERIFY(exchange.body.contains("redirect_uri=https%3A%2F%2F"));
         QCOMPARE(slack_.requests("auth.test").value(0).headers.value("authorization"),
-                 QByteArray("Bearer xoxp-new"));
+                 "Bearer xoxp-new");
 
         const Config stored(settingsPath_);
         QCOMPARE(stored.slackToken(), QStringLiteral("xoxp-new"));
-        QCOMPARE(stored.slackName(), QStringLiteral("ada"));
-        QCOMPARE(stored.raw().value("teamUrl").toString(),
-                 QStringLiteral("https://team.slack.com/"));
+        QCOMPARE(stored.slackName(), name);
+        QCOMPARE(stored.raw().value("teamUrl").toString(), teamUrl);
         struct stat info {};
         QCOMPARE(::stat(QFile::encodeName(settingsPath_).constData(), &info), 0);
         QCOMPARE(info.st_mode & 0777, mode_t(0600));
-        QCOMPARE(app_->lastError(), std::nullopt);
-        QVERIFY(app_->loginItem().enabled());
+        QCOMPARE(state_->lastError(), std::nullopt);
+        QVERIFY(loginItem_.enabled());
+        QTRY_VERIFY(!slack_.requests("emoji.list").isEmpty());  // and syncing starts
     }
 
     void failedSignInsSayWhyAndKeepTheOldToken_data() {
@@ -224,16 +215,14 @@ class SignInTest : public QObject {
         QTest::addColumn<QByteArray>("exchangeReply");
         QTest::addColumn<QByteArray>("accountReply");
         QTest::addColumn<QString>("error");
-        const QString mismatch =
-            QStringLiteral("Sign-in didn't match this app session — try again.");
         QTest::newRow("declined") << "error=access_denied&nonce=NONCE" << TOKEN_REPLY
                                   << ACCOUNT_REPLY << "Sign-in failed: access_denied";
         QTest::newRow("error wins over code")
             << "code=abc&error=access_denied&nonce=NONCE" << TOKEN_REPLY << ACCOUNT_REPLY
             << "Sign-in failed: access_denied";
         QTest::newRow("other nonce")
-            << "code=abc&nonce=00" << TOKEN_REPLY << ACCOUNT_REPLY << mismatch;
-        QTest::newRow("no nonce") << "code=abc" << TOKEN_REPLY << ACCOUNT_REPLY << mismatch;
+            << "code=abc&nonce=00" << TOKEN_REPLY << ACCOUNT_REPLY << MISMATCH;
+        QTest::newRow("no nonce") << "code=abc" << TOKEN_REPLY << ACCOUNT_REPLY << MISMATCH;
         QTest::newRow("code refused")
             << "code=abc&nonce=NONCE" << QByteArray(R"({"ok":false,"error":"invalid_grant"})")
             << ACCOUNT_REPLY << "Sign-in exchange failed: invalid_grant";
@@ -260,67 +249,51 @@ class SignInTest : public QObject {
         QFETCH(QByteArray, exchangeReply);
         QFETCH(QByteArray, accountReply);
         QFETCH(QString, error);
-        slack_.script(QStringLiteral("oauth.v2.access"), exchangeReply);
-        slack_.script(QStringLiteral("auth.test"), accountReply);
+        slack_.script("oauth.v2.access", exchangeReply);
+        slack_.script("auth.test", accountReply);
         start();
-        app_->signIn();
-        callBack(query.replace(QStringLiteral("NONCE"), nonce()));
-        QTRY_COMPARE(app_->lastError(), error);
+        signIn_->signIn();
+        callBack(query.replace("NONCE", nonce()));
+        QTRY_COMPARE(state_->lastError(), error);
         QVERIFY(!listening());
-        QCOMPARE(app_->pendingNonce(), std::nullopt);
-        QCOMPARE(app_->pendingVerifier(), std::nullopt);
+        QCOMPARE(signIn_->pendingNonce(), std::nullopt);
+        QCOMPARE(signIn_->pendingVerifier(), std::nullopt);
         QCOMPARE(Config(settingsPath_).slackToken(), QStringLiteral("xoxp-old"));
-        QVERIFY(!app_->loginItem().enabled());
-        if (error.startsWith("Sign-in failed") ||
-            error == "Sign-in didn't match this app session — try again.")
+        QVERIFY(!loginItem_.enabled());
+        if (error.startsWith("Sign-in failed") || error == MISMATCH)
             QCOMPARE(slack_.requests().size(), 0);
-    }
-
-    void anAccountWithoutNameOrAddressGetsTheDefaults() {
-        slack_.script(QStringLiteral("auth.test"), R"({"ok":true})");
-        start();
-        app_->signIn();
-        QSignalSpy notified(app_.get(), &AppDelegate::tickNotification);
-        callBack("code=abc&nonce=" + nonce());
-        QVERIFY(notified.wait(5000));
-        const Config stored(settingsPath_);
-        QCOMPARE(stored.slackName(), QStringLiteral("you"));
-        QCOMPARE(stored.raw().value("teamUrl").toString(), slackHost() + "/");
     }
 
     void aCallbackAfterTheDeadlineFindsNothingPending() {
         start();
-        app_->signIn();
+        signIn_->signIn();
         const QString firstNonce = nonce();
-        app_->signInDeadlinePassed();
+        signIn_->signInDeadlinePassed();
         QVERIFY(!listening());
-        QCOMPARE(app_->pendingNonce(), std::nullopt);
-        QCOMPARE(app_->lastError(), std::nullopt);
-        app_->finishSignIn(QStringLiteral("abc"), firstNonce, std::nullopt);
-        QCOMPARE(app_->lastError(),
-                 QStringLiteral("Sign-in didn't match this app session — try again."));
+        QCOMPARE(signIn_->pendingNonce(), std::nullopt);
+        QCOMPARE(state_->lastError(), std::nullopt);
+        signIn_->finishSignIn(QStringLiteral("abc"), firstNonce, std::nullopt);
+        QCOMPARE(state_->lastError(), MISMATCH);
     }
 
-    void unavailableRandomnessAbortsBeforeAnythingStarts() {
-        start(std::make_unique<FailingRandom>());
-        app_->signIn();
-        QCOMPARE(app_->lastError(),
-                 QStringLiteral("Secure randomness unavailable — sign-in aborted."));
-        QCOMPARE(app_->pendingNonce(), std::nullopt);
-        QVERIFY(desktop_->opened.isEmpty());
-        QVERIFY(!listening());
+    void aSignInThatCannotStartOpensNothing_data() {
+        QTest::addColumn<bool>("randomFails");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("no randomness")
+            << true << "Secure randomness unavailable — sign-in aborted.";
+        QTest::newRow("port busy") << false << "Port %1 busy — quit other Trackglint copies";
     }
-
-    void aBusyPortAbortsWithoutOpeningTheBrowser() {
+    void aSignInThatCannotStartOpensNothing() {
+        QFETCH(bool, randomFails);
+        QFETCH(QString, error);
         QTcpServer other;
-        QVERIFY(other.listen(QHostAddress::LocalHost, port_));
-        start();
-        app_->signIn();
-        QCOMPARE(app_->lastError(),
-                 QStringLiteral("Port %1 busy — quit other Trackglint copies").arg(port_));
-        QCOMPARE(app_->pendingNonce(), std::nullopt);
-        QCOMPARE(app_->pendingVerifier(), std::nullopt);
-        QVERIFY(desktop_->opened.isEmpty());
+        if (!randomFails) QVERIFY(other.listen(QHostAddress::LocalHost, port_));
+        start(randomFails);
+        signIn_->signIn();
+        QCOMPARE(state_->lastError(), error.replace("%1", QString::number(port_)));
+        QCOMPARE(signIn_->pendingNonce(), std::nullopt);
+        QCOMPARE(signIn_->pendingVerifier(), std::nullopt);
+        QVERIFY(desktop_.opened.isEmpty());
     }
 
     void disconnectAsksThenForgetsEverything_data() {
@@ -331,62 +304,48 @@ class SignInTest : public QObject {
                                   {"lastSetText", "Song — Band"},
                                   {"paused", true},
                                   {"emoji", ":cd:"}};
-        const QJsonObject notShowing{{"slackToken", "xoxp-1"}, {"paused", true}};
         QTest::newRow("cancelled") << false << showing << 0;
         QTest::newRow("own status showing") << true << showing << 1;
-        QTest::newRow("no own status") << true << notShowing << 0;
+        QTest::newRow("no own status")
+            << true << QJsonObject{{"slackToken", "xoxp-1"}, {"paused", true}} << 0;
         QTest::newRow("signed out") << true << QJsonObject{{"emoji", ":cd:"}} << 0;
     }
     void disconnectAsksThenForgetsEverything() {
         QFETCH(bool, confirm);
         QFETCH(QJsonObject, settings);
         QFETCH(int, clears);
-        slack_.script(QStringLiteral("users.profile.set"), R"({"ok":true})");
-        writeSettings(settings);
+        QVERIFY(writeSettings(settingsPath_, settings));
         start();
-        app_->restoreLastSetText();
-        desktop_->answers = {confirm};
-        app_->disconnect();
-        QCOMPARE(desktop_->asked.size(), 1);
-        const platform::Desktop::Question& asked = desktop_->asked[0];
+        state_->setNowPlayingLabel("▶ Song — Band");
+        desktop_.answers = {confirm};
+        signIn_->disconnect();
+        QCOMPARE(desktop_.asked.size(), 1);
+        const platform::Desktop::Question& asked = desktop_.asked[0];
         QCOMPARE(asked.message, QStringLiteral("Disconnect Slack?"));
-        QCOMPARE(
-            asked.informativeText,
-            QStringLiteral("Your status will be cleared and Trackglint will forget your sign-in."));
+        QCOMPARE(asked.informativeText,
+                 "Your status will be cleared and Trackglint will forget your sign-in.");
         QCOMPARE(asked.confirmButton, QStringLiteral("Disconnect"));
         QCOMPARE(asked.cancelButton, QStringLiteral("Cancel"));
-        app_.reset();  // waits for the background clear
+        signIn_.reset();  // waits for the background clear
         QCOMPARE(slack_.requests("users.profile.set").size(), clears);
         if (clears) {
             const FakeSlack::Request clear = slack_.requests("users.profile.set")[0];
-            QCOMPARE(clear.headers.value("authorization"), QByteArray("Bearer xoxp-1"));
+            QCOMPARE(clear.headers.value("authorization"), "Bearer xoxp-1");
             QCOMPARE(
-                QJsonDocument::fromJson(clear.formValue("profile").toUtf8()).object(),
+                slack_.profilesSent().value(0),
                 QJsonObject({{"status_text", ""}, {"status_emoji", ""}, {"status_expiration", 0}}));
         }
         QCOMPARE(QFile::exists(settingsPath_), !confirm);
-        if (!confirm) QCOMPARE(Config(settingsPath_).raw(), settings);
-    }
-
-    void disconnectResetsTheDisplayedState() {
-        writeSettings({{"slackToken", "xoxp-1"}, {"lastSetText", "Song — Band"}});
-        start();
-        app_->restoreLastSetText();
-        QCOMPARE(app_->lastSetText(), QStringLiteral("Song — Band"));
-        desktop_->answers = {true};
-        app_->disconnect();
-        QCOMPARE(app_->lastSetText(), QString());
-        QCOMPARE(app_->nowPlayingLabel(), QStringLiteral("…"));
-        QCOMPARE(app_->config().slackToken(), std::nullopt);
-        QCOMPARE(app_->config().paused(), false);
+        QCOMPARE(config_->raw(), confirm ? QJsonObject() : settings);
+        QCOMPARE(state_->lastSetText(), confirm ? QString() : config_->lastSetText());
+        QCOMPARE(state_->nowPlayingLabel(), QString(confirm ? "…" : "▶ Song — Band"));
     }
 
     void theLoginItemIsAnAutostartEntry() {
-        start();
-        const QString entry = dir_.filePath(QStringLiteral("config/autostart/trackglint.desktop"));
-        QVERIFY(!app_->loginItem().enabled());
-        app_->toggleLoginItem();
-        QVERIFY(app_->loginItem().enabled());
+        AppState state;
+        const QString entry = dir_.filePath("config/autostart/trackglint.desktop");
+        QVERIFY(!loginItem_.enabled());
+        toggleLoginItem(loginItem_, state);
         QFile file(entry);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray text = file.readAll();
@@ -394,28 +353,23 @@ class SignInTest : public QObject {
         QVERIFY(text.startsWith("[Desktop Entry]\n"));
         QVERIFY(text.contains("\nType=Application\n"));
         QVERIFY(text.contains("\nExec=\"/opt/Track glint/run\"\n"));
-        app_->toggleLoginItem();
+        toggleLoginItem(loginItem_, state);
         QVERIFY(!QFile::exists(entry));
 
         // An entry the user hid counts as off; turning it on writes it afresh.
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("[Desktop Entry]\nType=Application\nExec=x\nHidden=true\n");
         file.close();
-        QVERIFY(!app_->loginItem().enabled());
-        app_->toggleLoginItem();
-        QVERIFY(app_->loginItem().enabled());
-        QCOMPARE(app_->lastError(), std::nullopt);
-    }
+        QVERIFY(!loginItem_.enabled());
+        toggleLoginItem(loginItem_, state);
+        QVERIFY(loginItem_.enabled());
+        QCOMPARE(state.lastError(), std::nullopt);
 
-    void aLoginItemThatCannotBeWrittenSaysWhy() {
-        const QString blocker = dir_.filePath(QStringLiteral("blocked"));
-        QFile(blocker).open(QIODevice::WriteOnly);
-        qputenv("XDG_CONFIG_HOME", blocker.toUtf8());
-        start();
-        app_->toggleLoginItem();
-        qputenv("XDG_CONFIG_HOME", dir_.filePath(QStringLiteral("config")).toUtf8());
-        QVERIFY(app_->lastError().value_or("").startsWith("Login item: could not create "));
-        QVERIFY(!app_->loginItem().enabled());
+        QFile(dir_.filePath("blocked")).open(QIODevice::WriteOnly);
+        qputenv("XDG_CONFIG_HOME", dir_.filePath("blocked").toUtf8());
+        toggleLoginItem(loginItem_, state);
+        qputenv("XDG_CONFIG_HOME", dir_.filePath("config").toUtf8());
+        QVERIFY(state.lastError().value_or("").startsWith("Login item: could not create "));
     }
 };
 

@@ -1,5 +1,6 @@
 #include "FakeSlack.h"
 
+#include <QJsonDocument>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -113,6 +114,21 @@ QList<FakeSlack::Request> FakeSlack::requests(const QString& method) const {
         if (request.path == QStringLiteral("/api/") + method) matching += request;
     }
     return matching;
+}
+
+QList<QJsonObject> FakeSlack::profilesSent() const {
+    QList<QJsonObject> profiles;
+    for (const Request& request : requests(QStringLiteral("users.profile.set"))) {
+        const QString profile = request.formValue(QStringLiteral("profile"));
+        profiles += QJsonDocument::fromJson(profile.toUtf8()).object();
+    }
+    return profiles;
+}
+
+QByteArray FakeSlack::profileShowing(const QString& text) {
+    const QJsonObject profile{{QStringLiteral("status_text"), text}};
+    const QJsonObject reply{{QStringLiteral("ok"), true}, {QStringLiteral("profile"), profile}};
+    return QJsonDocument(reply).toJson(QJsonDocument::Compact);
 }
 
 FakeSlack::Reply FakeSlack::replyFor(const Request& request) {

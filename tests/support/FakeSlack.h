@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QJsonObject>
 #include <QList>
 #include <QMap>
 #include <QMutex>
@@ -48,6 +49,15 @@ class FakeSlack {
 
     QList<Request> requests() const;
     QList<Request> requests(const QString& method) const;
+    // The "profile" objects of every users.profile.set request, in order.
+    QList<QJsonObject> profilesSent() const;
+
+    // A users.profile.get reply showing `text` as the status.
+    static QByteArray profileShowing(const QString& text);
+    // Shows `text` as the current status from now on.
+    void shows(const QString& text) {
+        script(QStringLiteral("users.profile.get"), profileShowing(text));
+    }
 
     // Called on the server thread.
     Reply replyFor(const Request& request);

@@ -1,6 +1,4 @@
 #include <QDir>
-#include <QFile>
-#include <QJsonDocument>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -10,32 +8,30 @@
 #include "FakeSlack.h"
 #include "FakeSpotify.h"
 #include "PrivateBus.h"
-#include "main/AppDelegate.h"
+#include "TestFiles.h"
 #include "platform/MprisSpotify.h"
+#include "sync/EmojiChoice.h"
+#include "sync/SyncEngine.h"
 
 namespace {
 
 const QDateTime MORNING(QDate(2026, 12, 7), QTime(10, 0));
 const QByteArray OK = R"({"ok":true})";
 const QByteArray NOT_JSON = "<html>502 Bad Gateway</html>";
-
-QByteArray profileShowing(const QString& text) {
-    const QJsonObject profile{{QStringLiteral("status_text"), text}};
-    return QJsonDocument(
-               QJsonObject{{QStringLiteral("ok"), true}, {QStringLiteral("profile"), profile}})
-        .toJson(QJsonDocument::Compact);
-}
+const QString SONG = QStringLiteral("Song — Band");
+const QJsonObject SIGNED_IN{{"slackToken", "xoxp-1"}};
 
 QByteArray emojiList(bool withSpotify) {
-    QJsonObject emoji{{QStringLiteral("party"), QStringLiteral("https://emoji/party.png")}};
-    if (withSpotify) emoji.insert(QStringLiteral("spotify"), QStringLiteral("alias:green"));
-    return QJsonDocument(
-               QJsonObject{{QStringLiteral("ok"), true}, {QStringLiteral("emoji"), emoji}})
-        .toJson(QJsonDocument::Compact);
+    QJsonObject emoji{{"party", "https://emoji/party.png"}};
+    if (withSpotify) emoji.insert("spotify", "alias:green");
+    return QJsonDocument(QJsonObject{{"ok", true}, {"emoji", emoji}}).toJson();
 }
+
+const QJsonObject CLEARING{{"status_text", ""}, {"status_emoji", ""}, {"status_expiration", 0}};
 
 }  // namespace
 
+// The sync engine against a Spotify player on a private bus and a Slack server on loopback.
 class SyncTest : public QObject {
     Q_OBJECT
 
@@ -45,22 +41,18 @@ class SyncTest : public QObject {
     std::unique_ptr<FakeSpotify> spotify_;
     QTemporaryDir dir_;
     QString settingsPath_;
-    FakeClock* clock_ = nullptr;
-    std::unique_ptr<AppDelegate> app_;
+    FakeClock clock_{MORNING};
+    std::unique_ptr<platform::MprisSpotify> bridge_;
+    std::unique_ptr<Config> config_;
+    std::unique_ptr<AppState> state_;
+    std::unique_ptr<SyncEngine> engine_;
 
-    // Starts a delegate on a settings file holding `settings` (by default, only a token).
-    void start(QJsonObject settings = {{QStringLiteral("slackToken"), QStringLiteral("xoxp-1")}}) {
-        QFile file(settingsPath_);
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(QJsonDocument(settings).toJson());
-        file.close();
-        auto clock = std::make_unique<FakeClock>(MORNING);
-        clock_ = clock.get();
-        AppDelegate::Environment environment = AppDelegate::systemEnvironment();
-        environment.configPath = settingsPath_;
-        environment.clock = std::move(clock);
-        environment.spotify = std::make_unique<platform::MprisSpotify>();
-        app_ = std::make_unique<AppDelegate>(std::move(environment));
+    void start(const QJsonObject& settings = SIGNED_IN) {
+        QVERIFY(writeSettings(settingsPath_, settings));
+        config_ = std::make_unique<Config>(settingsPath_);
+        state_ = std::make_unique<AppState>();
+        state_->setLastSetText(config_->lastSetText());
+        engine_ = std::make_unique<SyncEngine>(*config_, *state_, clock_, *bridge_);
     }
 
     // Runs one sync step on a worker, serving the main thread meanwhile, and lets the work it
@@ -68,75 +60,41 @@ class SyncTest : public QObject {
     void step() {
         QEventLoop loop;
         std::thread worker([&] {
-            app_->tick();
+            engine_->tick();
             QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
         });
         loop.exec();
         worker.join();
     }
 
-    // Waits for the next notification to the user interface.
-    bool notified(QSignalSpy& spy) { return spy.wait(15'000); }
-
-    void checkEmoji() {
-        QSignalSpy spy(app_.get(), &AppDelegate::tickNotification);
-        app_->checkEmojiAsync();
-        QVERIFY(notified(spy));
+    QJsonObject track(const QString& text, const QString& emoji = ":musical_note:") {
+        return {{"status_text", text},
+                {"status_emoji", emoji},
+                {"status_expiration", clock_.now().toSecsSinceEpoch() + 300}};
     }
 
-    void slackShows(const QString& text) {
-        slack_.script(QStringLiteral("users.profile.get"), profileShowing(text));
-    }
-
-    QList<QJsonObject> profilesSent() const {
-        QList<QJsonObject> profiles;
-        for (const FakeSlack::Request& request :
-             slack_.requests(QStringLiteral("users.profile.set"))) {
-            profiles +=
-                QJsonDocument::fromJson(request.formValue(QStringLiteral("profile")).toUtf8())
-                    .object();
-        }
-        return profiles;
-    }
-
-    QJsonObject clearing() const {
-        return {{QStringLiteral("status_text"), QString()},
-                {QStringLiteral("status_emoji"), QString()},
-                {QStringLiteral("status_expiration"), 0}};
-    }
-
-    QJsonObject track(const QString& text,
-                      const QString& emoji = QStringLiteral(":musical_note:")) {
-        return {{QStringLiteral("status_text"), text},
-                {QStringLiteral("status_emoji"), emoji},
-                {QStringLiteral("status_expiration"), clock_->now().toSecsSinceEpoch() + 300}};
-    }
-
-    QString desktopEntryPath() const {
-        return dir_.filePath(QStringLiteral("data/applications/spotify.desktop"));
-    }
-
-    QString storedLastSetText() const { return Config(settingsPath_).lastSetText(); }
+    QString desktopEntryPath() const { return dir_.filePath("data/applications/spotify.desktop"); }
+    QString stored() const { return Config(settingsPath_).lastSetText(); }
 
     // Plays the track and lets one step put it on Slack.
     void showTrack() {
         step();
-        QCOMPARE(app_->lastSetText(), QStringLiteral("Song — Band"));
-        slackShows(QStringLiteral("Song — Band"));
-        slack_.script(QStringLiteral("users.profile.set"), OK);
+        QCOMPARE(state_->lastSetText(), SONG);
+        slack_.shows(SONG);
     }
 
   private slots:
     void initTestCase() {
         QVERIFY(bus_.isRunning());
         slack_.useForSlack();
-        settingsPath_ = dir_.filePath(QStringLiteral(".trackglint-mac.json"));
+        settingsPath_ = dir_.filePath(".trackglint-mac.json");
         // Spotify is installed (as a desktop entry) unless a test removes it.
-        qputenv("XDG_DATA_HOME", dir_.filePath(QStringLiteral("data")).toUtf8());
-        qputenv("XDG_DATA_DIRS", dir_.filePath(QStringLiteral("data")).toUtf8());
+        qputenv("XDG_DATA_HOME", dir_.filePath("data").toUtf8());
+        qputenv("XDG_DATA_DIRS", dir_.filePath("data").toUtf8());
         qputenv("PATH", "/usr/bin:/bin");
-        QVERIFY(QDir().mkpath(dir_.filePath(QStringLiteral("data/applications"))));
+        QVERIFY(QDir().mkpath(dir_.filePath("data/applications")));
         spotify_ = std::make_unique<FakeSpotify>(bus_.address());
+        bridge_ = std::make_unique<platform::MprisSpotify>();
     }
     void cleanupTestCase() { spotify_.reset(); }
 
@@ -146,132 +104,111 @@ class SyncTest : public QObject {
         entry.write("[Desktop Entry]\nType=Application\nName=Spotify\nExec=spotify\n");
         entry.close();
         slack_.reset();
-        slackShows(QString());
-        slack_.script(QStringLiteral("users.profile.set"), OK);
-        slack_.script(QStringLiteral("emoji.list"), emojiList(false));
+        slack_.shows(QString());
+        slack_.script("users.profile.set", OK);
+        slack_.script("emoji.list", emojiList(false));
         QVERIFY(spotify_->run());
-        spotify_->play(QStringLiteral("Song"), {QStringLiteral("Band")});
+        spotify_->play("Song", {"Band"});
+        clock_.set(MORNING);
     }
-    void cleanup() { app_.reset(); }
+    void cleanup() { engine_.reset(); }
 
     void withoutATokenNothingIsAskedOrSent() {
         start({});
-        QSignalSpy spy(app_.get(), &AppDelegate::tickNotification);
+        QSignalSpy spy(state_.get(), &AppState::tickNotification);
         step();
+        engine_->checkEmojiAsync();
+        QTest::qWait(300);
         QCOMPARE(spy.count(), 1);
         QCOMPARE(slack_.requests().size(), 0);
-        QCOMPARE(app_->nowPlayingLabel(), QStringLiteral("…"));
-        QCOMPARE(app_->lastError(), std::nullopt);
+        QCOMPARE(state_->nowPlayingLabel(), QStringLiteral("…"));
+        QCOMPARE(state_->spotifyEmojiAvailable(), std::nullopt);
     }
 
-    void aPlayingTrackIsSetWhenSlackShowsNothing() {
-        start();
-        step();
-        QCOMPARE(profilesSent(), QList<QJsonObject>{track(QStringLiteral("Song — Band"))});
-        QCOMPARE(slack_.requests().value(0).headers.value("authorization"),
-                 QByteArray("Bearer xoxp-1"));
-        QCOMPARE(app_->nowPlayingLabel(), QStringLiteral("▶ Song — Band"));
-        QCOMPARE(app_->lastError(), std::nullopt);
-        QCOMPARE(app_->lastSetText(), QStringLiteral("Song — Band"));
-        QCOMPARE(storedLastSetText(), QStringLiteral("Song — Band"));
-    }
-
-    void theSameTrackIsRenewedOnEveryStep() {
+    void aTrackIsSetRenewedAndReplaced() {
         start();
         showTrack();
-        clock_->set(MORNING.addSecs(15));
+        QCOMPARE(slack_.requests().value(0).headers.value("authorization"), "Bearer xoxp-1");
+        QCOMPARE(state_->nowPlayingLabel(), QStringLiteral("▶ Song — Band"));
+        QCOMPARE(stored(), SONG);
+        const QJsonObject first = track(SONG);
+        clock_.set(MORNING.addSecs(15));
         step();
-        QCOMPARE(profilesSent().size(), 2);
-        QCOMPARE(profilesSent().value(1), track(QStringLiteral("Song — Band")));
-        QCOMPARE(app_->lastSetText(), QStringLiteral("Song — Band"));
-    }
-
-    void aNewTrackReplacesTheProgramsOwn() {
-        start();
-        showTrack();
-        spotify_->play(QStringLiteral("Next"), {QStringLiteral("Band"), QStringLiteral("Guest")},
-                       QStringLiteral("track"), FakeSpotify::IdForm::ObjectPath);
+        spotify_->play("Next", {"Band", "Guest"}, "track", FakeSpotify::IdForm::ObjectPath);
         step();
-        QCOMPARE(profilesSent().value(1), track(QStringLiteral("Next — Band, Guest")));
-        QCOMPARE(storedLastSetText(), QStringLiteral("Next — Band, Guest"));
+        QCOMPARE(slack_.profilesSent(),
+                 QList<QJsonObject>({first, track(SONG), track("Next — Band, Guest")}));
+        QCOMPARE(stored(), QStringLiteral("Next — Band, Guest"));
+        QCOMPARE(state_->lastError(), std::nullopt);
     }
 
     void theUsersOwnStatusIsLeftAloneUntilCleared() {
         start();
-        slack_.script(QStringLiteral("users.profile.get"), {{200, NOT_JSON}});
+        slack_.script("users.profile.get", {{200, NOT_JSON}});
         step();
-        slackShows(QStringLiteral("In a meeting"));
+        QCOMPARE(state_->lastError(), QStringLiteral("Slack unreachable"));
+        slack_.shows("In a meeting");
         step();
-        QCOMPARE(profilesSent(), QList<QJsonObject>());
-        QCOMPARE(app_->nowPlayingLabel(), QStringLiteral("▶ Song — Band"));
-        QCOMPARE(app_->lastError(), QStringLiteral("Slack unreachable"));
-        QCOMPARE(app_->lastSetText(), QString());
-        slackShows(QString());
+        QCOMPARE(slack_.profilesSent(), QList<QJsonObject>());
+        QCOMPARE(state_->lastSetText(), QString());
+        slack_.shows(QString());
         step();
-        QCOMPARE(profilesSent(), QList<QJsonObject>{track(QStringLiteral("Song — Band"))});
-        QCOMPARE(app_->lastError(), std::nullopt);
+        QCOMPARE(slack_.profilesSent(), QList<QJsonObject>{track(SONG)});
+        QCOMPARE(state_->lastError(), std::nullopt);
     }
 
-    void whenTheMusicStopsTheProgramsStatusIsCleared_data() {
+    void whenTheMusicStopsOnlyTheProgramsStatusIsCleared_data() {
         QTest::addColumn<QString>("player");
         QTest::addColumn<QString>("slackText");
         QTest::addColumn<QString>("label");
-        const QString own = QStringLiteral("Song — Band");
+        QTest::addColumn<bool>("cleared");
         const QString nothing = QStringLiteral("nothing playing");
-        QTest::newRow("paused") << "pause" << own << nothing;
-        QTest::newRow("stopped") << "stop" << own << nothing;
-        QTest::newRow("quit") << "quit" << own << nothing;
-        QTest::newRow("podcast") << "podcast" << own
-                                 << QStringLiteral("🎙 podcast (never shared)");
-        QTest::newRow("paused, Slack already empty") << "pause" << QString() << nothing;
+        QTest::newRow("paused") << "pause" << SONG << nothing << true;
+        QTest::newRow("stopped") << "stop" << SONG << nothing << true;
+        QTest::newRow("quit") << "quit" << SONG << nothing << true;
+        QTest::newRow("podcast") << "podcast" << SONG << "🎙 podcast (never shared)" << true;
+        QTest::newRow("Slack already empty") << "pause" << QString() << nothing << true;
+        QTest::newRow("user's own status") << "pause"
+                                           << "Lunch" << nothing << false;
     }
-    void whenTheMusicStopsTheProgramsStatusIsCleared() {
+    void whenTheMusicStopsOnlyTheProgramsStatusIsCleared() {
         QFETCH(QString, player);
         QFETCH(QString, slackText);
         QFETCH(QString, label);
+        QFETCH(bool, cleared);
         start();
         showTrack();
-        slackShows(slackText);
+        slack_.shows(slackText);
         if (player == "pause") spotify_->pause();
         if (player == "stop") spotify_->stop();
         if (player == "quit") spotify_->quit();
         if (player == "podcast") spotify_->play("Talk", {"Show"}, "episode");
         step();
-        QCOMPARE(profilesSent().value(1), clearing());
-        QCOMPARE(app_->nowPlayingLabel(), label);
-        QCOMPARE(app_->lastSetText(), QString());
-        QCOMPARE(storedLastSetText(), QString());
-        step();
-        QCOMPARE(profilesSent().size(), 2);  // nothing more to clear
-    }
-
-    void withNothingPlayingTheUsersOwnStatusStays() {
-        start();
-        showTrack();
-        slackShows(QStringLiteral("Lunch"));
-        spotify_->pause();
-        step();
-        QCOMPARE(profilesSent().size(), 1);
-        QCOMPARE(app_->lastSetText(), QStringLiteral("Song — Band"));
+        step();  // nothing more to clear
+        QCOMPARE(slack_.profilesSent().size(), cleared ? 2 : 1);
+        if (cleared) QCOMPARE(slack_.profilesSent().value(1), CLEARING);
+        QCOMPARE(state_->nowPlayingLabel(), label);
+        QCOMPARE(state_->lastSetText(), cleared ? QString() : SONG);
+        QCOMPARE(stored(), cleared ? QString() : SONG);
     }
 
     void anUnreadablePlayerChangesNothingOnSlack_data() {
         QTest::addColumn<bool>("installed");
         QTest::addColumn<QString>("label");
-        QTest::addColumn<QString>("errorStart");
+        QTest::addColumn<QString>("error");  // "*" stands for the bus's own message
         QTest::newRow("not installed")
-            << false << QStringLiteral("⬇ Install the Spotify app")
-            << QStringLiteral(
-                   "Trackglint needs the Spotify desktop app (www.spotify.com/download). "
-                   "After installing, open Spotify once, then quit and reopen "
-                   "Trackglint.");
-        QTest::newRow("no answer") << true << QStringLiteral("⚠️ can't read Spotify")
-                                   << QStringLiteral("Can't read Spotify (No such object path");
+            << false << "⬇ Install the Spotify app"
+            << "Trackglint needs the Spotify desktop app (www.spotify.com/download). After "
+               "installing, open Spotify once, then quit and reopen Trackglint.";
+        QTest::newRow("no answer")
+            << true << "⚠️ can't read Spotify"
+            << "Can't read Spotify (No such object path*). If you just installed Spotify, open "
+               "it once, then quit and reopen Trackglint.";
     }
     void anUnreadablePlayerChangesNothingOnSlack() {
         QFETCH(bool, installed);
         QFETCH(QString, label);
-        QFETCH(QString, errorStart);
+        QFETCH(QString, error);
         start();
         showTrack();
         spotify_->quit();
@@ -284,194 +221,161 @@ class SyncTest : public QObject {
         }
         step();
         QCOMPARE(slack_.requests().size(), 2);  // only the first step's
-        QCOMPARE(app_->nowPlayingLabel(), label);
-        QVERIFY2(app_->lastError().value_or("").startsWith(errorStart),
-                 qPrintable(app_->lastError().value_or("(none)")));
-        if (installed) {
-            QVERIFY(
-                app_->lastError()->endsWith("). If you just installed Spotify, open it once, then "
-                                            "quit and reopen Trackglint."));
-        }
-        QCOMPARE(app_->lastSetText(), QStringLiteral("Song — Band"));
+        QCOMPARE(state_->nowPlayingLabel(), label);
+        const QString shown = state_->lastError().value_or("(none)");
+        const QStringList around = error.split(u'*');
+        QVERIFY2(shown.startsWith(around.first()) && shown.endsWith(around.last()),
+                 qPrintable(shown));
+        QCOMPARE(state_->lastSetText(), SONG);
     }
 
     void slackFailuresAreShown_data() {
         QTest::addColumn<QString>("failing");
         QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("reply");
-        QTest::addColumn<QString>("error");
+        QTest::addColumn<std::optional<QString>>("error");
+        const auto shown = [](const char* text) { return std::optional(QString::fromUtf8(text)); };
         QTest::newRow("status unreadable")
-            << "users.profile.get" << 502 << NOT_JSON << QStringLiteral("Slack unreachable");
+            << "users.profile.get" << 502 << NOT_JSON << shown("Slack unreachable");
         QTest::newRow("set rejected")
             << "users.profile.set" << 200 << QByteArray(R"({"ok":false,"error":"invalid_auth"})")
-            << QStringLiteral("Slack: invalid_auth");
+            << shown("Slack: invalid_auth");
         QTest::newRow("set rejected without a code")
-            << "users.profile.set" << 200 << QByteArray(R"({"ok":false})")
-            << QStringLiteral("Slack: ?");
+            << "users.profile.set" << 200 << QByteArray(R"({"ok":false})") << shown("Slack: ?");
         QTest::newRow("set lost") << "users.profile.set" << 502 << NOT_JSON
-                                  << QStringLiteral("Slack: network");
+                                  << shown("Slack: network");
+        QTest::newRow("rate limited: quiet, retried next step")
+            << "users.profile.set" << 429 << QByteArray(R"({"ok":false,"error":"ratelimited"})")
+            << std::optional<QString>();
     }
     void slackFailuresAreShown() {
         QFETCH(QString, failing);
         QFETCH(int, status);
         QFETCH(QByteArray, reply);
-        QFETCH(QString, error);
+        QFETCH(std::optional<QString>, error);
         start();
         slack_.script(failing, {{status, reply}});
         step();
-        QCOMPARE(app_->lastError(), error);
-        QCOMPARE(app_->lastSetText(), QString());
-        QCOMPARE(storedLastSetText(), QString());
+        QCOMPARE(state_->lastError(), error);
+        QCOMPARE(state_->lastSetText(), QString());
+        QCOMPARE(stored(), QString());
     }
 
     void aFailedClearKeepsTheTextToTryAgain() {
         start();
         showTrack();
         spotify_->pause();
-        slack_.script(QStringLiteral("users.profile.set"),
-                      R"({"ok":false,"error":"profile_set_failed"})");
+        slack_.script("users.profile.set", R"({"ok":false,"error":"profile_set_failed"})");
         step();
-        QCOMPARE(app_->lastError(), QStringLiteral("Slack: profile_set_failed"));
-        QCOMPARE(app_->lastSetText(), QStringLiteral("Song — Band"));
-        slack_.script(QStringLiteral("users.profile.set"), OK);
+        QCOMPARE(state_->lastError(), QStringLiteral("Slack: profile_set_failed"));
+        QCOMPARE(state_->lastSetText(), SONG);
+        slack_.script("users.profile.set", OK);
         step();
-        QCOMPARE(profilesSent().value(2), clearing());
-        QCOMPARE(app_->lastError(), std::nullopt);
+        QCOMPARE(slack_.profilesSent().value(2), CLEARING);
+        QCOMPARE(state_->lastError(), std::nullopt);
     }
 
-    void aRateLimitFailsQuietly() {
-        start();
-        slack_.script(QStringLiteral("users.profile.get"), {{502, NOT_JSON}});
-        step();
-        slackShows(QString());
-        slack_.script(QStringLiteral("users.profile.set"),
-                      {{429, R"({"ok":false,"error":"ratelimited"})"}});
-        step();
-        QCOMPARE(app_->lastError(), QStringLiteral("Slack unreachable"));
-        QCOMPARE(app_->lastSetText(), QString());
-        slack_.script(QStringLiteral("users.profile.set"), OK);
-        step();
-        QCOMPARE(app_->lastError(), std::nullopt);
-        QCOMPARE(app_->lastSetText(), QStringLiteral("Song — Band"));
+    void pausedOrAfterHoursTakesDownOnlyTheProgramsStatus_data() {
+        QTest::addColumn<QString>("why");
+        QTest::addColumn<QList<FakeSlack::Reply>>("statusReply");
+        QTest::addColumn<bool>("cleared");
+        const QList<FakeSlack::Reply> ours{{200, FakeSlack::profileShowing(SONG)}};
+        QTest::newRow("paused") << "paused" << ours << true;
+        QTest::newRow("after hours") << "after hours" << ours << true;
+        QTest::newRow("user's own status")
+            << "paused" << QList<FakeSlack::Reply>{{200, FakeSlack::profileShowing("Lunch")}}
+            << false;
+        QTest::newRow("Slack unreachable")
+            << "paused" << QList<FakeSlack::Reply>{{502, NOT_JSON}} << false;
     }
-
-    void pausingClearsTheProgramsStatusAndForgetsIt() {
-        start();
+    void pausedOrAfterHoursTakesDownOnlyTheProgramsStatus() {
+        QFETCH(QString, why);
+        QFETCH(QList<FakeSlack::Reply>, statusReply);
+        QFETCH(bool, cleared);
+        start({{"slackToken", "xoxp-1"}, {"workHours", QJsonObject{{"enabled", true}}}});
+        clock_.set(QDateTime(MORNING.date(), QTime(16, 59, 45)));
         showTrack();
-        QSignalSpy spy(app_.get(), &AppDelegate::tickNotification);
-        app_->togglePause();
-        QVERIFY(notified(spy));
-        QCOMPARE(Config(settingsPath_).paused(), true);
-        QCOMPARE(profilesSent().value(1), clearing());
-        QCOMPARE(app_->lastSetText(), QString());
-        QCOMPARE(storedLastSetText(), QString());
-        QCOMPARE(app_->nowPlayingLabel(), QStringLiteral("▶ Song — Band"));
+        slack_.script("users.profile.get", statusReply);
+        if (why == "paused") config_->setValue("paused", true);
+        if (why == "after hours") clock_.set(QDateTime(MORNING.date(), QTime(17, 0)));
+        step();
+        QCOMPARE(slack_.profilesSent().size(), cleared ? 2 : 1);
+        if (cleared) QCOMPARE(slack_.profilesSent().value(1), CLEARING);
+        // Forgotten either way: nothing of ours is left to recognise.
+        QCOMPARE(state_->lastSetText(), QString());
+        QCOMPARE(stored(), QString());
         const qsizetype before = slack_.requests().size();
         step();
-        QCOMPARE(slack_.requests().size(), before);  // paused and nothing of ours left
+        QCOMPARE(slack_.requests().size(), before);
     }
 
-    void pausingForgetsTheTextEvenWhenNothingIsCleared_data() {
-        QTest::addColumn<QList<FakeSlack::Reply>>("statusReply");
-        QTest::newRow("user's own status")
-            << QList<FakeSlack::Reply>{{200, profileShowing("Lunch")}};
-        QTest::newRow("Slack unreachable") << QList<FakeSlack::Reply>{{502, NOT_JSON}};
-    }
-    void pausingForgetsTheTextEvenWhenNothingIsCleared() {
-        QFETCH(QList<FakeSlack::Reply>, statusReply);
+    void togglePauseSavesAndStepsAtOnce() {
         start();
         showTrack();
-        slack_.script(QStringLiteral("users.profile.get"), statusReply);
-        app_->config().setValue(QStringLiteral("paused"), true);
-        step();
-        QCOMPARE(profilesSent().size(), 1);
-        QCOMPARE(app_->lastSetText(), QString());
-        QCOMPARE(storedLastSetText(), QString());
-    }
-
-    void outsideWorkHoursIsLikePaused() {
-        start({{QStringLiteral("slackToken"), QStringLiteral("xoxp-1")},
-               {QStringLiteral("workHours"), QJsonObject{{QStringLiteral("enabled"), true}}}});
-        clock_->set(QDateTime(MORNING.date(), QTime(16, 59, 45)));
-        showTrack();
-        clock_->set(QDateTime(MORNING.date(), QTime(17, 0)));
-        step();
-        QCOMPARE(profilesSent().value(1), clearing());
-        QCOMPARE(app_->lastSetText(), QString());
+        QSignalSpy spy(state_.get(), &AppState::tickNotification);
+        engine_->togglePause();
+        QVERIFY(spy.wait(15'000));
+        QCOMPARE(Config(settingsPath_).paused(), true);
+        QCOMPARE(slack_.profilesSent().value(1), CLEARING);
+        QCOMPARE(state_->nowPlayingLabel(), QStringLiteral("▶ Song — Band"));
     }
 
     void aLongStatusIsRememberedAsSlackKeepsIt() {
         start();
-        const QString title = QString(60, u'é');
-        spotify_->play(title, {QString(60, u'x')});
+        spotify_->play(QString(60, u'é'), {QString(60, u'x')});
         step();
-        const QString sent = (title + QStringLiteral(" — ") + QString(60, u'x')).left(100);
-        QCOMPARE(profilesSent().value(0).value("status_text").toString(), sent);
-        QCOMPARE(app_->lastSetText(), sent);
-        slackShows(sent);
+        const QString sent = (QString(60, u'é') + " — " + QString(60, u'x')).left(100);
+        QCOMPARE(slack_.profilesSent().value(0).value("status_text").toString(), sent);
+        QCOMPARE(state_->lastSetText(), sent);
+        slack_.shows(sent);
         step();
-        QCOMPARE(profilesSent().size(), 2);  // recognised as ours, so renewed
+        QCOMPARE(slack_.profilesSent().size(), 2);  // recognised as ours, so renewed
     }
 
     void theEmojiFollowsTheChoiceAndTheWorkspace_data() {
-        QTest::addColumn<QString>("chosen");
-        QTest::addColumn<QByteArray>("emojiReply");  // empty: no check made
+        QTest::addColumn<std::optional<QString>>("chosen");
+        QTest::addColumn<std::optional<bool>>("available");
         QTest::addColumn<QString>("emoji");
-        const QByteArray has = emojiList(true), lacks = emojiList(false), none;
-        const QByteArray fails = R"({"ok":false,"error":"missing_scope"})";
-        QTest::newRow("no choice, unknown") << QString() << none << ":musical_note:";
-        QTest::newRow("no choice, has") << QString() << has << ":spotify:";
-        QTest::newRow("no choice, check failed") << QString() << fails << ":musical_note:";
-        QTest::newRow(":spotify:, unknown") << ":spotify:" << none << ":spotify:";
-        QTest::newRow(":spotify:, lacks") << ":spotify:" << lacks << ":musical_note:";
-        QTest::newRow(":spotify:, has") << ":spotify:" << has << ":spotify:";
-        QTest::newRow(":guitar:, lacks") << ":guitar:" << lacks << ":guitar:";
-        QTest::newRow(":guitar:, has") << ":guitar:" << has << ":guitar:";
-        QTest::newRow("unlisted, has") << ":parrot:" << has << ":spotify:";
-        QTest::newRow("unlisted, unknown") << ":parrot:" << none << ":musical_note:";
+        const std::optional<QString> none, spotify(":spotify:"), guitar(":guitar:"),
+            unlisted(":parrot:");
+        const std::optional<bool> unknown, has(true), lacks(false);
+        QTest::newRow("no choice, unknown") << none << unknown << ":musical_note:";
+        QTest::newRow("no choice, has") << none << has << ":spotify:";
+        QTest::newRow("no choice, lacks") << none << lacks << ":musical_note:";
+        QTest::newRow(":spotify:, unknown") << spotify << unknown << ":spotify:";
+        QTest::newRow(":spotify:, lacks") << spotify << lacks << ":musical_note:";
+        QTest::newRow(":guitar:, lacks") << guitar << lacks << ":guitar:";
+        QTest::newRow(":guitar:, has") << guitar << has << ":guitar:";
+        QTest::newRow("unlisted, has") << unlisted << has << ":spotify:";
+        QTest::newRow("unlisted, unknown") << unlisted << unknown << ":musical_note:";
     }
     void theEmojiFollowsTheChoiceAndTheWorkspace() {
-        QFETCH(QString, chosen);
-        QFETCH(QByteArray, emojiReply);
+        QFETCH(std::optional<QString>, chosen);
+        QFETCH(std::optional<bool>, available);
         QFETCH(QString, emoji);
-        QJsonObject settings{{QStringLiteral("slackToken"), QStringLiteral("xoxp-1")}};
-        if (!chosen.isEmpty()) settings.insert(QStringLiteral("emoji"), chosen);
-        start(settings);
-        if (!emojiReply.isEmpty()) {
-            slack_.script(QStringLiteral("emoji.list"), emojiReply);
-            checkEmoji();
-        }
-        QCOMPARE(app_->effectiveEmoji(), emoji);
-        step();
-        QCOMPARE(profilesSent().value(0).value("status_emoji").toString(), emoji);
+        QCOMPARE(effectiveEmoji(chosen, available), emoji);
     }
 
-    void anEmojiAddedWhileRunningIsNoticed() {
-        start();
-        checkEmoji();
-        QCOMPARE(app_->spotifyEmojiAvailable(), false);
-        slack_.script(QStringLiteral("emoji.list"), emojiList(true));
-        QSignalSpy spy(app_.get(), &AppDelegate::tickNotification);
+    void anEmojiAddedWhileRunningIsNoticedAndSent() {
+        start({{"slackToken", "xoxp-1"}, {"emoji", ":spotify:"}});
+        QSignalSpy spy(state_.get(), &AppState::tickNotification);
+        engine_->checkEmojiAsync();
+        QVERIFY(spy.wait(15'000));
+        QCOMPARE(state_->spotifyEmojiAvailable(), false);
+        slack_.script("emoji.list", emojiList(true));
         step();  // completes while the workspace is known to lack it: checks again
-        QTRY_COMPARE(app_->spotifyEmojiAvailable(), true);
+        QTRY_COMPARE(state_->spotifyEmojiAvailable(), true);
         step();
-        QCOMPARE(profilesSent().value(1).value("status_emoji").toString(), ":spotify:");
-    }
-
-    void anEmojiCheckNeedsAToken() {
-        start({});
-        app_->checkEmojiAsync();
-        QTest::qWait(300);
-        QCOMPARE(slack_.requests().size(), 0);
-        QCOMPARE(app_->spotifyEmojiAvailable(), std::nullopt);
+        QCOMPARE(slack_.profilesSent().value(0).value("status_emoji").toString(), ":musical_note:");
+        QCOMPARE(slack_.profilesSent().value(1).value("status_emoji").toString(), ":spotify:");
     }
 
     void requestsDuringAStepBecomeOneMoreStep() {
         start();
-        slack_.script(QStringLiteral("users.profile.get"), {{200, profileShowing(""), 800}});
-        for (int i = 0; i < 5; ++i) app_->tickAsync();
+        slack_.script("users.profile.get", {{200, FakeSlack::profileShowing(""), 800}});
+        for (int i = 0; i < 5; ++i) engine_->tickAsync();
         QTRY_COMPARE(slack_.requests("users.profile.get").size(), 1);
-        for (int i = 0; i < 5; ++i) app_->tickAsync();
+        for (int i = 0; i < 5; ++i) engine_->tickAsync();
         QTRY_COMPARE_WITH_TIMEOUT(slack_.requests("users.profile.get").size(), 2, 5000);
         QTest::qWait(2000);
         // Two steps, one after the other.
@@ -483,12 +387,12 @@ class SyncTest : public QObject {
 
     void noStepStartsOnceSyncIsStopped() {
         start();
-        slack_.script(QStringLiteral("users.profile.get"), {{200, profileShowing(""), 500}});
-        app_->tickAsync();
+        slack_.script("users.profile.get", {{200, FakeSlack::profileShowing(""), 500}});
+        engine_->tickAsync();
         QTRY_COMPARE(slack_.requests("users.profile.get").size(), 1);
-        app_->tickAsync();
-        app_->stopSync();
-        app_->tickAsync();
+        engine_->tickAsync();
+        engine_->stopSync();
+        engine_->tickAsync();
         QTest::qWait(800);
         QCOMPARE(slack_.requests("users.profile.get").size(), 1);
     }

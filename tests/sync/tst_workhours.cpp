@@ -1,10 +1,8 @@
-#include <QFile>
-#include <QJsonDocument>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "FakeClock.h"
-#include "main/AppDelegate.h"
+#include "TestFiles.h"
+#include "settings/Config.h"
 #include "sync/WorkHours.h"
 
 class WorkHoursTest : public QObject {
@@ -12,19 +10,6 @@ class WorkHoursTest : public QObject {
 
   private:
     QTemporaryDir dir_;
-
-    // A delegate whose settings hold `workHours` and whose clock shows `time` today.
-    std::unique_ptr<AppDelegate> delegateAt(const QTime& time, const QJsonObject& workHours) {
-        const QString path = dir_.filePath(QStringLiteral("settings.json"));
-        QFile file(path);
-        file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-        file.write(QJsonDocument(QJsonObject{{QStringLiteral("workHours"), workHours}}).toJson());
-        file.close();
-        AppDelegate::Environment environment = AppDelegate::systemEnvironment();
-        environment.configPath = path;
-        environment.clock = std::make_unique<FakeClock>(QDateTime(QDate(2026, 12, 7), time));
-        return std::make_unique<AppDelegate>(std::move(environment));
-    }
 
   private slots:
     void storedTimesAreRead_data() {
@@ -54,9 +39,8 @@ class WorkHoursTest : public QObject {
         QFETCH(QString, stored);
         QFETCH(qint64, minutes);
         QCOMPARE(storedMinutes(stored, -1), minutes);
+        QCOMPARE(storedMinutes(std::nullopt, 540), 540);
     }
-
-    void missingTimeGivesTheFallback() { QCOMPARE(storedMinutes(std::nullopt, 540), 540); }
 
     void windowIsStartInclusiveEndExclusive_data() {
         QTest::addColumn<QJsonObject>("workHours");
@@ -85,7 +69,9 @@ class WorkHoursTest : public QObject {
         QFETCH(QJsonObject, workHours);
         QFETCH(QTime, time);
         QFETCH(bool, inside);
-        QCOMPARE(delegateAt(time, workHours)->inWorkHours(), inside);
+        const QString path = dir_.filePath("settings.json");
+        QVERIFY(writeSettings(path, {{"workHours", workHours}}));
+        QCOMPARE(inWorkHours(Config(path), QDateTime(QDate(2026, 12, 7), time)), inside);
     }
 };
 

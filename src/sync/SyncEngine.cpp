@@ -4,13 +4,17 @@
 // text) is never touched; every status the program sets expires after STATUS_TTL_SECONDS and
 // is re-sent on every step while the track plays; podcasts are never shared.
 
+#include "sync/SyncEngine.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <chrono>
 
-#include "main/AppDelegate.h"
 #include "main/Constants.h"
 #include "player/SpotifyState.h"
 #include "slack/SlackApi.h"
+#include "sync/EmojiChoice.h"
+#include "sync/WorkHours.h"
 
 namespace {
 
@@ -47,60 +51,85 @@ QString labelFor(const SpotifyState& state) {
 
 }  // namespace
 
-void AppDelegate::tick() {
+SyncEngine::SyncEngine(Config& config, AppState& state, const platform::Clock& clock,
+                       platform::SpotifyBridge& spotify, QObject* parent)
+    : QObject(parent),
+      config_(config),
+      state_(state),
+      clock_(clock),
+      spotify_(spotify),
+      syncContext_(new QObject) {
+    syncContext_->moveToThread(&syncThread_);
+    connect(&syncThread_, &QThread::finished, syncContext_, &QObject::deleteLater);
+    syncThread_.start(QThread::LowPriority);
+    timer_.setInterval(std::chrono::milliseconds(qint64(SYNC_SECONDS * 1000)));
+    connect(&timer_, &QTimer::timeout, this, &SyncEngine::tickAsync);
+}
+
+SyncEngine::~SyncEngine() {
+    stopSync();
+    background_.waitForDone();
+}
+
+void SyncEngine::startTimer() {
+    timer_.start();
+}
+
+void SyncEngine::tick() {
     const std::optional<QString> token = config_.slackToken();
-    if (!token) return notifyUI();
+    if (!token) return state_.notifyUI();
     if (config_.paused() || !inWorkHours()) {
         clearWhileHidden(*token);
-        return notifyUI();
+        return state_.notifyUI();
     }
 
     const SpotifyState state = readSpotifyOnMainThread();
     if (state.kind == SpotifyState::Kind::Error) {
         const bool missing = state.message == QLatin1String("noapp");
-        setLastError(missing ? noAppMessage() : unreadableMessage(state.message));
-        setNowPlayingLabel(missing ? QStringLiteral("⬇ Install the Spotify app")
-                                   : QStringLiteral("⚠️ can't read Spotify"));
-        return notifyUI();
+        state_.setLastError(missing ? noAppMessage() : unreadableMessage(state.message));
+        state_.setNowPlayingLabel(missing ? QStringLiteral("⬇ Install the Spotify app")
+                                          : QStringLiteral("⚠️ can't read Spotify"));
+        return state_.notifyUI();
     }
-    setNowPlayingLabel(labelFor(state));
+    state_.setNowPlayingLabel(labelFor(state));
 
     const std::optional<QString> current = currentStatusText(*token);
     if (!current) {
-        setLastError(QStringLiteral("Slack unreachable"));
-        return notifyUI();
+        state_.setLastError(QStringLiteral("Slack unreachable"));
+        return state_.notifyUI();
     }
-    const QString ownText = lastSetText();
-    if (!current->isEmpty() && *current != ownText) return notifyUI();  // the user's own status
+    const QString ownText = state_.lastSetText();
+    if (!current->isEmpty() && *current != ownText)
+        return state_.notifyUI();  // the user's own status
 
     if (state.kind == SpotifyState::Kind::Playing) {
         // Remember the text as Slack keeps it, so the next step recognises it.
         const QString text =
             firstGraphemes(state.track + TITLE_SEPARATOR + state.artist, STATUS_TEXT_LIMIT);
-        if (failed(setStatus(*token, text, effectiveEmoji(), *clock_))) return notifyUI();
+        if (failed(setStatus(*token, text, effectiveEmoji(), clock_))) return state_.notifyUI();
         if (text != ownText) recordLastSet(text);
     } else if (!ownText.isEmpty()) {
-        if (failed(clearStatus(*token))) return notifyUI();
+        if (failed(clearStatus(*token))) return state_.notifyUI();
         recordLastSet(QString());
     }
 
-    setLastError(std::nullopt);
-    if (spotifyEmojiAvailable() == std::optional<bool>(false)) checkEmojiAsync();
-    notifyUI();
+    state_.setLastError(std::nullopt);
+    if (state_.spotifyEmojiAvailable() == std::optional<bool>(false)) checkEmojiAsync();
+    state_.notifyUI();
 }
 
 // Paused or outside work hours: take down the program's own status, if it shows, and forget
 // it either way.
-void AppDelegate::clearWhileHidden(const QString& token) {
-    const QString ownText = lastSetText();
+void SyncEngine::clearWhileHidden(const QString& token) {
+    const QString ownText = state_.lastSetText();
     if (ownText.isEmpty()) return;
     if (currentStatusText(token) == ownText) clearStatus(token);
     recordLastSet(QString());
 }
 
-SpotifyState AppDelegate::readSpotifyOnMainThread() {
+SpotifyState SyncEngine::readSpotifyOnMainThread() {
     SpotifyState state;
-    const auto read = [&] { state = readSpotify(*spotify_); };
+    const auto read = [&] { state = readSpotify(spotify_); };
     if (QThread::currentThread() == thread()) {
         read();
     } else {
@@ -110,15 +139,15 @@ SpotifyState AppDelegate::readSpotifyOnMainThread() {
 }
 
 // Judges the reply of a set or clear. A rate limit fails quietly: the next step retries.
-bool AppDelegate::failed(const QJsonObject& reply) {
+bool SyncEngine::failed(const QJsonObject& reply) {
     if (replySucceeded(reply)) return false;
     const QJsonValue error = reply.value(QStringLiteral("error"));
     const QString code = error.isString() ? error.toString() : QStringLiteral("?");
-    if (code != QLatin1String("ratelimited")) setLastError(QStringLiteral("Slack: ") + code);
+    if (code != QLatin1String("ratelimited")) state_.setLastError(QStringLiteral("Slack: ") + code);
     return true;
 }
 
-void AppDelegate::tickAsync() {
+void SyncEngine::tickAsync() {
     if (syncStopped_ || stepRequested_.exchange(true)) return;
     QMetaObject::invokeMethod(
         syncContext_,
@@ -129,7 +158,8 @@ void AppDelegate::tickAsync() {
         Qt::QueuedConnection);
 }
 
-void AppDelegate::stopSync() {
+void SyncEngine::stopSync() {
+    timer_.stop();
     syncStopped_ = true;
     syncThread_.quit();
     // A running step may be waiting for the main thread: keep serving it until it ends.
@@ -138,14 +168,14 @@ void AppDelegate::stopSync() {
     }
 }
 
-void AppDelegate::togglePause() {
+void SyncEngine::togglePause() {
     config_.setValue(QStringLiteral("paused"), !config_.paused());
     config_.save();
     tickAsync();
 }
 
-void AppDelegate::recordLastSet(const QString& text) {
-    setLastSetText(text);
+void SyncEngine::recordLastSet(const QString& text) {
+    state_.setLastSetText(text);
     QMetaObject::invokeMethod(
         this,
         [this, text] {
@@ -155,6 +185,19 @@ void AppDelegate::recordLastSet(const QString& text) {
         Qt::QueuedConnection);
 }
 
-void AppDelegate::notifyUI() {
-    QMetaObject::invokeMethod(this, &AppDelegate::tickNotification, Qt::QueuedConnection);
+void SyncEngine::checkEmojiAsync() {
+    const std::optional<QString> token = config_.slackToken();
+    if (!token) return;
+    background_.start([this, token = *token] {
+        state_.setSpotifyEmojiAvailable(spotifyEmojiExists(token));
+        state_.notifyUI();
+    });
+}
+
+QString SyncEngine::effectiveEmoji() const {
+    return ::effectiveEmoji(config_.chosenEmoji(), state_.spotifyEmojiAvailable());
+}
+
+bool SyncEngine::inWorkHours() const {
+    return ::inWorkHours(config_, clock_.now());
 }

@@ -1,0 +1,56 @@
+#include "main/AppState.h"
+
+namespace {
+
+template <typename T>
+T read(QMutex& mutex, const T& field) {
+    QMutexLocker lock(&mutex);
+    return field;
+}
+
+template <typename T>
+void write(QMutex& mutex, T& field, const T& value) {
+    QMutexLocker lock(&mutex);
+    field = value;
+}
+
+}  // namespace
+
+QString AppState::lastSetText() const {
+    return read(mutex_, lastSetText_);
+}
+void AppState::setLastSetText(const QString& text) {
+    write(mutex_, lastSetText_, text);
+}
+
+QString AppState::nowPlayingLabel() const {
+    return read(mutex_, nowPlayingLabel_);
+}
+void AppState::setNowPlayingLabel(const QString& label) {
+    write(mutex_, nowPlayingLabel_, label);
+}
+
+std::optional<QString> AppState::lastError() const {
+    return read(mutex_, lastError_);
+}
+void AppState::setLastError(const std::optional<QString>& error) {
+    write(mutex_, lastError_, error);
+}
+
+std::optional<bool> AppState::spotifyEmojiAvailable() const {
+    return read(mutex_, spotifyEmojiAvailable_);
+}
+void AppState::setSpotifyEmojiAvailable(std::optional<bool> available) {
+    write(mutex_, spotifyEmojiAvailable_, available);
+}
+
+std::optional<QString> AppState::updateAvailable() const {
+    return read(mutex_, updateAvailable_);
+}
+void AppState::setUpdateAvailable(const std::optional<QString>& version) {
+    write(mutex_, updateAvailable_, version);
+}
+
+void AppState::notifyUI() {
+    QMetaObject::invokeMethod(this, &AppState::tickNotification, Qt::QueuedConnection);
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QMutex>
+#include <QObject>
+#include <QString>
+#include <optional>
+
+// The display state every part of the program writes or reads: what the now-playing line and
+// the error line say, the text of the program's own last status, whether the workspace has the
+// :spotify: emoji, and a newer version on offer.
+//
+// Lives on the main thread; any thread may read or write the fields, which are guarded.
+class AppState : public QObject {
+    Q_OBJECT
+
+  public:
+    using QObject::QObject;
+
+    QString lastSetText() const;
+    void setLastSetText(const QString& text);
+    QString nowPlayingLabel() const;
+    void setNowPlayingLabel(const QString& label);
+    std::optional<QString> lastError() const;
+    void setLastError(const std::optional<QString>& error);
+    std::optional<bool> spotifyEmojiAvailable() const;
+    void setSpotifyEmojiAvailable(std::optional<bool> available);
+    std::optional<QString> updateAvailable() const;
+    void setUpdateAvailable(const std::optional<QString>& version);
+
+    // Posts tickNotification on the main thread, from any thread.
+    void notifyUI();
+
+  signals:
+    // The display state may have changed: after each sync step and emoji check, and after a
+    // sign-in.
+    void tickNotification();
+
+  private:
+    mutable QMutex mutex_;
+    QString lastSetText_;
+    QString nowPlayingLabel_ = QStringLiteral("…");
+    std::optional<QString> lastError_;
+    std::optional<bool> spotifyEmojiAvailable_;
+    std::optional<QString> updateAvailable_;
+};

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QObject>
+#include <QThreadPool>
+#include <QTimer>
+#include <optional>
+
+#include "main/AppState.h"
+#include "main/Constants.h"
+#include "platform/Desktop.h"
+#include "platform/LoginItem.h"
+#include "platform/Random.h"
+#include "settings/Config.h"
+#include "signin/OAuthListener.h"
+
+class SyncEngine;
+
+// Signing in with Slack (OAuth v2 with PKCE, the browser coming back through the loopback
+// listener within a deadline) and signing out.
+//
+// Lives on the main thread. The token exchange and the clear of a disconnect run on a small
+// pool that the object waits for when it goes.
+class SignIn : public QObject {
+    Q_OBJECT
+
+  public:
+    SignIn(Config& config, AppState& state, SyncEngine& sync, platform::Desktop& desktop,
+           platform::LoginItem& loginItem, platform::RandomSource& random,
+           quint16 port = OAUTH_PORT, QObject* parent = nullptr);
+    ~SignIn() override;
+
+    // Starts a sign-in: arms the loopback listener and a deadline, opens Slack's page.
+    void signIn();
+    // Ends the sign-in with what the browser brought back.
+    void finishSignIn(const std::optional<QString>& code, const std::optional<QString>& nonce,
+                      const std::optional<QString>& error);
+    // What the sign-in deadline does: the attempt is silently dropped.
+    void signInDeadlinePassed();
+    const std::optional<QString>& pendingNonce() const { return pendingNonce_; }
+    const std::optional<QString>& pendingVerifier() const { return pendingVerifier_; }
+    const QTimer& signInDeadline() const { return signInDeadline_; }
+
+    // After a confirmation, clears the program's status and forgets every setting.
+    void disconnect();
+
+  private:
+    void forgetPending();
+    void exchangeCode(const QString& code, const QString& verifier);
+    void storeAccount(const QString& token, const QJsonObject& account);
+
+    Config& config_;
+    AppState& state_;
+    SyncEngine& sync_;
+    platform::Desktop& desktop_;
+    platform::LoginItem& loginItem_;
+    platform::RandomSource& random_;
+    const quint16 port_;
+    OAuthListener oauth_;
+    QTimer signInDeadline_;
+    std::optional<QString> pendingNonce_;
+    std::optional<QString> pendingVerifier_;
+    QThreadPool background_;
+};
