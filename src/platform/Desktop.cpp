@@ -1,8 +1,14 @@
 #include "platform/Desktop.h"
 
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
+
+#ifndef Q_OS_MACOS
+#include <QDBusConnection>
+#include <QDBusMessage>
+#endif
 
 namespace platform {
 
@@ -10,17 +16,36 @@ void QtDesktop::openUrl(const QUrl& address) {
     QDesktopServices::openUrl(address);
 }
 
-bool QtDesktop::confirm(const Question& question) {
+void QtDesktop::showInFileManager(const QString& path) {
+#ifndef Q_OS_MACOS
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.FileManager1"),
+        QStringLiteral("/org/freedesktop/FileManager1"),
+        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
+    call << QStringList{QUrl::fromLocalFile(path).toString()} << QString();
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 5000);
+    if (reply.type() == QDBusMessage::ReplyMessage) return;
+#endif
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
+}
+
+int QtDesktop::alert(const Alert& alert) {
     QMessageBox box;
     box.setWindowTitle(QStringLiteral("Trackglint"));
-    box.setIcon(QMessageBox::Question);
-    box.setText(question.message);
-    box.setInformativeText(question.informativeText);
-    QPushButton* confirmButton = box.addButton(question.confirmButton, QMessageBox::AcceptRole);
-    box.addButton(question.cancelButton, QMessageBox::RejectRole);
-    box.setDefaultButton(confirmButton);
+    box.setIcon(alert.buttons.size() > 1 ? QMessageBox::Question : QMessageBox::Information);
+    box.setText(alert.message);
+    box.setInformativeText(alert.informativeText);
+    box.setTextFormat(Qt::PlainText);
+    QList<QAbstractButton*> buttons;
+    for (const QString& title : alert.buttons) {
+        buttons += box.addButton(
+            title, buttons.isEmpty() ? QMessageBox::AcceptRole : QMessageBox::RejectRole);
+    }
+    if (buttons.isEmpty()) buttons += box.addButton(QMessageBox::Ok);
+    box.setDefaultButton(qobject_cast<QPushButton*>(buttons.first()));
+    box.setEscapeButton(buttons.last());
     box.exec();
-    return box.clickedButton() == confirmButton;
+    return std::max<int>(0, int(buttons.indexOf(box.clickedButton())));
 }
 
 }  // namespace platform

@@ -1,32 +1,40 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 namespace platform {
 
-// The user's desktop: opening addresses in the default browser, and modal questions.
+// The user's desktop: opening addresses in the default browser, showing files in the file
+// manager, and modal alerts.
 class Desktop {
   public:
     virtual ~Desktop() = default;
 
     virtual void openUrl(const QUrl& address) = 0;
+    // Opens a file manager window with `path` selected, or, where none offers that, the folder
+    // that holds it.
+    virtual void showInFileManager(const QString& path) = 0;
 
-    struct Question {
+    struct Alert {
         QString message;
         QString informativeText;
-        QString confirmButton;  // the default button
-        QString cancelButton;
+        // From the default button on; the last of two or more is the one Escape chooses. No
+        // buttons: the platform's single OK.
+        QStringList buttons;
     };
-    // Shows `question` modally; true when the user chose the confirm button.
-    virtual bool confirm(const Question& question) = 0;
+    // Shows `alert` modally and returns the index of the button chosen (0 for the lone OK).
+    virtual int alert(const Alert& alert) = 0;
 };
 
-// Qt's desktop services and message boxes. Needs a QApplication.
+// Qt's desktop services and message boxes, and the file manager over D-Bus. Needs a
+// QApplication.
 class QtDesktop final : public Desktop {
   public:
     void openUrl(const QUrl& address) override;
-    bool confirm(const Question& question) override;
+    void showInFileManager(const QString& path) override;
+    int alert(const Alert& alert) override;
 };
 
 }  // namespace platform

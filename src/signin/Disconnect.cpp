@@ -7,13 +7,12 @@
 #include "slack/SlackApi.h"
 
 void SignIn::disconnect() {
-    const bool confirmed = desktop_.confirm({
+    const int chosen = desktop_.alert({
         QStringLiteral("Disconnect Slack?"),
         QStringLiteral("Your status will be cleared and Trackglint will forget your sign-in."),
-        QStringLiteral("Disconnect"),
-        QStringLiteral("Cancel"),
+        {QStringLiteral("Disconnect"), QStringLiteral("Cancel")},
     });
-    if (!confirmed) return;
+    if (chosen != 0) return;
 
     const std::optional<QString> token = config_.slackToken();
     // Only the program's own status is cleared; one the user set by hand stays.

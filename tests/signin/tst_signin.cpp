@@ -112,7 +112,7 @@ class SignInTest : public QObject {
         QVERIFY(writeSettings(settingsPath_, {{"slackToken", "xoxp-old"}}));
         QDir(dir_.filePath("config")).removeRecursively();
         desktop_.opened.clear();
-        desktop_.asked.clear();
+        desktop_.alerts.clear();
     }
     void cleanup() {
         signIn_.reset();
@@ -317,15 +317,14 @@ class SignInTest : public QObject {
         QVERIFY(writeSettings(settingsPath_, settings));
         start();
         state_->setNowPlayingLabel("▶ Song — Band");
-        desktop_.answers = {confirm};
+        desktop_.answers = {confirm ? 0 : 1};
         signIn_->disconnect();
-        QCOMPARE(desktop_.asked.size(), 1);
-        const platform::Desktop::Question& asked = desktop_.asked[0];
+        QCOMPARE(desktop_.alerts.size(), 1);
+        const platform::Desktop::Alert& asked = desktop_.alerts[0];
         QCOMPARE(asked.message, QStringLiteral("Disconnect Slack?"));
         QCOMPARE(asked.informativeText,
                  "Your status will be cleared and Trackglint will forget your sign-in.");
-        QCOMPARE(asked.confirmButton, QStringLiteral("Disconnect"));
-        QCOMPARE(asked.cancelButton, QStringLiteral("Cancel"));
+        QCOMPARE(asked.buttons, QStringList({"Disconnect", "Cancel"}));
         signIn_.reset();  // waits for the background clear
         QCOMPARE(slack_.requests("users.profile.set").size(), clears);
         if (clears) {

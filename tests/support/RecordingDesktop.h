@@ -4,17 +4,19 @@
 
 #include "platform/Desktop.h"
 
-// A desktop that records the addresses it is asked to open and the questions it is asked,
-// and answers them as the test scripted (cancel when nothing is scripted).
+// A desktop that records what it is asked to open or show and the alerts it shows, and
+// answers them as the test scripted (the last button when nothing is scripted).
 class RecordingDesktop final : public platform::Desktop {
   public:
     void openUrl(const QUrl& address) override { opened += address; }
-    bool confirm(const Question& question) override {
-        asked += question;
-        return answers.isEmpty() ? false : answers.takeFirst();
+    void showInFileManager(const QString& path) override { shown += path; }
+    int alert(const Alert& alert) override {
+        alerts += alert;
+        return answers.isEmpty() ? int(alert.buttons.size()) - 1 : answers.takeFirst();
     }
 
     QList<QUrl> opened;
-    QList<Question> asked;
-    QList<bool> answers;
+    QStringList shown;
+    QList<Alert> alerts;
+    QList<int> answers;
 };

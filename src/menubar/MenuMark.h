@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QPixmap>
+#include <QString>
+#include <array>
+#include <optional>
+
+class Config;
+
+// The three ways the tray item can be drawn, in the order the dashboard offers them.
+enum class MenuMark { Wordmark, PlayCursor, Prompt };
+inline constexpr std::array<MenuMark, 3> ALL_MENU_MARKS = {MenuMark::Wordmark, MenuMark::PlayCursor,
+                                                           MenuMark::Prompt};
+
+// The green of the mark's second run: (47, 208, 113).
+inline const QColor MARK_GREEN = QColor(47, 208, 113);
+
+// A mark's text in two runs: the first in the panel's text colour, the second in green.
+struct MarkRuns {
+    QString first;
+    QString second;
+};
+
+// "wordmark", "playCursor" or "prompt".
+QString rawValue(MenuMark mark);
+// The mark with exactly that raw value, or none.
+std::optional<MenuMark> menuMarkFromRaw(const QString& raw);
+// The runs of the mark as the dashboard shows it: "▶ Track" + "glint_", "▶" + "_", ">" + "_".
+MarkRuns markRuns(MenuMark mark);
+// The whole text: "▶ Trackglint_", "▶_", ">_".
+QString label(MenuMark mark);
+// The stored "menuMark"; the wordmark when it is missing, not text or unknown.
+MenuMark storedMenuMark(const Config& config);
+
+// "IBM Plex Mono SemiBold" at `points` when installed, else the system's monospaced font in
+// semibold.
+QFont markFont(qreal points);
+
+// The mark drawn into a square icon of `side` pixels, with `textColour` as the first run's
+// colour and a faint halo of the opposite lightness around every glyph, so it reads on light
+// and dark panels alike. A square tray slot has no room for the whole wordmark, so it is drawn
+// as its monogram "T" + "g_"; the other two marks are drawn whole.
+QPixmap drawMark(MenuMark mark, const QColor& textColour, int side);

@@ -1,0 +1,69 @@
+#include "platform/Bundle.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include "platform/PropertyList.h"
+
+namespace platform {
+namespace {
+
+#ifdef Q_OS_MACOS
+const QString EXECUTABLE_FOLDER = QStringLiteral("MacOS");
+#else
+const QString EXECUTABLE_FOLDER = QStringLiteral("Linux");
+#endif
+
+}  // namespace
+
+std::optional<Bundle> Bundle::containing(const QString& executablePath) {
+    QDir folder = QFileInfo(executablePath).absoluteDir();
+    if (folder.dirName() != EXECUTABLE_FOLDER || !folder.cdUp()) return std::nullopt;
+    if (folder.dirName() != QLatin1String("Contents") || !folder.cdUp()) return std::nullopt;
+    if (!folder.dirName().endsWith(QLatin1String(".app"))) return std::nullopt;
+    if (!QFileInfo(folder.filePath(QStringLiteral("Contents/Info.plist"))).isFile()) {
+        return std::nullopt;
+    }
+    return Bundle(folder.absolutePath());
+}
+
+std::optional<Bundle> Bundle::current() {
+    return containing(QCoreApplication::applicationFilePath());
+}
+
+QVariantMap Bundle::info() const {
+    QFile file(path_ + QStringLiteral("/Contents/Info.plist"));
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return readPropertyList(file.readAll()).value_or(QVariantMap());
+}
+
+std::optional<QString> Bundle::infoString(const QString& key) const {
+    const QVariant value = info().value(key);
+    if (value.typeId() != QMetaType::QString) return std::nullopt;
+    return value.toString();
+}
+
+std::optional<QString> Bundle::resource(const QString& fileName) const {
+    const QString path = path_ + QStringLiteral("/Contents/Resources/") + fileName;
+    if (!QFileInfo(path).isFile()) return std::nullopt;
+    return path;
+}
+
+std::optional<QString> shortVersion() {
+    const std::optional<Bundle> bundle = Bundle::current();
+    if (!bundle) return std::nullopt;
+    return bundle->infoString(QStringLiteral("CFBundleShortVersionString"));
+}
+
+QString appVersion() {
+    return shortVersion().value_or(QStringLiteral("0"));
+}
+
+std::optional<QString> resourcePath(const QString& fileName) {
+    const std::optional<Bundle> bundle = Bundle::current();
+    return bundle ? bundle->resource(fileName) : std::nullopt;
+}
+
+}  // namespace platform
