@@ -3,6 +3,7 @@
 
 #include "sync/WorkHours.h"
 
+#include <QLocale>
 #include <QStringList>
 #include <charconv>
 #include <vector>
@@ -62,4 +63,17 @@ bool inWorkHours(const Config& config, const QDateTime& now) {
     const qint64 minutes = now.time().hour() * 60 + now.time().minute();
     const MinuteRange range = config.workHoursRange();
     return range.start <= minutes && minutes < range.end;
+}
+
+QTime timeOfDay(qint64 minutes, const QDateTime& now) {
+    const QTime time(int(minutes / 60), int(minutes % 60));
+    const bool fits = minutes >= 0 && minutes < 24 * 60 && time.isValid();
+    return fits ? time : now.time();
+}
+
+QString workHoursLabel(const Config& config, const QDateTime& now) {
+    const MinuteRange range = config.workHoursRange();
+    const QLocale locale;
+    return locale.toString(timeOfDay(range.start, now), QLocale::ShortFormat) + u'–' +
+           locale.toString(timeOfDay(range.end, now), QLocale::ShortFormat);
 }
