@@ -29,11 +29,20 @@ AppDelegate::AppDelegate(Environment environment, QObject* parent)
 
 AppDelegate::~AppDelegate() = default;
 
-void AppDelegate::startSync() {
+void AppDelegate::applicationDidFinishLaunching() {
     state_.setLastSetText(config_.lastSetText());
+    createStatusItem();
     sync_.startTimer();
     sync_.tickAsync();
     sync_.checkEmojiAsync();
+}
+
+void AppDelegate::createStatusItem() {
+    StatusMenu::Actions actions;
+    actions.quit = [this] { quit(); };
+    statusMenu_ = std::make_unique<StatusMenu>(config_, state_, sync_, signIn_, *loginItem_,
+                                               *desktop_, std::move(actions));
+    statusMenu_->show();
 }
 
 void AppDelegate::quit() {

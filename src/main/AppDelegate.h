@@ -2,10 +2,12 @@
 
 #include <QObject>
 #include <QString>
+#include <QSystemTrayIcon>
 #include <memory>
 
 #include "main/AppState.h"
 #include "main/Constants.h"
+#include "menubar/StatusMenu.h"
 #include "platform/Clock.h"
 #include "platform/Desktop.h"
 #include "platform/LoginItem.h"
@@ -43,9 +45,9 @@ class AppDelegate : public QObject {
     SyncEngine& sync() { return sync_; }
     SignIn& signIn() { return signIn_; }
 
-    // Starts the sync engine: restores the last status text, starts the timer, runs the
-    // first step and the emoji check.
-    void startSync();
+    // The launch sequence: restores the last status text, creates the tray item, starts the
+    // sync timer, runs the first step and the emoji check.
+    void applicationDidFinishLaunching();
     // Asks the application to quit; the clean-up below runs on the way out.
     void quit();
     // Clears the program's own status on Slack, synchronously. Stops the sync engine first,
@@ -53,6 +55,8 @@ class AppDelegate : public QObject {
     void applicationWillTerminate();
 
   private:
+    void createStatusItem();
+
     Config config_;
     AppState state_;
     std::unique_ptr<platform::Clock> clock_;
@@ -62,4 +66,5 @@ class AppDelegate : public QObject {
     std::unique_ptr<platform::RandomSource> random_;
     SyncEngine sync_;
     SignIn signIn_;
+    std::unique_ptr<StatusMenu> statusMenu_;
 };

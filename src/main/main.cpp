@@ -15,6 +15,6 @@ int main(int argc, char* argv[]) {
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate,
                      &AppDelegate::applicationWillTerminate);
     platform::quitOnTerminationSignals();
-    delegate.startSync();
+    delegate.applicationDidFinishLaunching();
     return QApplication::exec();
 }

@@ -1,0 +1,180 @@
+#include "menubar/StatusMenu.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QPalette>
+
+#include "main/Constants.h"
+#include "maintenance/LoginItem.h"
+#include "menubar/MenuMark.h"
+#include "menubar/SpotifyLogo.h"
+#include "platform/ColorScheme.h"
+#include "platform/SpotifyBridge.h"
+#include "signin/SignIn.h"
+#include "sync/EmojiChoice.h"
+#include "sync/SyncEngine.h"
+#include "sync/WorkHours.h"
+
+namespace {
+
+// The slot sizes panels ask for; each gets its own drawing rather than a scaled one.
+constexpr int ICON_SIDES[] = {16, 22, 24, 32, 48, 64};
+
+// Text shown as written: Qt would take "&" in an action's text for a mnemonic marker.
+QString literal(QString text) {
+    return text.replace(u'&', QStringLiteral("&&"));
+}
+
+// The first run's colour: light on a dark desktop, dark on a light one; without a stated
+// preference, the theme's own text colour. The halo of the drawing covers panels that differ
+// from the theme.
+QColor firstRunColour() {
+    const std::optional<bool> dark = platform::desktopPrefersDark();
+    if (dark) return *dark ? QColor(236, 236, 240) : QColor(28, 28, 32);
+    return QGuiApplication::palette().color(QPalette::WindowText);
+}
+
+}  // namespace
+
+StatusMenu::StatusMenu(Config& config, AppState& state, SyncEngine& sync, SignIn& signIn,
+                       platform::LoginItem& loginItem, platform::Desktop& desktop, Actions actions,
+                       QObject* parent)
+    : QObject(parent),
+      config_(config),
+      state_(state),
+      sync_(sync),
+      signIn_(signIn),
+      loginItem_(loginItem),
+      desktop_(desktop),
+      actions_(std::move(actions)),
+      markColour_(firstRunColour()),
+      menu_(std::make_unique<QMenu>()) {
+    connect(menu_.get(), &QMenu::aboutToShow, this, &StatusMenu::menuNeedsUpdate);
+    trayIcon_.setContextMenu(menu_.get());
+    connect(&trayIcon_, &QSystemTrayIcon::activated, this, [this](auto reason) {
+        if (reason == QSystemTrayIcon::Trigger) menu_->popup(QCursor::pos());
+    });
+    connect(&state_, &AppState::tickNotification, this, &StatusMenu::updateToolTip);
+    applyMenuMark();
+    updateToolTip();
+    menuNeedsUpdate();
+}
+
+StatusMenu::~StatusMenu() = default;
+
+void StatusMenu::show() {
+    trayIcon_.show();
+}
+
+void StatusMenu::applyMenuMark() {
+    const MenuMark mark = storedMenuMark(config_);
+    QIcon icon;
+    for (const int side : ICON_SIDES) icon.addPixmap(drawMark(mark, markColour_, side));
+    trayIcon_.setIcon(icon);
+}
+
+void StatusMenu::updateToolTip() {
+    const QString line = config_.paused() ? QStringLiteral("⏸ paused") : state_.nowPlayingLabel();
+    trayIcon_.setToolTip(QStringLiteral("Trackglint\n") + line);
+}
+
+void StatusMenu::menuNeedsUpdate() {
+    emojiMenu_.reset();
+    menu_->clear();
+    const bool signedIn = config_.slackToken().has_value();
+    const std::optional<QString> error = state_.lastError();
+    if (!signedIn) {
+        addEntry(QStringLiteral("Sign in with Slack…"), [this] { signIn_.signIn(); });
+        if (error) addLine(QStringLiteral("⚠️ ") + *error);
+        menu_->addSeparator();
+        addEntry(QStringLiteral("Open Trackglint…"), actions_.openDashboard);
+        addEntry(QStringLiteral("Quit Trackglint"), actions_.quit);
+        return;
+    }
+    addSignedInEntries();
+}
+
+void StatusMenu::addSignedInEntries() {
+    const bool paused = config_.paused();
+    addLine(paused ? QStringLiteral("⏸ paused") : state_.nowPlayingLabel());
+    if (!platform::spotifyInstalled()) {
+        addEntry(QStringLiteral("Get Spotify…"), [this] { getSpotify(); });
+    }
+    addEntry(QStringLiteral("Open Trackglint…"), actions_.openDashboard);
+    addLine(QStringLiteral("Signed in as ") + config_.slackName());
+    if (const std::optional<QString> error = state_.lastError()) {
+        addLine(QStringLiteral("⚠️ ") + *error);
+    }
+    menu_->addSeparator();
+    addEntry(paused ? QStringLiteral("Resume") : QStringLiteral("Pause"),
+             [this] { sync_.togglePause(); });
+    QAction* hours = addEntry(QStringLiteral("Only during work hours (") +
+                                  workHoursLabel(config_, QDateTime::currentDateTime()) + u')',
+                              [this] { toggleWorkHours(); });
+    hours->setCheckable(true);
+    hours->setChecked(config_.workHoursEnabled());
+    addEmojiMenu();
+    QAction* login =
+        addEntry(QStringLiteral("Start at login"), [this] { toggleLoginItem(loginItem_, state_); });
+    login->setCheckable(true);
+    login->setChecked(loginItem_.enabled());
+    menu_->addSeparator();
+    if (const std::optional<QString> version = state_.updateAvailable()) {
+        addEntry(QStringLiteral("⬆ Update to ") + *version + u'…', actions_.updateNow);
+    } else {
+        addEntry(QStringLiteral("Check for Updates…"), actions_.checkForUpdate);
+    }
+    addEntry(QStringLiteral("Disconnect Slack…"), [this] { signIn_.disconnect(); });
+    addEntry(QStringLiteral("Quit Trackglint"), actions_.quit);
+}
+
+void StatusMenu::addEmojiMenu() {
+    emojiMenu_ = std::make_unique<QMenu>(QStringLiteral("Status emoji"));
+    QMenu* emojis = emojiMenu_.get();
+    menu_->addMenu(emojis);
+    const QString effective = effectiveEmoji(config_.chosenEmoji(), state_.spotifyEmojiAvailable());
+    for (const EmojiChoice& choice : EMOJI_CHOICES) {
+        const bool spotify = choice.code == QLatin1String(":spotify:");
+        QAction* item = emojis->addAction(spotify ? QString() : choice.glyph);
+        if (spotify) item->setIcon(QIcon(spotifyLogoImage(17)));
+        item->setCheckable(true);
+        item->setChecked(choice.code == effective);
+        item->setData(choice.code);
+        connect(item, &QAction::triggered, this, [this, code = choice.code] { pickEmoji(code); });
+    }
+}
+
+QAction* StatusMenu::addLine(const QString& text) {
+    QAction* line = menu_->addAction(literal(text));
+    line->setEnabled(false);
+    return line;
+}
+
+QAction* StatusMenu::addEntry(const QString& text, std::function<void()> action) {
+    QAction* entry = menu_->addAction(literal(text));
+    connect(entry, &QAction::triggered, this, [action = std::move(action)] {
+        if (action) action();
+    });
+    return entry;
+}
+
+void StatusMenu::pickEmoji(const QString& code) {
+    config_.setValue(QStringLiteral("emoji"), code.isEmpty() ? DEFAULT_EMOJI : code);
+    config_.save();
+    sync_.tickAsync();
+}
+
+void StatusMenu::toggleWorkHours() {
+    const QJsonValue stored = config_.raw().value(QStringLiteral("workHours"));
+    QJsonObject hours = stored.isObject() ? stored.toObject()
+                                          : QJsonObject{{QStringLiteral("start"), "09:00"},
+                                                        {QStringLiteral("end"), "17:00"}};
+    hours.insert(QStringLiteral("enabled"), !config_.workHoursEnabled());
+    config_.setValue(QStringLiteral("workHours"), hours);
+    config_.save();
+    sync_.tickAsync();
+}
+
+void StatusMenu::getSpotify() {
+    desktop_.openUrl(QUrl(SPOTIFY_DOWNLOAD_URL));
+}

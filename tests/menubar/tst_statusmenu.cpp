@@ -1,0 +1,287 @@
+#include <QDir>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "FakeClock.h"
+#include "FakeSlack.h"
+#include "RecordingDesktop.h"
+#include "TestFiles.h"
+#include "menubar/MenuMark.h"
+#include "menubar/StatusMenu.h"
+#include "signin/SignIn.h"
+#include "sync/SyncEngine.h"
+
+namespace {
+
+class IdleSpotify final : public platform::SpotifyBridge {
+  public:
+    bool installed() const override { return true; }
+    platform::PlayerReply ask() override { return {QStringLiteral("STATE\tnotrunning"), {}}; }
+};
+
+// What a user sees of an entry: "&&" shows as "&", a single "&" marks a mnemonic and is hidden.
+QString shown(const QString& text) {
+    QString seen;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == u'&' && ++i == text.size()) break;
+        seen += text[i];
+    }
+    return seen;
+}
+
+// One line per entry: "-" for a separator, "~" before a disabled one, "[x] " or "[ ] " before
+// a checkable one, "> " before one that opens a submenu, and a shortcut after the title.
+QStringList entries(const QMenu& menu) {
+    QStringList lines;
+    for (const QAction* action : menu.actions()) {
+        if (action->isSeparator()) {
+            lines += "-";
+            continue;
+        }
+        QString line = action->isEnabled() ? QString() : QStringLiteral("~");
+        if (action->isCheckable()) line += action->isChecked() ? "[x] " : "[ ] ";
+        if (action->menu()) line += "> ";
+        line += shown(action->text());
+        if (!action->shortcut().isEmpty()) line += " ⌨ " + action->shortcut().toString();
+        lines += line;
+    }
+    return lines;
+}
+
+const QStringList SIGNED_OUT{"Sign in with Slack…", "-", "Open Trackglint…", "Quit Trackglint"};
+
+}  // namespace
+
+class StatusMenuTest : public QObject {
+    Q_OBJECT
+
+  private:
+    FakeSlack slack_;
+    QTemporaryDir dir_;
+    QString settingsPath_;
+    FakeClock clock_{QDateTime::currentDateTime()};
+    IdleSpotify spotify_;
+    RecordingDesktop desktop_;
+    platform::SystemRandom random_;
+    platform::XdgAutostart loginItem_{"/usr/bin/true"};
+    std::unique_ptr<Config> config_;
+    std::unique_ptr<AppState> state_;
+    std::unique_ptr<SyncEngine> sync_;
+    std::unique_ptr<SignIn> signIn_;
+    std::unique_ptr<StatusMenu> menu_;
+    QStringList called_;
+
+    void start(const QJsonObject& settings) {
+        QVERIFY(writeSettings(settingsPath_, settings));
+        config_ = std::make_unique<Config>(settingsPath_);
+        state_ = std::make_unique<AppState>();
+        sync_ = std::make_unique<SyncEngine>(*config_, *state_, clock_, spotify_);
+        signIn_ =
+            std::make_unique<SignIn>(*config_, *state_, *sync_, desktop_, loginItem_, random_, 0);
+        StatusMenu::Actions actions;
+        actions.openDashboard = [this] { called_ += "openDashboard"; };
+        actions.checkForUpdate = [this] { called_ += "checkForUpdate"; };
+        actions.updateNow = [this] { called_ += "updateNow"; };
+        actions.quit = [this] { called_ += "quit"; };
+        menu_ = std::make_unique<StatusMenu>(*config_, *state_, *sync_, *signIn_, loginItem_,
+                                             desktop_, actions);
+    }
+
+    QStringList opened() {
+        emit menu_->menu().aboutToShow();
+        return entries(menu_->menu());
+    }
+
+    void choose(const QString& title) {
+        for (QAction* action : menu_->menu().actions()) {
+            if (shown(action->text()) == title) return action->trigger();
+        }
+        QFAIL(qPrintable("no entry " + title));
+    }
+
+    void installSpotify(bool installed) {
+        const QString entry = dir_.filePath("data/applications/spotify.desktop");
+        QVERIFY(QDir().mkpath(dir_.filePath("data/applications")));
+        QFile file(entry);
+        if (installed) QVERIFY(file.open(QIODevice::WriteOnly));
+        if (!installed) file.remove();
+    }
+
+  private slots:
+    void initTestCase() {
+        slack_.useForSlack();
+        slack_.script("users.profile.get", FakeSlack::profileShowing(""));
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        settingsPath_ = dir_.filePath(".trackglint-mac.json");
+        qputenv("XDG_CONFIG_HOME", dir_.filePath("config").toUtf8());
+        qputenv("XDG_DATA_HOME", dir_.filePath("data").toUtf8());
+        qputenv("XDG_DATA_DIRS", dir_.filePath("data").toUtf8());
+        qputenv("PATH", dir_.filePath("bin").toUtf8());
+    }
+    void cleanup() {
+        menu_.reset();
+        signIn_.reset();
+        sync_.reset();
+        called_.clear();
+        QDir(dir_.filePath("config")).removeRecursively();
+    }
+
+    void theMenuFollowsTheState_data() {
+        QTest::addColumn<QJsonObject>("settings");
+        QTest::addColumn<QString>("state");  // the words below, in any order
+        QTest::addColumn<QStringList>("expected");
+        const QJsonObject signedIn{{"slackToken", "xoxp-1"}, {"slackName", "Ada & Co"}};
+        QJsonObject paused = signedIn;
+        paused.insert("paused", true);
+        paused.insert("workHours", QJsonObject{{"enabled", true}, {"start", "08:30"}});
+        QTest::newRow("signed out") << QJsonObject() << "" << SIGNED_OUT;
+        QTest::newRow("signed out, error")
+            << QJsonObject() << "error"
+            << QStringList{"Sign in with Slack…", "~⚠️ Rock & Roll failed", "-",
+                           "Open Trackglint…", "Quit Trackglint"};
+        QTest::newRow("signed in") << signedIn << "installed"
+                                   << QStringList{"~▶ Rock & Roll — Band",
+                                                  "Open Trackglint…",
+                                                  "~Signed in as Ada & Co",
+                                                  "-",
+                                                  "Pause",
+                                                  "[ ] Only during work hours (9:00 AM–5:00 PM)",
+                                                  "> Status emoji",
+                                                  "[ ] Start at login",
+                                                  "-",
+                                                  "Check for Updates…",
+                                                  "Disconnect Slack…",
+                                                  "Quit Trackglint"};
+        QTest::newRow("paused, error, no Spotify, hours on, login on, update")
+            << paused << "error login update"
+            << QStringList{"~⏸ paused",
+                           "Get Spotify…",
+                           "Open Trackglint…",
+                           "~Signed in as Ada & Co",
+                           "~⚠️ Rock & Roll failed",
+                           "-",
+                           "Resume",
+                           "[x] Only during work hours (8:30 AM–5:00 PM)",
+                           "> Status emoji",
+                           "[x] Start at login",
+                           "-",
+                           "⬆ Update to 1.4.0…",
+                           "Disconnect Slack…",
+                           "Quit Trackglint"};
+    }
+    void theMenuFollowsTheState() {
+        QFETCH(QJsonObject, settings);
+        QFETCH(QString, state);
+        QFETCH(QStringList, expected);
+        installSpotify(state.contains("installed"));
+        if (state.contains("login")) QVERIFY(!loginItem_.setEnabled(true));
+        start(settings);
+        state_->setNowPlayingLabel("▶ Rock & Roll — Band");
+        if (state.contains("error")) state_->setLastError("Rock & Roll failed");
+        if (state.contains("update")) state_->setUpdateAvailable("1.4.0");
+        QCOMPARE(opened(), expected);
+        QCOMPARE(opened(), expected);  // rebuilt, not appended to
+    }
+
+    void theEmojiMenuChecksTheEffectiveEmoji_data() {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<std::optional<bool>>("available");
+        QTest::addColumn<QString>("checked");
+        QTest::newRow("guitar") << ":guitar:" << std::optional<bool>() << "🎸";
+        QTest::newRow("spotify, lacking") << ":spotify:" << std::optional(false) << "🎵";
+        QTest::newRow("spotify, present") << ":spotify:" << std::optional(true) << "";
+    }
+    void theEmojiMenuChecksTheEffectiveEmoji() {
+        QFETCH(QString, stored);
+        QFETCH(std::optional<bool>, available);
+        QFETCH(QString, checked);
+        start({{"slackToken", "xoxp-1"}, {"emoji", stored}});
+        state_->setSpotifyEmojiAvailable(available);
+        opened();
+        const QMenu* emojis = nullptr;
+        for (const QAction* action : menu_->menu().actions()) {
+            if (action->menu()) emojis = action->menu();
+        }
+        QVERIFY(emojis);
+        QStringList glyphs, ticked;
+        for (const QAction* item : emojis->actions()) {
+            glyphs += item->text();
+            if (item->isChecked()) ticked += item->text();
+        }
+        QCOMPARE(glyphs, QStringList({"🎵", "", "🎧", "🎶", "🎸", "💿", "📻"}));
+        QCOMPARE(ticked, QStringList{checked});
+        emojis->actions().value(5)->trigger();
+        QCOMPARE(Config(settingsPath_).chosenEmoji(), QStringLiteral(":cd:"));
+    }
+
+    void workHoursSwitchKeepsStoredTimes() {
+        start({{"slackToken", "xoxp-1"}, {"workHours", QJsonObject{{"start", "08:30"}}}});
+        opened();
+        choose("Only during work hours (8:30 AM–5:00 PM)");
+        QCOMPARE(Config(settingsPath_).raw().value("workHours").toObject(),
+                 QJsonObject({{"start", "08:30"}, {"enabled", true}}));
+        start({{"slackToken", "xoxp-1"}});
+        opened();
+        choose("Only during work hours (9:00 AM–5:00 PM)");
+        opened();
+        choose("Only during work hours (9:00 AM–5:00 PM)");
+        QCOMPARE(Config(settingsPath_).raw().value("workHours").toObject(),
+                 QJsonObject({{"start", "09:00"}, {"end", "17:00"}, {"enabled", false}}));
+    }
+
+    void entriesCallTheirActions() {
+        installSpotify(false);
+        start({{"slackToken", "xoxp-1"}});
+        const QStringList titles{
+            "Open Trackglint…", "Check for Updates…", "Quit Trackglint", "Get Spotify…", "Pause",
+            "Start at login"};
+        for (const QString& title : titles) {
+            opened();
+            choose(title);
+        }
+        QCOMPARE(called_, QStringList({"openDashboard", "checkForUpdate", "quit"}));
+        QCOMPARE(desktop_.opened, QList<QUrl>{QUrl("https://www.spotify.com/download")});
+        QVERIFY(Config(settingsPath_).paused());
+        QVERIFY(loginItem_.enabled());
+        opened();
+        choose("Disconnect Slack…");
+        QCOMPARE(desktop_.alerts.value(0).message, QStringLiteral("Disconnect Slack?"));
+    }
+
+    void theMarkIsDrawnInTheStoredStyle_data() {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("label");
+        QTest::newRow("none") << ""
+                              << "▶ Trackglint_";
+        QTest::newRow("prompt") << "prompt"
+                                << ">_";
+        QTest::newRow("playCursor") << "playCursor"
+                                    << "▶_";
+        QTest::newRow("other case") << "Prompt"
+                                    << "▶ Trackglint_";
+    }
+    void theMarkIsDrawnInTheStoredStyle() {
+        QFETCH(QString, stored);
+        QFETCH(QString, label);
+        start(stored.isEmpty() ? QJsonObject() : QJsonObject{{"menuMark", stored}});
+        QCOMPARE(::label(storedMenuMark(*config_)), label);
+        // Every slot size gets a drawing with both runs: some green and some other ink.
+        for (const int side : {22, 32}) {
+            const QImage image = menu_->trayIcon().icon().pixmap(side).toImage();
+            QCOMPARE(image.size(), QSize(side, side));
+            int green = 0, ink = 0;
+            for (int y = 0; y < side; ++y) {
+                for (int x = 0; x < side; ++x) {
+                    const QColor pixel = image.pixelColor(x, y);
+                    if (pixel.alpha() < 200) continue;
+                    (pixel.green() > 150 && pixel.red() < 120 ? green : ink)++;
+                }
+            }
+            QVERIFY2(green > side / 2 && ink > side / 2, qPrintable(QString::number(side)));
+        }
+    }
+};
+
+QTEST_MAIN(StatusMenuTest)
+#include "tst_statusmenu.moc"
