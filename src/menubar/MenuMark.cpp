@@ -94,7 +94,7 @@ QPixmap drawMark(MenuMark mark, const QColor& textColour, int side) {
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
     QColor halo = textColour.lightness() > 127 ? QColor(0, 0, 0) : QColor(255, 255, 255);
-    halo.setAlphaF(0.45);
+    halo.setAlphaF(0.6);
     painter.strokePath(first + second, QPen(halo, std::max(1.0, side / 16.0)));
     painter.fillPath(first, textColour);
     painter.fillPath(second, MARK_GREEN);

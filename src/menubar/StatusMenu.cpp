@@ -25,13 +25,15 @@ QString literal(QString text) {
     return text.replace(u'&', QStringLiteral("&&"));
 }
 
-// The first run's colour: light on a dark desktop, dark on a light one; without a stated
-// preference, the theme's own text colour. The halo of the drawing covers panels that differ
-// from the theme.
+// The first run's colour: light on a dark panel, dark on a light one. GNOME's top bar is dark
+// whatever the theme; elsewhere the panel follows the desktop's colour-scheme preference, or,
+// without one, the theme's window colour. The halo of the drawing covers panels that differ.
 QColor firstRunColour() {
-    const std::optional<bool> dark = platform::desktopPrefersDark();
-    if (dark) return *dark ? QColor(236, 236, 240) : QColor(28, 28, 32);
-    return QGuiApplication::palette().color(QPalette::WindowText);
+    const bool gnome = qEnvironmentVariable("XDG_CURRENT_DESKTOP")
+                           .contains(QLatin1String("GNOME"), Qt::CaseInsensitive);
+    std::optional<bool> dark = gnome ? std::optional(true) : platform::desktopPrefersDark();
+    if (!dark) dark = QGuiApplication::palette().color(QPalette::Window).lightness() < 128;
+    return *dark ? QColor(236, 236, 240) : QColor(28, 28, 32);
 }
 
 }  // namespace
