@@ -42,4 +42,11 @@ bool writeFilePrivately(const QString& path, const QByteArray& bytes) {
     return false;
 }
 
+void keepPrivate(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+    struct stat info {};
+    if (::stat(name.constData(), &info) != 0 || (info.st_mode & (S_IRWXG | S_IRWXO)) == 0) return;
+    ::chmod(name.constData(), info.st_mode & (S_IRWXU | S_ISUID | S_ISGID | S_ISVTX));
+}
+
 }  // namespace platform

@@ -11,4 +11,8 @@ namespace platform {
 // one, and never readable by others. Returns false (leaving the old file in place) on failure.
 bool writeFilePrivately(const QString& path, const QByteArray& bytes);
 
+// Takes every permission from group and others on the file at `path`, when it has any, so a
+// file left readable by an older copy or a backup tool stops being so.
+void keepPrivate(const QString& path);
+
 }  // namespace platform

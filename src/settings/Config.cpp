@@ -8,6 +8,7 @@
 namespace {
 
 QJsonObject load(const QString& path) {
+    platform::keepPrivate(path);  // it holds the token
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return {};
     const QJsonDocument document = QJsonDocument::fromJson(file.readAll());

@@ -1,6 +1,8 @@
 #include "signin/Pkce.h"
 
 #include <QCryptographicHash>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QUrlQuery>
 
 #include "main/Constants.h"
@@ -24,9 +26,12 @@ QString codeChallenge(const QString& verifier) {
 }
 
 QString signInState(quint16 port, const QString& nonce) {
-    const QString json = QStringLiteral("{\"port\":") + QString::number(port) +
-                         QStringLiteral(",\"nonce\":\"") + nonce + QStringLiteral("\"}");
-    return base64UrlNoPadding(json.toUtf8());
+    // The members in this order, so the text is the same as the callback page has always
+    // received; the nonce goes through the JSON writer so any text stays valid JSON.
+    const QByteArray quoted = QJsonDocument(QJsonArray{nonce}).toJson(QJsonDocument::Compact);
+    const QByteArray json = "{\"port\":" + QByteArray::number(port) +
+                            ",\"nonce\":" + quoted.mid(1, quoted.size() - 2) + '}';
+    return base64UrlNoPadding(json);
 }
 
 QUrl authorizationUrl(const QString& state, const QString& challenge) {

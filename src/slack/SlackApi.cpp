@@ -33,16 +33,20 @@ bool keptAsIs(char32_t codePoint) {
     }
 }
 
-void appendEncoded(QByteArray& out, char32_t codePoint) {
-    const QByteArray bytes = QString::fromUcs4(&codePoint, 1).toUtf8();
-    if (keptAsIs(codePoint)) {
-        out += bytes;
-        return;
-    }
-    for (const char byte : bytes) {
-        out += '%';
-        out += QByteArray::number(quint8(byte), 16).rightJustified(2, '0').toUpper();
-    }
+// The length of the UTF-8 sequence that starts with `lead`.
+int sequenceLength(quint8 lead) {
+    if (lead < 0x80) return 1;
+    if (lead >= 0xF0) return 4;
+    if (lead >= 0xE0) return 3;
+    return 2;
+}
+
+// The code point of one UTF-8 sequence.
+char32_t decode(const char* bytes, int length) {
+    static constexpr quint8 LEAD_BITS[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
+    char32_t codePoint = quint8(bytes[0]) & LEAD_BITS[length];
+    for (int i = 1; i < length; ++i) codePoint = (codePoint << 6) | (quint8(bytes[i]) & 0x3F);
+    return codePoint;
 }
 
 }  // namespace
@@ -62,9 +66,23 @@ SlackReply parseSlackReply(const QByteArray& body) {
 }
 
 QByteArray formEncode(const QString& value) {
+    // Encoded from the UTF-8 of the whole text, so every code point (U+FEFF and
+    // noncharacters included) reaches Slack unchanged. An unpaired surrogate becomes U+FFFD.
+    const QByteArray utf8 = value.toUtf8();
     QByteArray out;
-    // An unpaired surrogate reads as U+FFFD, which is then encoded like any other symbol.
-    for (const char32_t codePoint : value.toUcs4()) appendEncoded(out, codePoint);
+    for (qsizetype at = 0; at < utf8.size();) {
+        const int length = std::min<int>(sequenceLength(quint8(utf8[at])), utf8.size() - at);
+        const QByteArrayView bytes(utf8.constData() + at, length);
+        if (keptAsIs(decode(bytes.data(), length))) {
+            out += bytes;
+        } else {
+            for (const char byte : bytes) {
+                out += '%';
+                out += QByteArray::number(quint8(byte), 16).rightJustified(2, '0').toUpper();
+            }
+        }
+        at += length;
+    }
     return out;
 }
 

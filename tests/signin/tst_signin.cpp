@@ -1,6 +1,7 @@
 #include <sys/stat.h>
 
 #include <QDir>
+#include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QRegularExpression>
@@ -127,6 +128,9 @@ class SignInTest : public QObject {
         QVERIFY(isBase64Url(state));
         QCOMPARE(QByteArray::fromBase64(state.toLatin1(), QByteArray::Base64UrlEncoding),
                  R"({"port":8899,"nonce":"0123456789abcdef0123456789abcdef"})");
+        const QByteArray odd = QByteArray::fromBase64(signInState(1, "a\"b\\").toLatin1(),
+                                                      QByteArray::Base64UrlEncoding);
+        QCOMPARE(QJsonDocument::fromJson(odd).object().value("nonce"), "a\"b\\");
         qputenv("TRACKGLINT_BROKER", "");
         QCOMPARE(broker(), QString());
         qunsetenv("TRACKGLINT_BROKER");
