@@ -32,7 +32,7 @@ AppDelegate::~AppDelegate() = default;
 void AppDelegate::applicationDidFinishLaunching() {
     state_.setLastSetText(config_.lastSetText());
     createStatusItem();
-    sync_.startTimer();
+    sync_.start();
     sync_.tickAsync();
     sync_.checkEmojiAsync();
 }

@@ -48,7 +48,42 @@ QString itemId(const QVariant& value) {
 
 }  // namespace
 
+// Receives the player's signals and passes on the ones that matter for sharing.
+class PlayerWatcher : public QObject {
+    Q_OBJECT
+
+  public:
+    PlayerWatcher(QDBusConnection bus, std::function<void()> changed)
+        : names_(SERVICE, bus, QDBusServiceWatcher::WatchForOwnerChange),
+          changed_(std::move(changed)) {
+        connect(&names_, &QDBusServiceWatcher::serviceOwnerChanged, this, [this] { changed_(); });
+        bus.connect(SERVICE, OBJECT_PATH, QStringLiteral("org.freedesktop.DBus.Properties"),
+                    QStringLiteral("PropertiesChanged"), this,
+                    SLOT(propertiesChanged(QString, QVariantMap, QStringList)));
+    }
+
+  private slots:
+    void propertiesChanged(const QString& interface, const QVariantMap& changed,
+                           const QStringList& invalidated) {
+        if (interface != PLAYER_INTERFACE) return;
+        for (const QString& name : {QStringLiteral("PlaybackStatus"), QStringLiteral("Metadata")}) {
+            if (changed.contains(name) || invalidated.contains(name)) return changed_();
+        }
+    }
+
+  private:
+    QDBusServiceWatcher names_;
+    std::function<void()> changed_;
+};
+
 MprisSpotify::MprisSpotify(QDBusConnection bus) : bus_(std::move(bus)) {}
+
+MprisSpotify::~MprisSpotify() = default;
+
+void MprisSpotify::watchChanges(std::function<void()> changed) {
+    if (!connection().isConnected()) return;
+    watcher_ = std::make_unique<PlayerWatcher>(connection(), std::move(changed));
+}
 
 QDBusConnection MprisSpotify::connection() const {
     return bus_ ? *bus_ : QDBusConnection::sessionBus();
@@ -98,3 +133,5 @@ QString MprisSpotify::renderReply(const QVariantMap& playerProperties) {
 }
 
 }  // namespace platform
+
+#include "MprisSpotify.moc"

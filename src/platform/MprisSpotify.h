@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QDBusConnection>
+#include <QDBusServiceWatcher>
 #include <QVariantMap>
+#include <memory>
 #include <optional>
 
 #include "platform/SpotifyBridge.h"
@@ -12,6 +14,7 @@ namespace platform {
 // one-line reply the AppleScript interface gives, so one parser serves both platforms.
 class MprisSpotify final : public SpotifyBridge {
   public:
+    ~MprisSpotify() override;
     // Uses the session bus, connected on first use.
     MprisSpotify() = default;
     // Uses the given connection instead (tests, or a bus that is not the session's).
@@ -19,6 +22,7 @@ class MprisSpotify final : public SpotifyBridge {
 
     bool installed() const override;
     PlayerReply ask() override;
+    void watchChanges(std::function<void()> changed) override;
 
     // The reply for a set of org.mpris.MediaPlayer2.Player properties.
     static QString renderReply(const QVariantMap& playerProperties);
@@ -28,6 +32,7 @@ class MprisSpotify final : public SpotifyBridge {
     bool spotifyRunning() const;
 
     std::optional<QDBusConnection> bus_;
+    std::unique_ptr<QObject> watcher_;
 };
 
 }  // namespace platform

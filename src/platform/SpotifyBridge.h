@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -24,6 +25,9 @@ class SpotifyBridge {
     virtual bool installed() const = 0;
     // Asks the app what it is playing. Never launches the app.
     virtual PlayerReply ask() = 0;
+    // Calls `changed` on the main thread whenever the app reports that it started, quit,
+    // paused, resumed or changed track. A bridge that cannot tell never calls it.
+    virtual void watchChanges(std::function<void()> changed) { (void)changed; }
 };
 
 // Whether the platform knows the Spotify app: on Linux a desktop entry (native, Flatpak or

@@ -18,6 +18,13 @@
 
 namespace {
 
+using namespace std::chrono_literals;
+
+// How long a burst of player signals (a skip sends several) is given to settle, and the least
+// time between two steps the player's signals start.
+constexpr auto SETTLE = 250ms;
+constexpr auto SIGNAL_GAP = 2000ms;
+
 const QString TITLE_SEPARATOR = QStringLiteral(" — ");
 
 QString noAppMessage() {
@@ -64,6 +71,11 @@ SyncEngine::SyncEngine(Config& config, AppState& state, const platform::Clock& c
     syncThread_.start(QThread::LowPriority);
     timer_.setInterval(std::chrono::milliseconds(qint64(SYNC_SECONDS * 1000)));
     connect(&timer_, &QTimer::timeout, this, &SyncEngine::tickAsync);
+    settle_.setSingleShot(true);
+    connect(&settle_, &QTimer::timeout, this, [this] {
+        sinceSignalStep_.start();
+        tickAsync();
+    });
 }
 
 SyncEngine::~SyncEngine() {
@@ -71,8 +83,18 @@ SyncEngine::~SyncEngine() {
     background_.waitForDone();
 }
 
-void SyncEngine::startTimer() {
+void SyncEngine::start() {
     timer_.start();
+    spotify_.watchChanges([this] { playerChanged(); });
+}
+
+void SyncEngine::playerChanged() {
+    if (settle_.isActive() || syncStopped_) return;
+    std::chrono::milliseconds wait = SETTLE;
+    if (sinceSignalStep_.isValid()) {
+        wait = std::max(wait, SIGNAL_GAP - std::chrono::milliseconds(sinceSignalStep_.elapsed()));
+    }
+    settle_.start(wait);
 }
 
 void SyncEngine::tick() {
@@ -160,6 +182,7 @@ void SyncEngine::tickAsync() {
 
 void SyncEngine::stopSync() {
     timer_.stop();
+    settle_.stop();
     syncStopped_ = true;
     syncThread_.quit();
     // A running step may be waiting for the main thread: keep serving it until it ends.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QJsonObject>
 #include <QObject>
 #include <QThread>
@@ -28,8 +29,9 @@ class SyncEngine : public QObject {
                platform::SpotifyBridge& spotify, QObject* parent = nullptr);
     ~SyncEngine() override;
 
-    // Starts the timer that asks for a step every SYNC_SECONDS.
-    void startTimer();
+    // Starts asking for steps: every SYNC_SECONDS, and shortly after the player reports a
+    // change (a burst of changes makes one step; such steps come at least two seconds apart).
+    void start();
 
     // One sync step. Runs on a worker; it waits for the main thread and for Slack.
     void tick();
@@ -51,6 +53,7 @@ class SyncEngine : public QObject {
     bool inWorkHours() const;
 
   private:
+    void playerChanged();
     void clearWhileHidden(const QString& token);
     SpotifyState readSpotifyOnMainThread();
     bool failed(const QJsonObject& reply);
@@ -61,6 +64,8 @@ class SyncEngine : public QObject {
     platform::SpotifyBridge& spotify_;
 
     QTimer timer_;
+    QTimer settle_;
+    QElapsedTimer sinceSignalStep_;
     QThread syncThread_;
     QObject* syncContext_;  // lives on syncThread_; steps are queued to it
     std::atomic<bool> stepRequested_ = false;

@@ -1,5 +1,7 @@
 #include "FakeSpotify.h"
 
+#include <QDBusMessage>
+
 #include <QDBusObjectPath>
 #include <atomic>
 
@@ -86,9 +88,19 @@ void FakeSpotify::stop() {
 }
 
 void FakeSpotify::setState(const QString& status, const QVariantMap& metadata) {
-    QMutexLocker lock(&player_->mutex);
-    player_->status = status;
-    player_->items = metadata;
+    {
+        QMutexLocker lock(&player_->mutex);
+        player_->status = status;
+        player_->items = metadata;
+    }
+    QDBusMessage changed = QDBusMessage::createSignal(
+        QStringLiteral("/org/mpris/MediaPlayer2"),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("PropertiesChanged"));
+    changed << QStringLiteral("org.mpris.MediaPlayer2.Player")
+            << QVariantMap{{QStringLiteral("PlaybackStatus"), status},
+                           {QStringLiteral("Metadata"), metadata}}
+            << QStringList();
+    bus_.send(changed);
 }
 
 #include "FakeSpotify.moc"

@@ -370,6 +370,27 @@ class SyncTest : public QObject {
         QCOMPARE(slack_.profilesSent().value(1).value("status_emoji").toString(), ":spotify:");
     }
 
+    void thePlayersSignalsStartStepsSpacedApart() {
+        start();
+        engine_->start();
+        QElapsedTimer clock;
+        clock.start();
+        spotify_->pause();
+        QTRY_COMPARE_WITH_TIMEOUT(slack_.requests("users.profile.get").size(), 1, 1000);
+        QVERIFY(clock.elapsed() < 1000);
+        for (int skip = 0; skip < 8; ++skip) {  // fast skipping: one more step, 2 s later
+            spotify_->play(QString::number(skip), {"Band"});
+            QTest::qWait(100);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(slack_.requests("users.profile.get").size(), 2, 3000);
+        QVERIFY(clock.elapsed() >= 2000);
+        QTest::qWait(1000);
+        QCOMPARE(slack_.requests("users.profile.get").size(), 2);
+        QCOMPARE(slack_.profilesSent().value(0).value("status_text"), "7 — Band");
+        spotify_->quit();  // the name vanishing counts too
+        QTRY_COMPARE_WITH_TIMEOUT(slack_.requests("users.profile.get").size(), 3, 3000);
+    }
+
     void requestsDuringAStepBecomeOneMoreStep() {
         start();
         slack_.script("users.profile.get", {{200, FakeSlack::profileShowing(""), 800}});
