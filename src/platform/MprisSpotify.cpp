@@ -81,7 +81,8 @@ MprisSpotify::MprisSpotify(QDBusConnection bus) : bus_(std::move(bus)) {}
 MprisSpotify::~MprisSpotify() = default;
 
 void MprisSpotify::watchChanges(std::function<void()> changed) {
-    if (!connection().isConnected()) return;
+    watcher_.reset();
+    if (!changed || !connection().isConnected()) return;
     watcher_ = std::make_unique<PlayerWatcher>(connection(), std::move(changed));
 }
 

@@ -26,7 +26,8 @@ class SpotifyBridge {
     // Asks the app what it is playing. Never launches the app.
     virtual PlayerReply ask() = 0;
     // Calls `changed` on the main thread whenever the app reports that it started, quit,
-    // paused, resumed or changed track. A bridge that cannot tell never calls it.
+    // paused, resumed or changed track, until called again (an empty function stops the
+    // watching). A bridge that cannot tell never calls it.
     virtual void watchChanges(std::function<void()> changed) { (void)changed; }
 };
 

@@ -79,6 +79,7 @@ SyncEngine::SyncEngine(Config& config, AppState& state, const platform::Clock& c
 }
 
 SyncEngine::~SyncEngine() {
+    spotify_.watchChanges({});
     stopSync();
     background_.waitForDone();
 }
