@@ -1,4 +1,3 @@
-#include <QFile>
 #include <QJsonDocument>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -10,35 +9,26 @@
 #include "PrivateBus.h"
 #include "settings/Config.h"
 
-namespace {
-
-QByteArray profileShowing(const QString& text) {
-    return QJsonDocument(QJsonObject{{"ok", true}, {"profile", QJsonObject{{"status_text", text}}}})
-        .toJson(QJsonDocument::Compact);
-}
-
-}  // namespace
-
 // The built program, run as a user would run it, against the fakes.
 class ProgramTest : public QObject {
     Q_OBJECT
 
-  private:
     PrivateBus bus_;
     FakeSlack slack_;
-    std::unique_ptr<FakeSpotify> spotify_;
+    FakeSpotify spotify_{bus_.address()};
     std::unique_ptr<QTemporaryDir> home_;
     QProcess program_;
 
     QString settingsPath() const { return home_->filePath(".trackglint-mac.json"); }
+    static QByteArray showing(const QString& text) {
+        return "{\"ok\":true,\"profile\":{\"status_text\":\"" + text.toUtf8() + "\"}}";
+    }
 
     // Starts the program with `settings` in its settings file; with none, there is no file.
     void launch(const QJsonObject& settings) {
-        if (!settings.isEmpty()) {
-            QFile file(settingsPath());
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(QJsonDocument(settings).toJson());
-        }
+        Config config(settingsPath());
+        config.setRaw(settings);
+        if (!settings.isEmpty()) config.save();
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("HOME", home_->path());
         environment.insert("XDG_CONFIG_HOME", home_->filePath(".config"));
@@ -52,7 +42,6 @@ class ProgramTest : public QObject {
         QVERIFY(program_.waitForStarted());
     }
 
-    // Ends the program with `signal` and checks that it exits normally.
     void endWith(int signal) {
         ::kill(pid_t(program_.processId()), signal);
         QVERIFY(program_.waitForFinished(30'000));
@@ -62,39 +51,29 @@ class ProgramTest : public QObject {
 
     QStringList statusTextsSent() const {
         QStringList texts;
-        for (const FakeSlack::Request& request : slack_.requests("users.profile.set")) {
-            texts += QJsonDocument::fromJson(request.formValue("profile").toUtf8())
-                         .object()
-                         .value("status_text")
+        for (const FakeSlack::Request& request : slack_.requests("users.profile.set"))
+            texts += QJsonDocument::fromJson(request.formValue("profile").toUtf8())["status_text"]
                          .toString();
-        }
         return texts;
     }
 
   private slots:
-    void initTestCase() {
-        QVERIFY(bus_.isRunning());
-        spotify_ = std::make_unique<FakeSpotify>(bus_.address());
-    }
     void init() {
         home_ = std::make_unique<QTemporaryDir>();
         slack_.reset();
         slack_.script("users.profile.set", R"({"ok":true})");
         slack_.script("emoji.list", R"({"ok":true,"emoji":{}})");
-        QVERIFY(spotify_->run());
-        spotify_->play("Song", {"Band"});
+        QVERIFY(bus_.isRunning() && spotify_.run());
+        spotify_.play("Song", {"Band"});
     }
     void cleanup() {
-        if (program_.state() != QProcess::NotRunning) {
-            program_.kill();
-            program_.waitForFinished();
-        }
+        program_.kill();
+        program_.waitForFinished();
     }
 
     void mirrorsTheTrackAndClearsItOnTerminate() {
         // Empty before the program's first set, its own text afterwards.
-        slack_.script("users.profile.get",
-                      {{200, profileShowing("")}, {200, profileShowing("Song — Band")}});
+        slack_.script("users.profile.get", {{200, showing("")}, {200, showing("Song — Band")}});
         launch({{"slackToken", "xoxp-1"}});
         QTRY_COMPARE_WITH_TIMEOUT(statusTextsSent(), QStringList{"Song — Band"}, 10'000);
         QTRY_COMPARE(Config(settingsPath()).lastSetText(), QStringLiteral("Song — Band"));
@@ -104,7 +83,7 @@ class ProgramTest : public QObject {
     }
 
     void leavesTheUsersOwnStatusOnInterrupt() {
-        slack_.script("users.profile.get", profileShowing("Lunch"));
+        slack_.script("users.profile.get", showing("Lunch"));
         launch({{"slackToken", "xoxp-1"}});
         QTRY_VERIFY_WITH_TIMEOUT(slack_.requests("users.profile.get").size() >= 1, 10'000);
         endWith(SIGINT);
@@ -112,8 +91,8 @@ class ProgramTest : public QObject {
     }
 
     void clearsAStatusLeftBehindByAnEarlierRun() {
-        slack_.script("users.profile.get", profileShowing("Old — One"));
-        spotify_->pause();
+        slack_.script("users.profile.get", showing("Old — One"));
+        spotify_.pause();
         launch({{"slackToken", "xoxp-1"}, {"lastSetText", "Old — One"}});
         QTRY_COMPARE_WITH_TIMEOUT(statusTextsSent(), QStringList{""}, 10'000);
         QTRY_COMPARE(Config(settingsPath()).lastSetText(), QString());

@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QTemporaryDir>
 #include <QTest>
@@ -11,188 +10,99 @@
 
 #include "settings/Config.h"
 
-namespace {
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-}
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-mode_t modeOf(const QString& path) {
-    struct stat info {};
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0) return 0;
-    return info.st_mode & 07777;
-}
-
-}  // namespace
-
 class ConfigTest : public QObject {
     Q_OBJECT
 
-  private:
     QTemporaryDir dir_;
-    QString path_;
+    const QString path_ = dir_.filePath(".trackglint-mac.json");
 
-    void expectDefaults(const Config& config) {
-        QCOMPARE(config.slackToken(), std::nullopt);
-        QCOMPARE(config.slackName(), QStringLiteral("you"));
-        QCOMPARE(config.chosenEmoji(), std::nullopt);
-        QCOMPARE(config.paused(), false);
-        QCOMPARE(config.lastSetText(), QString());
-        QCOMPARE(config.workHoursEnabled(), false);
-        QCOMPARE(config.workHoursRange(), (MinuteRange{540, 1020}));
+    using Settings = std::tuple<std::optional<QString>, QString, std::optional<QString>, bool,
+                                QString, bool, MinuteRange>;
+    static Settings settingsOf(const Config& c) {
+        return {c.slackToken(),  c.slackName(),        c.chosenEmoji(),   c.paused(),
+                c.lastSetText(), c.workHoursEnabled(), c.workHoursRange()};
     }
+    static mode_t modeOf(const QString& path) {
+        struct stat info {};
+        return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
+    }
+    QStringList files() const { return QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden); }
 
   private slots:
-    void init() { path_ = dir_.filePath(QStringLiteral(".trackglint-mac.json")); }
     void cleanup() { QFile::remove(path_); }
 
-    void missingFileGivesDefaults() {
-        const Config config(path_);
-        expectDefaults(config);
-        QVERIFY(config.raw().isEmpty());
+    // Unusable files and values read as defaults; saves keep any object and make it private.
+    void settingsAreReadAndKeptBySaves_data() {
+        QTest::addColumn<QByteArray>("contents");  // null: no file
+        QTest::addColumn<Settings>("settings");
+        const auto row = [](const char* name, const char* contents, const Settings& settings) {
+            QTest::newRow(name) << QByteArray(contents) << settings;
+        };
+        const Settings defaults{std::nullopt, "you", std::nullopt, false, "", false, {540, 1020}};
+        row("missing file", nullptr, defaults);
+        row("array", R"([{"slackToken": "xoxp-1"}])", defaults);
+        row("broken", R"({"slackToken": "xoxp-1")", defaults);
+        row("wrong types", R"({"slackToken": 7, "slackName": 42, "emoji": true, "paused": "yes",
+            "lastSetText": ["a"], "workHours": "always"})",
+            defaults);
+        row("stored", R"({"slackToken": "xoxp-1", "slackName": "Ada", "emoji": ":cd:",
+            "paused": true, "lastSetText": "Song — Band", "future": {"nested": [1, "two", false]},
+            "workHours": {"enabled": true, "start": "08:30", "end": "18:15"}})",
+            {"xoxp-1", "Ada", ":cd:", true, "Song — Band", true, {510, 1095}});
+        row("work hours without enabled", R"({"workHours": {"start": "08:30"}})",
+            {std::nullopt, "you", std::nullopt, false, "", false, {510, 1020}});
     }
-
-    void unusableFileGivesDefaultsAndIsReplacedByAnObject_data() {
-        QTest::addColumn<QByteArray>("contents");
-        QTest::newRow("array") << QByteArray(R"([{"slackToken": "xoxp-1"}])");
-        QTest::newRow("number") << QByteArray("42");
-        QTest::newRow("broken") << QByteArray(R"({"slackToken": "xoxp-1")");
-        QTest::newRow("empty") << QByteArray();
-    }
-    void unusableFileGivesDefaultsAndIsReplacedByAnObject() {
+    void settingsAreReadAndKeptBySaves() {
         QFETCH(QByteArray, contents);
-        writeFile(path_, contents);
+        QFETCH(Settings, settings);
+        if (!contents.isNull()) {
+            QFile file(path_);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size());
+            QVERIFY(::chmod(QFile::encodeName(path_).constData(), 0644) == 0);
+        }
         Config config(path_);
-        expectDefaults(config);
-        config.setValue(QStringLiteral("paused"), true);
+        QCOMPARE(settingsOf(config), settings);
+        QJsonObject expected = QJsonDocument::fromJson(contents).object();
+        expected.insert("paused", true);
+        config.setValue("paused", true);
         config.save();
-        const QJsonDocument saved = QJsonDocument::fromJson(readFile(path_));
-        QVERIFY(saved.isObject());
-        QCOMPARE(saved.object(), QJsonObject({{QStringLiteral("paused"), true}}));
-    }
-
-    void valuesOfTheWrongTypeReadAsMissing() {
-        writeFile(path_, R"({"slackToken": 7, "slackName": 42, "emoji": true, "paused": "yes",
-                             "lastSetText": ["a"], "workHours": "always"})");
-        expectDefaults(Config(path_));
-    }
-
-    void storedValuesAreRead() {
-        writeFile(path_, R"({"slackToken": "xoxp-1", "slackName": "Ada", "emoji": ":cd:",
-                             "paused": true, "lastSetText": "Song — Band",
-                             "workHours": {"enabled": true, "start": "08:30", "end": "18:15"}})");
-        const Config config(path_);
-        QCOMPARE(config.slackToken(), QStringLiteral("xoxp-1"));
-        QCOMPARE(config.slackName(), QStringLiteral("Ada"));
-        QCOMPARE(config.chosenEmoji(), QStringLiteral(":cd:"));
-        QCOMPARE(config.paused(), true);
-        QCOMPARE(config.lastSetText(), QStringLiteral("Song — Band"));
-        QCOMPARE(config.workHoursEnabled(), true);
-        QCOMPARE(config.workHoursRange(), (MinuteRange{510, 1095}));
-    }
-
-    void workHoursWithoutEnabledAreDisabled() {
-        writeFile(path_, R"({"workHours": {"start": "08:30"}})");
-        const Config config(path_);
-        QCOMPARE(config.workHoursEnabled(), false);
-        QCOMPARE(config.workHoursRange(), (MinuteRange{510, 1020}));
-    }
-
-    void unknownKeysSurviveASave() {
-        const QJsonObject future{{QStringLiteral("nested"), QJsonArray{1, "two", false}},
-                                 {QStringLiteral("path"), QStringLiteral("a/b")}};
-        writeFile(path_, QJsonDocument(QJsonObject{{QStringLiteral("future"), future}}).toJson());
-        Config config(path_);
-        config.setValue(QStringLiteral("emoji"), QStringLiteral(":cd:"));
-        config.save();
-        const QJsonObject saved = Config(path_).raw();
-        QCOMPARE(saved.value(QStringLiteral("future")).toObject(), future);
-        QCOMPARE(saved.value(QStringLiteral("emoji")).toString(), QStringLiteral(":cd:"));
-    }
-
-    void tokenCanBeRemoved() {
-        Config config(path_);
-        config.setSlackToken(QStringLiteral("xoxp-1"));
-        config.save();
-        QCOMPARE(Config(path_).slackToken(), QStringLiteral("xoxp-1"));
-        config.setSlackToken(std::nullopt);
-        config.save();
-        QVERIFY(!Config(path_).raw().contains(QStringLiteral("slackToken")));
-    }
-
-    void saveIsPrettyWithSortedKeys() {
-        Config config(path_);
-        config.setValue(QStringLiteral("slackToken"), QStringLiteral("t"));
-        config.setValue(QStringLiteral("emoji"), QStringLiteral(":cd:"));
-        config.setValue(QStringLiteral("paused"), false);
-        config.save();
-        const QByteArray text = readFile(path_);
-        QVERIFY(text.contains("\n    \"emoji\""));
-        const qsizetype emoji = text.indexOf("\"emoji\"");
-        const qsizetype paused = text.indexOf("\"paused\"");
-        const qsizetype token = text.indexOf("\"slackToken\"");
-        QVERIFY(emoji < paused && paused < token);
-    }
-
-    void saveMakesTheFilePrivate() {
-        writeFile(path_, R"({"slackToken": "xoxp-1"})");
-        QVERIFY(::chmod(QFile::encodeName(path_).constData(), 0644) == 0);
-        Config config(path_);
-        config.save();
+        QCOMPARE(Config(path_).raw(), expected);
         QCOMPARE(modeOf(path_), mode_t(0600));
-        QFile::remove(path_);
-        config.save();
-        QCOMPARE(modeOf(path_), mode_t(0600));
-        QCOMPARE(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden),
-                 QStringList{QStringLiteral(".trackglint-mac.json")});
     }
 
-    // A reader watching the file while it is saved again and again must only ever see a
-    // private file holding complete settings.
+    // A reader watching the file through many saves only ever sees a private, complete file.
     void aWatcherNeverSeesAPartialOrOpenFile() {
         Config config(path_);
-        config.setValue(QStringLiteral("slackToken"), QStringLiteral("xoxp-secret"));
-        config.setValue(QStringLiteral("padding"), QString(20000, u'x'));
+        config.setRaw({{"slackToken", "xoxp-secret"}, {"padding", QString(20000, u'x')}});
         config.save();
         std::atomic<bool> saving = true;
-        std::atomic<int> exposed = 0, partial = 0;
+        std::atomic<int> badReads = 0;  // of a file open to others or partly written
         std::thread watcher([&] {
-            while (saving) {
-                const mode_t mode = modeOf(path_);
-                if (mode & 077) ++exposed;
-                const QByteArray bytes = readFile(path_);
-                if (!QJsonDocument::fromJson(bytes).object().contains(QStringLiteral("slackToken")))
-                    ++partial;
-            }
+            while (saving)
+                badReads += modeOf(path_) & 077 || !Config(path_).raw().contains("slackToken");
         });
         for (int i = 0; i < 300; ++i) {
-            config.setValue(QStringLiteral("count"), i);
+            config.setValue("count", i);
             config.save();
         }
         saving = false;
         watcher.join();
-        QCOMPARE(exposed.load(), 0);
-        QCOMPARE(partial.load(), 0);
-        QCOMPARE(Config(path_).raw().value(QStringLiteral("count")).toInt(), 299);
+        QCOMPARE(badReads.load(), 0);
+        QFile file(path_);  // the last save, keys sorted, pretty-printed
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), "{\n    \"count\": 299,\n    \"padding\": \"" +
+                                     QByteArray(20000, 'x') +
+                                     "\",\n    \"slackToken\": \"xoxp-secret\"\n}\n");
+        QCOMPARE(files(), QStringList{".trackglint-mac.json"});
     }
 
     void aFailedSaveLeavesNoTraceAndKeepsTheSettings() {
-        const QString folderInTheWay = dir_.filePath(QStringLiteral("occupied"));
-        QVERIFY(QDir().mkpath(folderInTheWay));
-        Config config(folderInTheWay);
-        config.setValue(QStringLiteral("paused"), true);
+        const QTemporaryDir folderInTheWay(dir_.filePath("occupied"));
+        Config config(folderInTheWay.path());
+        config.setValue("paused", true);
         config.save();
-        QVERIFY(QFileInfo(folderInTheWay).isDir());
         QCOMPARE(config.paused(), true);
-        QCOMPARE(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
-        QDir(folderInTheWay).removeRecursively();
+        QCOMPARE(files(), QStringList());  // the folder is not a file, and no file was left
     }
 };
 
