@@ -61,6 +61,7 @@ class ConfigTest : public QObject {
             QVERIFY(::chmod(QFile::encodeName(path_).constData(), 0644) == 0);
         }
         Config config(path_);
+        QCOMPARE(modeOf(path_), contents.isNull() ? mode_t(0) : mode_t(0600));  // on load
         QCOMPARE(settingsOf(config), settings);
         QJsonObject expected = QJsonDocument::fromJson(contents).object();
         expected.insert("paused", true);

@@ -30,6 +30,9 @@ class SlackTest : public QObject {
         QTest::newRow("emoji") << "🎵" << QByteArray("%F0%9F%8E%B5");
         QTest::newRow("em dash") << "—" << QByteArray("%E2%80%94");
         QTest::newRow("JSON") << R"({"a":1})" << QByteArray("%7B%22a%22%3A1%7D");
+        QTest::newRow("byte-order mark") << "a\uFEFFb" << QByteArray("a%EF%BB%BFb");
+        QTest::newRow("noncharacter") << "\uFFFE" << QByteArray("%EF%BF%BE");
+        QTest::newRow("emoji with skin tone") << "👍🏽" << QByteArray("%F0%9F%91%8D%F0%9F%8F%BD");
     }
     void formValuesAreEncodedByCodePointAndPostedWithTheToken() {
         QFETCH(QString, value);
@@ -42,6 +45,7 @@ class SlackTest : public QObject {
         QCOMPARE(request.headers.value("content-type"),
                  QByteArray("application/x-www-form-urlencoded"));
         QCOMPARE(request.body, "a=x%20y&b=" + encoded);
+        QCOMPARE(request.formValue("b"), value);  // Slack reads back exactly the text
     }
 
     void textIsCutByUserPerceivedCharacters_data() {

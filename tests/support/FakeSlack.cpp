@@ -62,8 +62,12 @@ class FakeSlackServer : public QTcpServer {
 };
 
 QString FakeSlack::Request::formValue(const QString& key) const {
-    const QUrlQuery form(QString::fromUtf8(body));
-    return form.queryItemValue(key, QUrl::FullyDecoded);
+    for (const QByteArray& field : body.split('&')) {
+        const qsizetype equals = field.indexOf('=');
+        if (QByteArray::fromPercentEncoding(field.left(equals)) != key.toUtf8()) continue;
+        return QString::fromUtf8(QByteArray::fromPercentEncoding(field.mid(equals + 1)));
+    }
+    return {};
 }
 
 FakeSlack::FakeSlack() : server_(new FakeSlackServer(*this)) {
