@@ -1,0 +1,248 @@
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimeEdit>
+
+#include "FakeClock.h"
+#include "FakeSlack.h"
+#include "RecordingDesktop.h"
+#include "TestFiles.h"
+#include "TestPorts.h"
+#include "dashboard/DashboardController.h"
+
+namespace {
+
+// Spotify installed but not running: the sync steps the actions start find nothing to share.
+class IdleSpotify final : public platform::SpotifyBridge {
+  public:
+    bool installed() const override { return true; }
+    platform::PlayerReply ask() override { return {QStringLiteral("STATE\tnotrunning"), {}}; }
+};
+
+}  // namespace
+
+// The dashboard built on the real parts, with Slack on loopback and the window offscreen.
+class DashboardTest : public QObject {
+    Q_OBJECT
+
+  private:
+    FakeSlack slack_;
+    QTemporaryDir dir_;
+    FakeClock clock_{QDateTime::currentDateTime()};
+    IdleSpotify spotify_;
+    RecordingDesktop desktop_;
+    platform::SystemRandom random_;
+    platform::XdgAutostart loginItem_{"/opt/trackglint/run"};
+    std::unique_ptr<Config> config_;
+    std::unique_ptr<AppState> state_;
+    std::unique_ptr<SyncEngine> sync_;
+    std::unique_ptr<SignIn> signIn_;
+    std::unique_ptr<DashboardController> dash_;
+    int marksApplied_ = 0;
+
+    void start(const QJsonObject& settings) {
+        QVERIFY(writeSettings(dir_.filePath("settings.json"), settings));
+        config_ = std::make_unique<Config>(dir_.filePath("settings.json"));
+        state_ = std::make_unique<AppState>();
+        sync_ = std::make_unique<SyncEngine>(*config_, *state_, clock_, spotify_);
+        signIn_ = std::make_unique<SignIn>(*config_, *state_, *sync_, desktop_, loginItem_, random_,
+                                           freeLoopbackPort());
+        dash_ = std::make_unique<DashboardController>(
+            *config_, *state_, *sync_, *signIn_, loginItem_, desktop_, [this] { ++marksApplied_; });
+    }
+    template <typename T = QWidget>
+    T* find(const char* name) {
+        return dash_->window()->findChild<T*>(QLatin1String(name));
+    }
+    bool shown(const char* name) { return find(name)->isVisibleTo(dash_->window()); }
+    QString text(const char* name) { return find<QLabel>(name)->text(); }
+    QJsonValue stored(const QString& key) { return Config(config_->path()).raw().value(key); }
+    void choose(const char* popup, int index) {
+        find<QComboBox>(popup)->setCurrentIndex(index);
+        emit find<QComboBox>(popup)->activated(index);
+    }
+    // Whether the window, refreshed while hidden as it mostly is, is at least 460 wide and,
+    // once shown, gives every wrapping text exactly the height it needs: none cut, none padded.
+    bool fitsItsContent() {
+        dash_->window()->show();
+        QTest::qWait(20);
+        bool fits = dash_->window()->width() >= 460;
+        for (QLabel* label : dash_->window()->findChildren<QLabel*>()) {
+            if (label->isVisible() && label->wordWrap()) {
+                fits = fits && label->height() == label->heightForWidth(label->width());
+            }
+        }
+        dash_->window()->hide();
+        return fits;
+    }
+
+  private slots:
+    void initTestCase() {
+        slack_.useForSlack();
+        slack_.script("users.profile.get", R"({"ok":true,"profile":{}})");
+        slack_.script("emoji.list", R"({"ok":true,"emoji":{}})");
+        qputenv("XDG_CONFIG_HOME", dir_.filePath("config").toUtf8());
+    }
+    void cleanup() {
+        dash_.reset();
+        signIn_.reset();
+        sync_.reset();
+        QFile::remove(platform::XdgAutostart::entryPath());
+        desktop_.opened.clear();
+    }
+
+    // Exactly one box shows, and the fixed-size window fits whatever is visible.
+    void theWindowFollowsTheSignIn() {
+        start({{"slackToken", "xoxp-1"}, {"emoji", ":spotify:"}});
+        state_->setSpotifyEmojiAvailable(false);
+        dash_->refresh();
+        QVERIFY(!shown("signInBox") && shown("emojiHelpRow") && !shown("errorLine"));
+        QVERIFY(fitsItsContent());
+        QCOMPARE(dash_->window()->minimumSize(), dash_->window()->maximumSize());
+        state_->setLastError("Slack said no.");
+        dash_->refresh();
+        QVERIFY(shown("errorLine") && fitsItsContent());
+
+        desktop_.answers = {0};  // "Disconnect"
+        find<QPushButton>("disconnectButton")->click();
+        QVERIFY(!stored("slackToken").isString());
+        QVERIFY(shown("signInBox") && !shown("connectedBox") && fitsItsContent());
+        state_->setLastError(std::nullopt);
+        dash_->refresh();
+        QVERIFY(!shown("errorLine") && fitsItsContent());
+    }
+
+    // Return signs in while signed out, and presses nothing once signed in.
+    void returnSignsInOnlyWhileSignedOut() {
+        start({});
+        dash_->window()->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dash_->window()));
+        QTest::keyClick(dash_->window(), Qt::Key_Return);
+        QCOMPARE(desktop_.opened.size(), 1);
+
+        config_->setValue("slackToken", "xoxp-1");
+        dash_->refresh();
+        QTest::keyClick(find("pauseButton"), Qt::Key_Return);
+        QCOMPARE(desktop_.opened.size(), 1);
+        QVERIFY(!stored("paused").toBool());
+    }
+
+    // Pause and resume, with outside text shown exactly as written, never as markup.
+    void theStateShowsAsWritten() {
+        start({{"slackToken", "xoxp-1"}, {"slackName", "<i>Ada</i> & Co"}, {"paused", true}});
+        state_->setNowPlayingLabel("▶ <b>x</b> — Rock & Roll");
+        state_->setLastError("Rock & Roll <b>failed</b>");
+        dash_->refresh();
+        QCOMPARE(text("nowPlaying"), "⏸ paused");
+        QCOMPARE(find<QPushButton>("pauseButton")->text(), "▶ Resume");
+        find<QPushButton>("pauseButton")->click();
+        QCOMPARE(stored("paused"), QJsonValue(false));
+        QCOMPARE(find<QPushButton>("pauseButton")->text(), "⏸ Pause");
+        QCOMPARE(text("nowPlaying"), "▶ <b>x</b> — Rock & Roll");
+        QCOMPARE(text("signedInAs"), "Signed in as <i>Ada</i> & Co · syncs every 15s");
+        QCOMPARE(text("errorLine"), "Rock & Roll <b>failed</b>");
+        for (const char* name : {"signedInAs", "nowPlaying", "errorLine"}) {
+            QCOMPARE(find<QLabel>(name)->textFormat(), Qt::PlainText);
+        }
+    }
+
+    void emojiSelectionAndHelp_data() {
+        QTest::addColumn<QJsonValue>("chosen");
+        QTest::addColumn<std::optional<bool>>("available");
+        QTest::addColumn<QString>("selected");
+        QTest::addColumn<bool>("help");
+        const std::optional<bool> yes = true, no = false, unknown;
+        QTest::newRow("spotify lacking")
+            << QJsonValue(":spotify:") << no << ":musical_note:" << true;
+        QTest::newRow("spotify unknown")
+            << QJsonValue(":spotify:") << unknown << ":spotify:" << false;
+        QTest::newRow("guitar") << QJsonValue(":guitar:") << yes << ":guitar:" << false;
+    }
+    void emojiSelectionAndHelp() {
+        QFETCH(QJsonValue, chosen);
+        QFETCH(std::optional<bool>, available);
+        QFETCH(QString, selected);
+        QFETCH(bool, help);
+        start({{"slackToken", "xoxp-1"}, {"emoji", chosen}});
+        state_->setSpotifyEmojiAvailable(available);
+        dash_->refresh();
+        QCOMPARE(find<QComboBox>("emojiPopup")->currentData().toString(), selected);
+        QCOMPARE(shown("emojiHelpRow"), help);
+        QCOMPARE(shown("emojiHelpButton"), help);
+    }
+
+    // The success line shows once the help was seen and the emoji has since been found.
+    void theHelpTurnsIntoTheSuccessLine() {
+        start({{"slackToken", "xoxp-1"}, {"emoji", ":spotify:"}});
+        state_->setSpotifyEmojiAvailable(false);
+        dash_->refresh();
+        state_->setSpotifyEmojiAvailable(true);
+        emit state_->tickNotification();
+        QVERIFY(shown("emojiHelpRow") && !shown("emojiHelpButton"));
+        QCOMPARE(text("emojiHelpLabel"),
+                 "✓ :spotify: added — your status will use it from the next sync.");
+        QCOMPARE(find<QComboBox>("emojiPopup")->currentData().toString(), ":spotify:");
+
+        choose("emojiPopup", 4);
+        QCOMPARE(stored("emoji"), QJsonValue(":guitar:"));
+        QVERIFY(shown("emojiHelpRow"));  // the help was seen: the success line stays
+        QTRY_VERIFY(!slack_.requests("emoji.list").isEmpty());  // and the workspace is asked again
+    }
+
+    // A stored mark selects its item; one that is not text selects the first; any other text
+    // leaves the selection as it was. A refresh never rewrites the setting; a choice does.
+    void menuMarkSelection() {
+        start({{"slackToken", "xoxp-1"}});
+        auto* popup = find<QComboBox>("menuMarkPopup");
+        const QList<std::pair<QJsonValue, int>> table = {
+            {QJsonValue::Undefined, 0}, {2, 0}, {"prompt", 2}, {"Prompt", 1}, {"neon", 1}};
+        for (const auto& [mark, selected] : table) {
+            popup->setCurrentIndex(1);
+            config_->setValue("menuMark", mark);
+            dash_->refresh();
+            QCOMPARE(popup->currentIndex(), selected);
+            QCOMPARE(config_->raw().value("menuMark"), mark);
+        }
+        choose("menuMarkPopup", 2);
+        QCOMPARE(stored("menuMark"), QJsonValue("prompt"));
+        QCOMPARE(marksApplied_, 1);
+    }
+
+    void workHours() {
+        start({{"slackToken", "xoxp-1"},
+               {"workHours", QJsonObject{{"start", "08:15"}, {"end", "16:45"}}}});
+        auto* check = find<QCheckBox>("workHoursCheck");
+        auto* startPicker = find<QTimeEdit>("startPicker");
+        auto* endPicker = find<QTimeEdit>("endPicker");
+        QVERIFY(!check->isChecked() && !startPicker->isEnabled() && !endPicker->isEnabled());
+        QCOMPARE(startPicker->time(), QTime(8, 15));
+        QCOMPARE(endPicker->time(), QTime(16, 45));
+        QCOMPARE(stored("workHours"), QJsonObject({{"start", "08:15"}, {"end", "16:45"}}));
+
+        config_->setValue("workHours", QJsonValue::Undefined);
+        dash_->refresh();
+        check->click();
+        QCOMPARE(stored("workHours"),
+                 QJsonObject({{"enabled", true}, {"start", "09:00"}, {"end", "17:00"}}));
+        QVERIFY(startPicker->isEnabled() && endPicker->isEnabled());
+        startPicker->setTime(QTime(7, 30));
+        QCOMPARE(stored("workHours").toObject().value("start").toString(), "07:30");
+    }
+
+    // The check shows the autostart entry as it is after each click.
+    void loginCheckShowsTheAutostartEntry() {
+        start({{"slackToken", "xoxp-1"}});
+        QVERIFY(!find<QCheckBox>("loginCheck")->isChecked());
+        find<QCheckBox>("loginCheck")->click();
+        QVERIFY(loginItem_.enabled() && find<QCheckBox>("loginCheck")->isChecked());
+        QVERIFY(!loginItem_.setEnabled(false));
+        dash_->refresh();
+        QVERIFY(!find<QCheckBox>("loginCheck")->isChecked());
+    }
+};
+
+QTEST_MAIN(DashboardTest)
+#include "tst_dashboard.moc"
