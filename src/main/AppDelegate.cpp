@@ -35,14 +35,36 @@ void AppDelegate::applicationDidFinishLaunching() {
     sync_.start();
     sync_.tickAsync();
     sync_.checkEmojiAsync();
+    // Without any tray the window is the only way in.
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) openDashboard();
 }
 
 void AppDelegate::createStatusItem() {
     StatusMenu::Actions actions;
+    actions.openDashboard = [this] { openDashboard(); };
     actions.quit = [this] { quit(); };
     statusMenu_ = std::make_unique<StatusMenu>(config_, state_, sync_, signIn_, *loginItem_,
                                                *desktop_, std::move(actions));
     statusMenu_->show();
+}
+
+DashboardController& AppDelegate::dashboard() {
+    if (!dashboard_) {
+        dashboard_ = std::make_unique<DashboardController>(config_, state_, sync_, signIn_,
+                                                           *loginItem_, *desktop_, [this] {
+                                                               if (statusMenu_)
+                                                                   statusMenu_->applyMenuMark();
+                                                           });
+    }
+    return *dashboard_;
+}
+
+void AppDelegate::openDashboard() {
+    QWidget* window = dashboard().window();
+    window->show();
+    window->raise();
+    window->activateWindow();
+    dashboard_->refresh();
 }
 
 void AppDelegate::quit() {

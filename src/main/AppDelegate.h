@@ -5,6 +5,7 @@
 #include <QSystemTrayIcon>
 #include <memory>
 
+#include "dashboard/DashboardController.h"
 #include "main/AppState.h"
 #include "main/Constants.h"
 #include "menubar/StatusMenu.h"
@@ -48,6 +49,10 @@ class AppDelegate : public QObject {
     // The launch sequence: restores the last status text, creates the tray item, starts the
     // sync timer, runs the first step and the emoji check.
     void applicationDidFinishLaunching();
+    // The dashboard, created on first use.
+    DashboardController& dashboard();
+    // Brings the dashboard to the front and refreshes it.
+    void openDashboard();
     // Asks the application to quit; the clean-up below runs on the way out.
     void quit();
     // Clears the program's own status on Slack, synchronously. Stops the sync engine first,
@@ -67,4 +72,5 @@ class AppDelegate : public QObject {
     SyncEngine sync_;
     SignIn signIn_;
     std::unique_ptr<StatusMenu> statusMenu_;
+    std::unique_ptr<DashboardController> dashboard_;
 };

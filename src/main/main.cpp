@@ -1,8 +1,10 @@
 // Trackglint: shows what Spotify plays as the user's Slack status.
 
 #include <QApplication>
+#include <QIcon>
 
 #include "main/AppDelegate.h"
+#include "platform/Bundle.h"
 #include "platform/Termination.h"
 
 int main(int argc, char* argv[]) {
@@ -10,6 +12,10 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("Trackglint"));
     // An agent: closing its window does not end it.
     QApplication::setQuitOnLastWindowClosed(false);
+    if (const std::optional<QString> icon =
+            platform::resourcePath(QStringLiteral("trackglint.png"))) {
+        QApplication::setWindowIcon(QIcon(*icon));
+    }
 
     AppDelegate delegate;
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate,

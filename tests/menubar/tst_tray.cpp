@@ -111,7 +111,7 @@ class TrayTest : public QObject {
     }
 
     void aPanelReadsTheMenuAndClicksAnEntry() {
-        QTRY_COMPARE_WITH_TIMEOUT(watcher_.items.size(), 1, 10'000);
+        QTRY_COMPARE_WITH_TIMEOUT(watcher_.items.size(), 1, 30'000);
         QDBusInterface item(watcher_.items[0], "/StatusNotifierItem", "org.kde.StatusNotifierItem");
         QCOMPARE(item.property("Title").toString(), QStringLiteral("Trackglint"));
         const QString menuPath = item.property("Menu").value<QDBusObjectPath>().path();
@@ -130,7 +130,7 @@ class TrayTest : public QObject {
 
         menu.call("Event", entries.last().id, QStringLiteral("clicked"),
                   QVariant::fromValue(QDBusVariant(0)), 0u);
-        QVERIFY(program_.waitForFinished(15'000));
+        QVERIFY(program_.waitForFinished(30'000));
         QCOMPARE(program_.exitCode(), 0);
         QCOMPARE(slack_.requests().size(), 0);
     }
