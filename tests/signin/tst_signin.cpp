@@ -1,4 +1,5 @@
 #include <QDir>
+#include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QRegularExpression>
@@ -119,6 +120,9 @@ class SignInTest : public QObject {
         QVERIFY(QRegularExpression("^[A-Za-z0-9_-]*$").match(state).hasMatch());  // base64url
         QCOMPARE(QByteArray::fromBase64(state.toLatin1(), QByteArray::Base64UrlEncoding),
                  R"({"port":8899,"nonce":"0123456789abcdef0123456789abcdef"})");
+        const QByteArray odd = QByteArray::fromBase64(signInState(1, "a\"b\\").toLatin1(),
+                                                      QByteArray::Base64UrlEncoding);
+        QCOMPARE(QJsonDocument::fromJson(odd).object().value("nonce"), "a\"b\\");  // valid JSON
         qputenv("TRACKGLINT_BROKER", "");
         QCOMPARE(broker(), QString());
         qunsetenv("TRACKGLINT_BROKER");
