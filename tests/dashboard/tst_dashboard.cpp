@@ -6,23 +6,13 @@
 #include <QTest>
 #include <QTimeEdit>
 
-#include "FakeClock.h"
 #include "FakeSlack.h"
-#include "RecordingDesktop.h"
 #include "TestFiles.h"
+#include "TestParts.h"
 #include "TestPorts.h"
 #include "dashboard/DashboardController.h"
 
-namespace {
-
-// Spotify installed but not running: the sync steps the actions start find nothing to share.
-class IdleSpotify final : public platform::SpotifyBridge {
-  public:
-    bool installed() const override { return true; }
-    platform::PlayerReply ask() override { return {QStringLiteral("STATE\tnotrunning"), {}}; }
-};
-
-}  // namespace
+namespace {}  // namespace
 
 // The dashboard built on the real parts, with Slack on loopback and the window offscreen.
 class DashboardTest : public QObject {
@@ -31,27 +21,17 @@ class DashboardTest : public QObject {
   private:
     FakeSlack slack_;
     QTemporaryDir dir_;
-    FakeClock clock_{QDateTime::currentDateTime()};
-    IdleSpotify spotify_;
-    RecordingDesktop desktop_;
-    platform::SystemRandom random_;
-    platform::XdgAutostart loginItem_{"/opt/trackglint/run"};
-    std::unique_ptr<Config> config_;
-    std::unique_ptr<AppState> state_;
-    std::unique_ptr<SyncEngine> sync_;
-    std::unique_ptr<SignIn> signIn_;
+    std::unique_ptr<TestParts> parts_;
     std::unique_ptr<DashboardController> dash_;
     int marksApplied_ = 0;
 
     void start(const QJsonObject& settings) {
         QVERIFY(writeSettings(dir_.filePath("settings.json"), settings));
-        config_ = std::make_unique<Config>(dir_.filePath("settings.json"));
-        state_ = std::make_unique<AppState>();
-        sync_ = std::make_unique<SyncEngine>(*config_, *state_, clock_, spotify_);
-        signIn_ = std::make_unique<SignIn>(*config_, *state_, *sync_, desktop_, loginItem_, random_,
-                                           freeLoopbackPort());
-        dash_ = std::make_unique<DashboardController>(
-            *config_, *state_, *sync_, *signIn_, loginItem_, desktop_, [this] { ++marksApplied_; });
+        dash_.reset();
+        parts_ = std::make_unique<TestParts>(dir_.filePath("settings.json"), freeLoopbackPort());
+        dash_ = std::make_unique<DashboardController>(parts_->config, parts_->state, parts_->sync,
+                                                      parts_->signIn, parts_->loginItem,
+                                                      parts_->desktop, [this] { ++marksApplied_; });
     }
     template <typename T = QWidget>
     T* find(const char* name) {
@@ -59,7 +39,7 @@ class DashboardTest : public QObject {
     }
     bool shown(const char* name) { return find(name)->isVisibleTo(dash_->window()); }
     QString text(const char* name) { return find<QLabel>(name)->text(); }
-    QJsonValue stored(const QString& key) { return Config(config_->path()).raw().value(key); }
+    QJsonValue stored(const QString& key) { return Config(parts_->config.path()).raw().value(key); }
     void choose(const char* popup, int index) {
         find<QComboBox>(popup)->setCurrentIndex(index);
         emit find<QComboBox>(popup)->activated(index);
@@ -88,29 +68,27 @@ class DashboardTest : public QObject {
     }
     void cleanup() {
         dash_.reset();
-        signIn_.reset();
-        sync_.reset();
+        parts_.reset();
         QFile::remove(platform::XdgAutostart::entryPath());
-        desktop_.opened.clear();
     }
 
     // Exactly one box shows, and the fixed-size window fits whatever is visible.
     void theWindowFollowsTheSignIn() {
         start({{"slackToken", "xoxp-1"}, {"emoji", ":spotify:"}});
-        state_->setSpotifyEmojiAvailable(false);
+        parts_->state.setSpotifyEmojiAvailable(false);
         dash_->refresh();
         QVERIFY(!shown("signInBox") && shown("emojiHelpRow") && !shown("errorLine"));
         QVERIFY(fitsItsContent());
         QCOMPARE(dash_->window()->minimumSize(), dash_->window()->maximumSize());
-        state_->setLastError("Slack said no.");
+        parts_->state.setLastError("Slack said no.");
         dash_->refresh();
         QVERIFY(shown("errorLine") && fitsItsContent());
 
-        desktop_.answers = {0};  // "Disconnect"
+        parts_->desktop.answers = {0};  // "Disconnect"
         find<QPushButton>("disconnectButton")->click();
         QVERIFY(!stored("slackToken").isString());
         QVERIFY(shown("signInBox") && !shown("connectedBox") && fitsItsContent());
-        state_->setLastError(std::nullopt);
+        parts_->state.setLastError(std::nullopt);
         dash_->refresh();
         QVERIFY(!shown("errorLine") && fitsItsContent());
     }
@@ -121,20 +99,20 @@ class DashboardTest : public QObject {
         dash_->window()->show();
         QVERIFY(QTest::qWaitForWindowExposed(dash_->window()));
         QTest::keyClick(dash_->window(), Qt::Key_Return);
-        QCOMPARE(desktop_.opened.size(), 1);
+        QCOMPARE(parts_->desktop.opened.size(), 1);
 
-        config_->setValue("slackToken", "xoxp-1");
+        parts_->config.setValue("slackToken", "xoxp-1");
         dash_->refresh();
         QTest::keyClick(find("pauseButton"), Qt::Key_Return);
-        QCOMPARE(desktop_.opened.size(), 1);
+        QCOMPARE(parts_->desktop.opened.size(), 1);
         QVERIFY(!stored("paused").toBool());
     }
 
     // Pause and resume, with outside text shown exactly as written, never as markup.
     void theStateShowsAsWritten() {
         start({{"slackToken", "xoxp-1"}, {"slackName", "<i>Ada</i> & Co"}, {"paused", true}});
-        state_->setNowPlayingLabel("▶ <b>x</b> — Rock & Roll");
-        state_->setLastError("Rock & Roll <b>failed</b>");
+        parts_->state.setNowPlayingLabel("▶ <b>x</b> — Rock & Roll");
+        parts_->state.setLastError("Rock & Roll <b>failed</b>");
         dash_->refresh();
         QCOMPARE(text("nowPlaying"), "⏸ paused");
         QCOMPARE(find<QPushButton>("pauseButton")->text(), "▶ Resume");
@@ -167,7 +145,7 @@ class DashboardTest : public QObject {
         QFETCH(QString, selected);
         QFETCH(bool, help);
         start({{"slackToken", "xoxp-1"}, {"emoji", chosen}});
-        state_->setSpotifyEmojiAvailable(available);
+        parts_->state.setSpotifyEmojiAvailable(available);
         dash_->refresh();
         QCOMPARE(find<QComboBox>("emojiPopup")->currentData().toString(), selected);
         QCOMPARE(shown("emojiHelpRow"), help);
@@ -177,10 +155,10 @@ class DashboardTest : public QObject {
     // The success line shows once the help was seen and the emoji has since been found.
     void theHelpTurnsIntoTheSuccessLine() {
         start({{"slackToken", "xoxp-1"}, {"emoji", ":spotify:"}});
-        state_->setSpotifyEmojiAvailable(false);
+        parts_->state.setSpotifyEmojiAvailable(false);
         dash_->refresh();
-        state_->setSpotifyEmojiAvailable(true);
-        emit state_->tickNotification();
+        parts_->state.setSpotifyEmojiAvailable(true);
+        emit parts_->state.tickNotification();
         QVERIFY(shown("emojiHelpRow") && !shown("emojiHelpButton"));
         QCOMPARE(text("emojiHelpLabel"),
                  "✓ :spotify: added — your status will use it from the next sync.");
@@ -201,10 +179,10 @@ class DashboardTest : public QObject {
             {QJsonValue::Undefined, 0}, {2, 0}, {"prompt", 2}, {"Prompt", 1}, {"neon", 1}};
         for (const auto& [mark, selected] : table) {
             popup->setCurrentIndex(1);
-            config_->setValue("menuMark", mark);
+            parts_->config.setValue("menuMark", mark);
             dash_->refresh();
             QCOMPARE(popup->currentIndex(), selected);
-            QCOMPARE(config_->raw().value("menuMark"), mark);
+            QCOMPARE(parts_->config.raw().value("menuMark"), mark);
         }
         choose("menuMarkPopup", 2);
         QCOMPARE(stored("menuMark"), QJsonValue("prompt"));
@@ -222,7 +200,7 @@ class DashboardTest : public QObject {
         QCOMPARE(endPicker->time(), QTime(16, 45));
         QCOMPARE(stored("workHours"), QJsonObject({{"start", "08:15"}, {"end", "16:45"}}));
 
-        config_->setValue("workHours", QJsonValue::Undefined);
+        parts_->config.setValue("workHours", QJsonValue::Undefined);
         dash_->refresh();
         check->click();
         QCOMPARE(stored("workHours"),
@@ -237,8 +215,8 @@ class DashboardTest : public QObject {
         start({{"slackToken", "xoxp-1"}});
         QVERIFY(!find<QCheckBox>("loginCheck")->isChecked());
         find<QCheckBox>("loginCheck")->click();
-        QVERIFY(loginItem_.enabled() && find<QCheckBox>("loginCheck")->isChecked());
-        QVERIFY(!loginItem_.setEnabled(false));
+        QVERIFY(parts_->loginItem.enabled() && find<QCheckBox>("loginCheck")->isChecked());
+        QVERIFY(!parts_->loginItem.setEnabled(false));
         dash_->refresh();
         QVERIFY(!find<QCheckBox>("loginCheck")->isChecked());
     }

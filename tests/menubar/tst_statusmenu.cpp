@@ -3,22 +3,15 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "FakeClock.h"
 #include "FakeSlack.h"
-#include "RecordingDesktop.h"
 #include "TestFiles.h"
+#include "TestParts.h"
 #include "menubar/MenuMark.h"
 #include "menubar/StatusMenu.h"
 #include "signin/SignIn.h"
 #include "sync/SyncEngine.h"
 
 namespace {
-
-class IdleSpotify final : public platform::SpotifyBridge {
-  public:
-    bool installed() const override { return true; }
-    platform::PlayerReply ask() override { return {QStringLiteral("STATE\tnotrunning"), {}}; }
-};
 
 // What a user sees of an entry: "&&" shows as "&", a single "&" marks a mnemonic and is hidden.
 QString shown(const QString& text) {
@@ -60,32 +53,22 @@ class StatusMenuTest : public QObject {
     FakeSlack slack_;
     QTemporaryDir dir_;
     QString settingsPath_;
-    FakeClock clock_{QDateTime::currentDateTime()};
-    IdleSpotify spotify_;
-    RecordingDesktop desktop_;
-    platform::SystemRandom random_;
-    platform::XdgAutostart loginItem_{"/usr/bin/true"};
-    std::unique_ptr<Config> config_;
-    std::unique_ptr<AppState> state_;
-    std::unique_ptr<SyncEngine> sync_;
-    std::unique_ptr<SignIn> signIn_;
+    std::unique_ptr<TestParts> parts_;
     std::unique_ptr<StatusMenu> menu_;
     QStringList called_;
 
     void start(const QJsonObject& settings) {
         QVERIFY(writeSettings(settingsPath_, settings));
-        config_ = std::make_unique<Config>(settingsPath_);
-        state_ = std::make_unique<AppState>();
-        sync_ = std::make_unique<SyncEngine>(*config_, *state_, clock_, spotify_);
-        signIn_ =
-            std::make_unique<SignIn>(*config_, *state_, *sync_, desktop_, loginItem_, random_, 0);
+        menu_.reset();
+        parts_ = std::make_unique<TestParts>(settingsPath_, 0);
         StatusMenu::Actions actions;
         actions.openDashboard = [this] { called_ += "openDashboard"; };
         actions.checkForUpdate = [this] { called_ += "checkForUpdate"; };
         actions.updateNow = [this] { called_ += "updateNow"; };
         actions.quit = [this] { called_ += "quit"; };
-        menu_ = std::make_unique<StatusMenu>(*config_, *state_, *sync_, *signIn_, loginItem_,
-                                             desktop_, actions);
+        menu_ = std::make_unique<StatusMenu>(parts_->config, parts_->state, parts_->sync,
+                                             parts_->signIn, parts_->loginItem, parts_->desktop,
+                                             actions);
     }
 
     QStringList opened() {
@@ -121,8 +104,7 @@ class StatusMenuTest : public QObject {
     }
     void cleanup() {
         menu_.reset();
-        signIn_.reset();
-        sync_.reset();
+        parts_.reset();
         called_.clear();
         QDir(dir_.filePath("config")).removeRecursively();
     }
@@ -175,11 +157,12 @@ class StatusMenuTest : public QObject {
         QFETCH(QString, state);
         QFETCH(QStringList, expected);
         installSpotify(state.contains("installed"));
-        if (state.contains("login")) QVERIFY(!loginItem_.setEnabled(true));
+        if (state.contains("login"))
+            QVERIFY(!platform::XdgAutostart("/opt/trackglint/run").setEnabled(true));
         start(settings);
-        state_->setNowPlayingLabel("▶ Rock & Roll — Band");
-        if (state.contains("error")) state_->setLastError("Rock & Roll failed");
-        if (state.contains("update")) state_->setUpdateAvailable("1.4.0");
+        parts_->state.setNowPlayingLabel("▶ Rock & Roll — Band");
+        if (state.contains("error")) parts_->state.setLastError("Rock & Roll failed");
+        if (state.contains("update")) parts_->state.setUpdateAvailable("1.4.0");
         QCOMPARE(opened(), expected);
         QCOMPARE(opened(), expected);  // rebuilt, not appended to
     }
@@ -197,7 +180,7 @@ class StatusMenuTest : public QObject {
         QFETCH(std::optional<bool>, available);
         QFETCH(QString, checked);
         start({{"slackToken", "xoxp-1"}, {"emoji", stored}});
-        state_->setSpotifyEmojiAvailable(available);
+        parts_->state.setSpotifyEmojiAvailable(available);
         opened();
         const QMenu* emojis = nullptr;
         for (const QAction* action : menu_->menu().actions()) {
@@ -241,12 +224,12 @@ class StatusMenuTest : public QObject {
             choose(title);
         }
         QCOMPARE(called_, QStringList({"openDashboard", "checkForUpdate", "quit"}));
-        QCOMPARE(desktop_.opened, QList<QUrl>{QUrl("https://www.spotify.com/download")});
+        QCOMPARE(parts_->desktop.opened, QList<QUrl>{QUrl("https://www.spotify.com/download")});
         QVERIFY(Config(settingsPath_).paused());
-        QVERIFY(loginItem_.enabled());
+        QVERIFY(parts_->loginItem.enabled());
         opened();
         choose("Disconnect Slack…");
-        QCOMPARE(desktop_.alerts.value(0).message, QStringLiteral("Disconnect Slack?"));
+        QCOMPARE(parts_->desktop.alerts.value(0).message, QStringLiteral("Disconnect Slack?"));
     }
 
     void theMarkIsDrawnInTheStoredStyle_data() {
@@ -265,7 +248,7 @@ class StatusMenuTest : public QObject {
         QFETCH(QString, stored);
         QFETCH(QString, label);
         start(stored.isEmpty() ? QJsonObject() : QJsonObject{{"menuMark", stored}});
-        QCOMPARE(::label(storedMenuMark(*config_)), label);
+        QCOMPARE(::label(storedMenuMark(parts_->config)), label);
         // Every slot size gets a drawing with both runs: some green and some other ink.
         for (const int side : {22, 32}) {
             const QImage image = menu_->trayIcon().icon().pixmap(side).toImage();

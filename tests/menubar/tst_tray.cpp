@@ -113,7 +113,8 @@ class TrayTest : public QObject {
     void aPanelReadsTheMenuAndClicksAnEntry() {
         QTRY_COMPARE_WITH_TIMEOUT(watcher_.items.size(), 1, 30'000);
         QDBusInterface item(watcher_.items[0], "/StatusNotifierItem", "org.kde.StatusNotifierItem");
-        QCOMPARE(item.property("Title").toString(), QStringLiteral("Trackglint"));
+        QTRY_COMPARE_WITH_TIMEOUT(item.property("Title").toString(), QStringLiteral("Trackglint"),
+                                  10'000);
         const QString menuPath = item.property("Menu").value<QDBusObjectPath>().path();
         QDBusInterface menu(watcher_.items[0], menuPath, "com.canonical.dbusmenu");
         QVERIFY(menu.isValid());

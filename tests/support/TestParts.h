@@ -1,0 +1,33 @@
+#pragma once
+
+#include "FakeClock.h"
+#include "RecordingDesktop.h"
+#include "platform/Random.h"
+#include "signin/SignIn.h"
+#include "sync/SyncEngine.h"
+
+// Spotify installed but not running: sync steps find nothing to share.
+class IdleSpotify final : public platform::SpotifyBridge {
+  public:
+    bool installed() const override { return true; }
+    platform::PlayerReply ask() override { return {QStringLiteral("STATE\tnotrunning"), {}}; }
+};
+
+// The program's parts on a settings file of the test's, with stand-ins for the outside world:
+// what a view needs behind it.
+struct TestParts {
+    explicit TestParts(const QString& settingsPath, quint16 oauthPort = 0)
+        : config(settingsPath),
+          sync(config, state, clock, spotify),
+          signIn(config, state, sync, desktop, loginItem, random, oauthPort) {}
+
+    FakeClock clock{QDateTime::currentDateTime()};
+    IdleSpotify spotify;
+    RecordingDesktop desktop;
+    platform::SystemRandom random;
+    platform::XdgAutostart loginItem{QStringLiteral("/opt/trackglint/run")};
+    Config config;
+    AppState state;
+    SyncEngine sync;
+    SignIn signIn;
+};
