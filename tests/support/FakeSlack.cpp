@@ -5,7 +5,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 
-// Serves one request per connection, then closes it.
+// Serves the requests of a connection one after another and keeps it open, as Slack does.
 class FakeSlackServer : public QTcpServer {
   public:
     explicit FakeSlackServer(FakeSlack& owner) : owner_(owner) {
@@ -16,7 +16,10 @@ class FakeSlackServer : public QTcpServer {
     void acceptAll() {
         while (QTcpSocket* socket = nextPendingConnection()) {
             connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readFrom(socket); });
-            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+                buffers_.remove(socket);
+                socket->deleteLater();
+            });
         }
     }
 
@@ -29,7 +32,7 @@ class FakeSlackServer : public QTcpServer {
         const qsizetype length = request.headers.value("content-length", "0").toLongLong();
         if (buffer.size() < headerEnd + 4 + length) return;
         request.body = buffer.mid(headerEnd + 4, length);
-        buffers_.remove(socket);
+        buffer.remove(0, headerEnd + 4 + length);
         const FakeSlack::Reply reply = owner_.replyFor(request);
         QTimer::singleShot(reply.delayMs, socket, [socket, reply] { answer(socket, reply); });
     }
@@ -52,9 +55,8 @@ class FakeSlackServer : public QTcpServer {
     static void answer(QTcpSocket* socket, const FakeSlack::Reply& reply) {
         socket->write("HTTP/1.1 " + QByteArray::number(reply.status) + " Scripted\r\n" +
                       "Content-Type: application/json\r\nContent-Length: " +
-                      QByteArray::number(reply.body.size()) + "\r\nConnection: close\r\n\r\n" +
+                      QByteArray::number(reply.body.size()) + "\r\nConnection: keep-alive\r\n\r\n" +
                       reply.body);
-        socket->disconnectFromHost();
     }
 
     FakeSlack& owner_;
@@ -138,6 +140,7 @@ QByteArray FakeSlack::profileShowing(const QString& text) {
 FakeSlack::Reply FakeSlack::replyFor(const Request& request) {
     QMutexLocker lock(&mutex_);
     requests_ += request;
+    requests_.last().received = std::chrono::steady_clock::now();
     QList<Reply>& replies = scripts_[request.path];
     if (replies.isEmpty()) return {404, R"({"ok":false,"error":"unknown_method"})"};
     return replies.size() > 1 ? replies.takeFirst() : replies.first();

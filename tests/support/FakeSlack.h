@@ -9,6 +9,7 @@
 #include <QString>
 #include <QThread>
 #include <QUrlQuery>
+#include <chrono>
 #include <memory>
 
 class FakeSlackServer;
@@ -22,6 +23,7 @@ class FakeSlack {
         QString path;
         QMap<QByteArray, QByteArray> headers;  // names in lower case
         QByteArray body;
+        std::chrono::steady_clock::time_point received;  // when the whole request had come
 
         // The body read as a form, values decoded.
         QString formValue(const QString& key) const;
