@@ -12,6 +12,7 @@
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QJsonObject>
 #include <QLabel>
 #include <QLocale>
@@ -76,8 +77,30 @@ class WrappingLabel final : public QLabel {
         setAlignment(Qt::AlignLeft | Qt::AlignTop);
     }
     int heightForWidth(int width) const override {
-        return QLabel::heightForWidth(std::min(width, maximumWidth()));
+        width = std::min(width, maximumWidth());
+        // Layouts ask this at every change of any widget in the window, and each answer lays
+        // the whole text out anew (rich text then repaints too): keep the answers for the text
+        // and font shown.
+        if (measuredText_ != text()) {
+            heights_.clear();
+            measuredText_ = text();
+        }
+        auto found = heights_.constFind(width);
+        if (found == heights_.cend()) found = heights_.insert(width, QLabel::heightForWidth(width));
+        return *found;
     }
+
+  protected:
+    void changeEvent(QEvent* event) override {
+        if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
+            heights_.clear();
+        }
+        QLabel::changeEvent(event);
+    }
+
+  private:
+    mutable QString measuredText_;
+    mutable QHash<int, int> heights_;
 };
 
 // A one-line label that cuts a too long text at the end with "…" rather than widening the
@@ -434,7 +457,25 @@ void DashboardController::refresh() {
     fitWindow();
 }
 
+// What the window's size follows: which parts show and the texts that wrap or set a width.
+// Steps refresh the window every few seconds and mostly change none of it.
+QStringList DashboardController::sizeInputs() const {
+    QStringList inputs{errorLine_->text(), emojiHelpLabel_->text(), pauseButton_->text()};
+    const QList<const QWidget*> parts = {window_.get(), connectedBox_, signInBox_,
+                                         errorLine_,    emojiHelpRow_, emojiHelpButton_};
+    for (const QWidget* part : parts) {
+        inputs += part->isHidden() ? QStringLiteral("hidden") : QStringLiteral("shown");
+    }
+    return inputs;
+}
+
 void DashboardController::fitWindow() {
+    // Fitting lays every wrapping text out anew, and repaints it: do it only when the size
+    // can have changed.
+    QStringList inputs = sizeInputs();
+    if (inputs == fittedFor_) return;
+    fittedFor_ = std::move(inputs);
+
     // Nested layouts settle by themselves only in a shown window, and only later, from the
     // event loop. Settle them now, innermost first (reversed pre-order), so the size taken
     // below is that of what is visible after this refresh.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QStringList>
 #include <functional>
 #include <memory>
 
@@ -58,6 +59,7 @@ class DashboardController : public QObject {
     QWidget* buildSignInBox();
     void refreshEmojiHelp();
     void refreshWorkHours();
+    QStringList sizeInputs() const;
     void fitWindow();
 
     Config& config_;
@@ -70,7 +72,8 @@ class DashboardController : public QObject {
 
     // The window is a dialog so that Return presses the default button.
     std::unique_ptr<QDialog> window_;
-    bool dark_ = false;  // the desktop's appearance when the window was built
+    bool dark_ = false;      // the desktop's appearance when the window was built
+    QStringList fittedFor_;  // sizeInputs() at the last fit
     QLabel* nowPlaying_ = nullptr;
     QLabel* signedInAs_ = nullptr;
     QLabel* errorLine_ = nullptr;
