@@ -29,14 +29,35 @@ AppDelegate::AppDelegate(Environment environment, QObject* parent)
 
 AppDelegate::~AppDelegate() = default;
 
-void AppDelegate::applicationDidFinishLaunching() {
+namespace {
+
+// A start this soon after the system came up is taken for a start at login.
+constexpr double LOGIN_WINDOW_SECONDS = 180.0;
+
+}  // namespace
+
+bool AppDelegate::applicationDidFinishLaunching(const QStringList& arguments) {
+    const bool moved = arguments.contains(QStringLiteral("--moved"));
+    if (instance_.claim(moved) == platform::SingleInstance::Claim::HeldByAnother && !moved) {
+        platform::SingleInstance::showRunningDashboard();
+        return false;
+    }
+    connect(&instance_, &platform::SingleInstance::showDashboardRequested, this,
+            &AppDelegate::openDashboard);
+    connect(&instance_, &platform::SingleInstance::quitRequested, this, &AppDelegate::quit);
+
     state_.setLastSetText(config_.lastSetText());
     createStatusItem();
     sync_.start();
     sync_.tickAsync();
     sync_.checkEmojiAsync();
-    // Without any tray the window is the only way in.
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) openDashboard();
+    // Without any tray the window is the only way in, so it shows even at login.
+    if (!startedAtLogin() || !QSystemTrayIcon::isSystemTrayAvailable()) openDashboard();
+    return true;
+}
+
+bool AppDelegate::startedAtLogin() const {
+    return config_.slackToken() && platform::systemUptime() <= LOGIN_WINDOW_SECONDS;
 }
 
 void AppDelegate::createStatusItem() {

@@ -13,6 +13,7 @@
 #include "platform/Desktop.h"
 #include "platform/LoginItem.h"
 #include "platform/Random.h"
+#include "platform/SingleInstance.h"
 #include "platform/SpotifyBridge.h"
 #include "settings/Config.h"
 #include "signin/SignIn.h"
@@ -46,9 +47,10 @@ class AppDelegate : public QObject {
     SyncEngine& sync() { return sync_; }
     SignIn& signIn() { return signIn_; }
 
-    // The launch sequence: restores the last status text, creates the tray item, starts the
-    // sync timer, runs the first step and the emoji check.
-    void applicationDidFinishLaunching();
+    // The launch sequence. Returns false when another copy already runs: it has been asked to
+    // show its dashboard, and this one must end without having done anything else. With
+    // "--moved" among `arguments`, this copy takes over from the running one instead.
+    bool applicationDidFinishLaunching(const QStringList& arguments = {});
     // The dashboard, created on first use.
     DashboardController& dashboard();
     // Brings the dashboard to the front and refreshes it.
@@ -61,6 +63,7 @@ class AppDelegate : public QObject {
 
   private:
     void createStatusItem();
+    bool startedAtLogin() const;
 
     Config config_;
     AppState state_;
@@ -71,6 +74,7 @@ class AppDelegate : public QObject {
     std::unique_ptr<platform::RandomSource> random_;
     SyncEngine sync_;
     SignIn signIn_;
+    platform::SingleInstance instance_;
     std::unique_ptr<StatusMenu> statusMenu_;
     std::unique_ptr<DashboardController> dashboard_;
 };

@@ -21,6 +21,8 @@ int main(int argc, char* argv[]) {
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate,
                      &AppDelegate::applicationWillTerminate);
     platform::quitOnTerminationSignals();
-    delegate.applicationDidFinishLaunching();
+    // A copy that hands over to the one already running ends here, before it has a tray
+    // item or has talked to Slack.
+    if (!delegate.applicationDidFinishLaunching(QCoreApplication::arguments())) return 0;
     return QApplication::exec();
 }

@@ -17,4 +17,7 @@ class SystemClock final : public Clock {
     QDateTime now() const override { return QDateTime::currentDateTime(); }
 };
 
+// Seconds since the system started, time asleep included (CLOCK_BOOTTIME where there is one).
+double systemUptime();
+
 }  // namespace platform

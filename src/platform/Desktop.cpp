@@ -2,6 +2,7 @@
 
 #include <QDesktopServices>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -35,7 +36,10 @@ int QtDesktop::alert(const Alert& alert) {
     box.setIcon(alert.buttons.size() > 1 ? QMessageBox::Question : QMessageBox::Information);
     box.setText(alert.message);
     box.setInformativeText(alert.informativeText);
+    // Outside text (a version from the network, an error message) must never render as markup.
     box.setTextFormat(Qt::PlainText);
+    if (auto* informative = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+        informative->setTextFormat(Qt::PlainText);
     QList<QAbstractButton*> buttons;
     for (const QString& title : alert.buttons) {
         buttons += box.addButton(

@@ -59,7 +59,31 @@ void send(QNetworkAccessManager& manager, const HttpPost& request,
     });
 }
 
+void sendGet(QNetworkAccessManager& manager, const QUrl& url, std::chrono::milliseconds timeout,
+             ReplyCarrier* carrier) {
+    QNetworkRequest request(url);
+    request.setTransferTimeout(int(timeout.count()));
+    QNetworkReply* reply = manager.get(request);
+    QObject::connect(reply, &QNetworkReply::finished, reply, [reply, carrier] {
+        emit carrier->arrived(reply->readAll());
+        carrier->deleteLater();
+        reply->deleteLater();
+    });
+}
+
 }  // namespace
+
+void get(const QUrl& url, std::chrono::milliseconds timeout, const QObject* receiver,
+         std::function<void(const QByteArray& body)> done) {
+    QNetworkAccessManager& manager = NetworkThread::manager();
+    auto* carrier = new ReplyCarrier;
+    QObject::connect(carrier, &ReplyCarrier::arrived, receiver, std::move(done),
+                     Qt::QueuedConnection);
+    carrier->moveToThread(manager.thread());
+    QMetaObject::invokeMethod(
+        &manager, [&manager, url, timeout, carrier] { sendGet(manager, url, timeout, carrier); },
+        Qt::QueuedConnection);
+}
 
 QByteArray postAndWait(const HttpPost& request, std::chrono::milliseconds wait) {
     QNetworkAccessManager& manager = NetworkThread::manager();

@@ -2,8 +2,10 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QObject>
 #include <QUrl>
 #include <chrono>
+#include <functional>
 #include <utility>
 
 namespace platform {
@@ -23,5 +25,20 @@ struct HttpPost {
 // the caller only waits, so no events of the calling thread are processed meanwhile. Any
 // thread, the main thread included, may call this.
 QByteArray postAndWait(const HttpPost& request, std::chrono::milliseconds wait);
+
+// Sends a GET for `url` on the network thread and returns at once. When the reply is complete,
+// or `timeout` has passed, `done` runs on `receiver`'s thread with the body that came back
+// (whatever the HTTP status; empty when nothing usable arrived). Nothing runs when `receiver`
+// is gone by then.
+void get(const QUrl& url, std::chrono::milliseconds timeout, const QObject* receiver,
+         std::function<void(const QByteArray& body)> done);
+
+// Carries a finished reply's body from the network thread to a receiver on another thread; the
+// queued connection is dropped with the receiver, so a late reply finds nobody to call.
+class ReplyCarrier : public QObject {
+    Q_OBJECT
+  signals:
+    void arrived(const QByteArray& body);
+};
 
 }  // namespace platform

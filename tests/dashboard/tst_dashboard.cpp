@@ -12,8 +12,6 @@
 #include "TestPorts.h"
 #include "dashboard/DashboardController.h"
 
-namespace {}  // namespace
-
 // The dashboard built on the real parts, with Slack on loopback and the window offscreen.
 class DashboardTest : public QObject {
     Q_OBJECT
@@ -127,29 +125,20 @@ class DashboardTest : public QObject {
         }
     }
 
-    void emojiSelectionAndHelp_data() {
-        QTest::addColumn<QJsonValue>("chosen");
-        QTest::addColumn<std::optional<bool>>("available");
-        QTest::addColumn<QString>("selected");
-        QTest::addColumn<bool>("help");
-        const std::optional<bool> yes = true, no = false, unknown;
-        QTest::newRow("spotify lacking")
-            << QJsonValue(":spotify:") << no << ":musical_note:" << true;
-        QTest::newRow("spotify unknown")
-            << QJsonValue(":spotify:") << unknown << ":spotify:" << false;
-        QTest::newRow("guitar") << QJsonValue(":guitar:") << yes << ":guitar:" << false;
-    }
+    // The popup shows the emoji that will be sent; the help shows while :spotify: is lacking.
     void emojiSelectionAndHelp() {
-        QFETCH(QJsonValue, chosen);
-        QFETCH(std::optional<bool>, available);
-        QFETCH(QString, selected);
-        QFETCH(bool, help);
-        start({{"slackToken", "xoxp-1"}, {"emoji", chosen}});
-        parts_->state.setSpotifyEmojiAvailable(available);
-        dash_->refresh();
-        QCOMPARE(find<QComboBox>("emojiPopup")->currentData().toString(), selected);
-        QCOMPARE(shown("emojiHelpRow"), help);
-        QCOMPARE(shown("emojiHelpButton"), help);
+        const std::optional<bool> yes = true, no = false, unknown;
+        const QList<std::tuple<QString, std::optional<bool>, QString, bool>> table{
+            {":spotify:", no, ":musical_note:", true},
+            {":spotify:", unknown, ":spotify:", false},
+            {":guitar:", yes, ":guitar:", false}};
+        for (const auto& [chosen, available, selected, help] : table) {
+            start({{"slackToken", "xoxp-1"}, {"emoji", chosen}});
+            parts_->state.setSpotifyEmojiAvailable(available);
+            dash_->refresh();
+            QCOMPARE(find<QComboBox>("emojiPopup")->currentData().toString(), selected);
+            QVERIFY(shown("emojiHelpRow") == help && shown("emojiHelpButton") == help);
+        }
     }
 
     // The success line shows once the help was seen and the emoji has since been found.

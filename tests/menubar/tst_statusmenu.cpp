@@ -232,23 +232,16 @@ class StatusMenuTest : public QObject {
         QCOMPARE(parts_->desktop.alerts.value(0).message, QStringLiteral("Disconnect Slack?"));
     }
 
-    void theMarkIsDrawnInTheStoredStyle_data() {
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<QString>("label");
-        QTest::newRow("none") << ""
-                              << "▶ Trackglint_";
-        QTest::newRow("prompt") << "prompt"
-                                << ">_";
-        QTest::newRow("playCursor") << "playCursor"
-                                    << "▶_";
-        QTest::newRow("other case") << "Prompt"
-                                    << "▶ Trackglint_";
-    }
+    // An unknown or differently cased name falls back to the first mark.
     void theMarkIsDrawnInTheStoredStyle() {
-        QFETCH(QString, stored);
-        QFETCH(QString, label);
-        start(stored.isEmpty() ? QJsonObject() : QJsonObject{{"menuMark", stored}});
-        QCOMPARE(::label(storedMenuMark(parts_->config)), label);
+        const QList<std::pair<QString, QString>> marks{{"", "▶ Trackglint_"},
+                                                       {"prompt", ">_"},
+                                                       {"playCursor", "▶_"},
+                                                       {"Prompt", "▶ Trackglint_"}};
+        for (const auto& [stored, label] : marks) {
+            start(stored.isEmpty() ? QJsonObject() : QJsonObject{{"menuMark", stored}});
+            QCOMPARE(::label(storedMenuMark(parts_->config)), label);
+        }
         // Every slot size gets a drawing with both runs: some green and some other ink.
         for (const int side : {22, 32}) {
             const QImage image = menu_->trayIcon().icon().pixmap(side).toImage();

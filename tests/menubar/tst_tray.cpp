@@ -66,8 +66,8 @@ QList<Entry> menuEntries(const QDBusArgument& node) {
 
 }  // namespace
 
-// The built program's tray item, used the way a desktop panel uses it: over D-Bus, with the
-// program drawing into a real X server.
+// The built program's tray item and launch, used the way a desktop uses them: over D-Bus, with
+// the program drawing into a real X server.
 class TrayTest : public QObject {
     Q_OBJECT
 
@@ -75,9 +75,34 @@ class TrayTest : public QObject {
     PrivateBus bus_;
     FakeSlack slack_;
     QProcess xserver_;
-    QProcess program_;
     QTemporaryDir home_;
+    QProcessEnvironment environment_ = QProcessEnvironment::systemEnvironment();
     Watcher watcher_;
+
+    // Starts the program; with `uptime`, in a namespace where the system has been up that long.
+    std::unique_ptr<QProcess> launch(const QStringList& arguments, int uptime = -1) {
+        auto program = std::make_unique<QProcess>();
+        program->setProcessEnvironment(environment_);
+        program->setProcessChannelMode(QProcess::ForwardedChannels);
+        QStringList command{TRACKGLINT_PROGRAM};
+        if (uptime >= 0) {
+            QFile clock("/proc/uptime");
+            const int offset = clock.open(QIODevice::ReadOnly)
+                                   ? uptime - int(clock.readAll().split('.').value(0).toDouble())
+                                   : 0;
+            command = QStringList{"--time", "--boottime", QString::number(offset)} + command;
+        }
+        program->start(uptime >= 0 ? "unshare" : command.takeFirst(), command + arguments);
+        return program;
+    }
+
+    int visibleWindows() {
+        QProcess search;
+        search.setProcessEnvironment(environment_);
+        search.start("xdotool", {"search", "--onlyvisible", "--name", "^Trackglint$"});
+        search.waitForFinished();
+        return int(search.readAllStandardOutput().count('\n'));
+    }
 
   private slots:
     void initTestCase() {
@@ -91,30 +116,25 @@ class TrayTest : public QObject {
         QVERIFY2(xserver_.waitForReadyRead(10'000), "Xvfb did not start");
         const QByteArray display = xserver_.readLine().trimmed();
         QVERIFY(!display.isEmpty());
-
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("HOME", home_.path());
-        environment.insert("XDG_CONFIG_HOME", home_.filePath(".config"));
-        environment.insert("DISPLAY", ":" + display);
-        environment.insert("QT_QPA_PLATFORM", "xcb");
-        environment.insert("TRACKGLINT_SLACK_URL", slack_.url());
-        program_.setProcessEnvironment(environment);
-        program_.setProcessChannelMode(QProcess::ForwardedChannels);
-        program_.start(TRACKGLINT_PROGRAM, {});
-        QVERIFY(program_.waitForStarted());
+        environment_.insert("HOME", home_.path());
+        environment_.insert("XDG_CONFIG_HOME", home_.filePath(".config"));
+        environment_.insert("DISPLAY", ":" + display);
+        environment_.insert("QT_QPA_PLATFORM", "xcb");
+        environment_.insert("TRACKGLINT_SLACK_URL", slack_.url());
     }
     void cleanupTestCase() {
-        program_.kill();
-        program_.waitForFinished();
         xserver_.terminate();
         xserver_.waitForFinished();
     }
 
+    // Signed out, the program shows its window and a tray item whose menu a panel can use.
     void aPanelReadsTheMenuAndClicksAnEntry() {
+        const std::unique_ptr<QProcess> program = launch({});
         QTRY_COMPARE_WITH_TIMEOUT(watcher_.items.size(), 1, 30'000);
         QDBusInterface item(watcher_.items[0], "/StatusNotifierItem", "org.kde.StatusNotifierItem");
         QTRY_COMPARE_WITH_TIMEOUT(item.property("Title").toString(), QStringLiteral("Trackglint"),
                                   10'000);
+        QTRY_COMPARE(visibleWindows(), 1);
         const QString menuPath = item.property("Menu").value<QDBusObjectPath>().path();
         QDBusInterface menu(watcher_.items[0], menuPath, "com.canonical.dbusmenu");
         QVERIFY(menu.isValid());
@@ -131,9 +151,41 @@ class TrayTest : public QObject {
 
         menu.call("Event", entries.last().id, QStringLiteral("clicked"),
                   QVariant::fromValue(QDBusVariant(0)), 0u);
-        QVERIFY(program_.waitForFinished(30'000));
-        QCOMPARE(program_.exitCode(), 0);
+        QVERIFY(program->waitForFinished(30'000));
+        QCOMPARE(program->exitCode(), 0);
         QCOMPARE(slack_.requests().size(), 0);
+    }
+
+    // Started at login, the program stays in the tray; a second start shows the running copy's
+    // window and ends without a tray item or a word to Slack; a moved copy takes over.
+    void oneCopyRunsAtATime() {
+        if (QProcess::execute("unshare", {"--time", "--boottime", "0", "true"}) != 0)
+            QSKIP("this system gives no time namespaces to start the program 'at login'");
+        QFile settings(home_.filePath(".trackglint-mac.json"));
+        QVERIFY(settings.open(QIODevice::WriteOnly) &&
+                settings.write(R"({"slackToken":"xoxp-1"})"));
+        settings.close();
+        watcher_.items.clear();
+        const std::unique_ptr<QProcess> first = launch({}, 60);
+        QTRY_COMPARE_WITH_TIMEOUT(watcher_.items.size(), 1, 30'000);
+        QTest::qWait(1000);
+        QCOMPARE(visibleWindows(), 0);
+
+        const qsizetype requests = slack_.requests().size();
+        const std::unique_ptr<QProcess> second = launch({});
+        QVERIFY(second->waitForFinished(10'000));
+        QCOMPARE(second->exitCode(), 0);
+        QTRY_COMPARE(visibleWindows(), 1);
+        QCOMPARE(watcher_.items.size(), 1);
+        QCOMPARE(slack_.requests().size(), requests);
+
+        const std::unique_ptr<QProcess> moved = launch({"--moved"}, 60);
+        QVERIFY(first->waitForFinished(10'000));
+        QCOMPARE(first->exitCode(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(watcher_.items.size(), 2, 30'000);
+        QVERIFY(moved->state() == QProcess::Running);
+        moved->terminate();
+        QVERIFY(moved->waitForFinished(10'000));
     }
 };
 

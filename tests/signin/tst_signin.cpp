@@ -8,10 +8,9 @@
 #include <QTest>
 #include <QUrlQuery>
 
-#include "FakeClock.h"
 #include "FakeSlack.h"
-#include "RecordingDesktop.h"
 #include "TestFiles.h"
+#include "TestParts.h"
 #include "TestPorts.h"
 #include "maintenance/LoginItem.h"
 #include "signin/Pkce.h"
@@ -22,12 +21,6 @@ namespace {
 
 struct FailingRandom final : platform::RandomSource {
     std::optional<QByteArray> bytes(qsizetype) override { return std::nullopt; }
-};
-
-// Spotify installed but not running: sync steps after a sign-in find nothing to share.
-struct IdleSpotify final : platform::SpotifyBridge {
-    bool installed() const override { return true; }
-    platform::PlayerReply ask() override { return {QStringLiteral("STATE\tnotrunning"), {}}; }
 };
 
 const QByteArray TOKEN_REPLY = R"({"ok":true,"authed_user":{"access_token":"xoxp-new"}})";
@@ -49,31 +42,19 @@ class SignInTest : public QObject {
     QTemporaryDir dir_;
     QString settingsPath_;
     quint16 port_ = 0;
-    FakeClock clock_{QDateTime::currentDateTime()};
-    IdleSpotify spotify_;
-    RecordingDesktop desktop_;
-    platform::SystemRandom systemRandom_;
     FailingRandom failingRandom_;
-    platform::XdgAutostart loginItem_{"/opt/Track glint/run"};
-    std::unique_ptr<Config> config_;
-    std::unique_ptr<AppState> state_;
-    std::unique_ptr<SyncEngine> sync_;
-    std::unique_ptr<SignIn> signIn_;
+    std::unique_ptr<TestParts> parts_;
     QNetworkAccessManager browser_;
 
     void start(platform::RandomSource* random = nullptr) {
-        config_ = std::make_unique<Config>(settingsPath_);
-        state_ = std::make_unique<AppState>();
-        state_->setLastSetText(config_->lastSetText());
-        sync_ = std::make_unique<SyncEngine>(*config_, *state_, clock_, spotify_);
-        signIn_ = std::make_unique<SignIn>(*config_, *state_, *sync_, desktop_, loginItem_,
-                                           random ? *random : systemRandom_, port_);
+        parts_.reset();
+        parts_ = std::make_unique<TestParts>(settingsPath_, port_, random);
     }
 
     // Whether the port is held, as by the sign-in's listener.
     bool listening() { return !QTcpServer().listen(QHostAddress::LocalHost, port_); }
 
-    QString nonce() const { return signIn_->pendingNonce().value_or(QString()); }
+    QString nonce() const { return parts_->signIn.pendingNonce().value_or(QString()); }
 
   private slots:
     void initTestCase() {
@@ -93,9 +74,8 @@ class SignInTest : public QObject {
         port_ = freeLoopbackPort();
         QVERIFY(writeSettings(settingsPath_, {{"slackToken", "xoxp-old"}}));
         QDir(dir_.filePath("config")).removeRecursively();
-        desktop_.opened.clear(), desktop_.alerts.clear();
     }
-    void cleanup() { signIn_.reset(), sync_.reset(); }
+    void cleanup() { parts_.reset(); }
 
     void signInOpensSlacksPageWithWellFormedSecretsUntilTheDeadline_data() {
         QTest::addColumn<QString>("error");  // none: the page opens
@@ -108,11 +88,11 @@ class SignInTest : public QObject {
         QTcpServer other;
         if (error.startsWith("Port")) QVERIFY(other.listen(QHostAddress::LocalHost, port_));
         start(error.startsWith("Secure") ? &failingRandom_ : nullptr);
-        signIn_->signIn();
-        QCOMPARE(state_->lastError(),
+        parts_->signIn.signIn();
+        QCOMPARE(parts_->state.lastError(),
                  error.isEmpty() ? std::nullopt : std::optional(error.arg(port_)));
-        QCOMPARE(desktop_.opened.size(), error.isEmpty() ? 1 : 0);
-        QCOMPARE(signIn_->pendingNonce().has_value(), error.isEmpty());
+        QCOMPARE(parts_->desktop.opened.size(), error.isEmpty() ? 1 : 0);
+        QCOMPARE(parts_->signIn.pendingNonce().has_value(), error.isEmpty());
         if (!error.isEmpty()) return;  // it cannot start
         QCOMPARE(codeChallenge("dBjftJeZ4CVP-mB92K27uhbUJU1p1r_wW1gFWFOEjXk"),
                  QStringLiteral("E9Melhoa2OwvFrEMTJguCHaoeK1t8URWbuGJSstw-cM"));  // RFC 7636
@@ -128,9 +108,9 @@ class SignInTest : public QObject {
         qunsetenv("TRACKGLINT_BROKER");
         QVERIFY(broker().startsWith("https://") && !broker().endsWith("/"));
 
-        const QUrl page = desktop_.opened[0];
+        const QUrl page = parts_->desktop.opened[0];
         QCOMPARE(page.toString(QUrl::RemoveQuery), slackHost() + "/oauth/v2/authorize");
-        const QString verifier = signIn_->pendingVerifier().value_or(QString());
+        const QString verifier = parts_->signIn.pendingVerifier().value_or(QString());
         QVERIFY(QRegularExpression("^[A-Za-z0-9_-]{64}$").match(verifier).hasMatch());
         QVERIFY(QRegularExpression("^[0-9a-f]{32}$").match(nonce()).hasMatch());
         const QList<std::pair<QString, QString>> fields = {
@@ -143,15 +123,15 @@ class SignInTest : public QObject {
         QCOMPARE(QUrlQuery(page).queryItems(QUrl::FullyDecoded), fields);
         QVERIFY(page.query(QUrl::FullyEncoded)
                     .contains("user_scope=users.profile:write,users.profile:read,emoji:read&"));
-        QCOMPARE(signIn_->signInDeadline().interval(), 600'000);
-        QVERIFY(signIn_->signInDeadline().isActive());
+        QCOMPARE(parts_->signIn.signInDeadline().interval(), 600'000);
+        QVERIFY(parts_->signIn.signInDeadline().isActive());
         QVERIFY(listening());
         const QString firstNonce = nonce();
-        signIn_->signInDeadlinePassed();
+        parts_->signIn.signInDeadlinePassed();
         QVERIFY(!listening());
-        QCOMPARE(state_->lastError(), std::nullopt);
-        signIn_->finishSignIn(QStringLiteral("abc"), firstNonce, std::nullopt);  // too late
-        QCOMPARE(state_->lastError(), MISMATCH);
+        QCOMPARE(parts_->state.lastError(), std::nullopt);
+        parts_->signIn.finishSignIn(QStringLiteral("abc"), firstNonce, std::nullopt);  // too late
+        QCOMPARE(parts_->state.lastError(), MISMATCH);
     }
 
     // The browser's return: an accepted code stores the account, else the old token stays.
@@ -192,20 +172,20 @@ class SignInTest : public QObject {
         const char* method = error.startsWith(EXCHANGE_FAILED) ? "oauth.v2.access" : "auth.test";
         if (!reply.isEmpty()) slack_.script(method, reply);
         start();
-        signIn_->signIn();
-        const QString verifier = *signIn_->pendingVerifier();
+        parts_->signIn.signIn();
+        const QString verifier = *parts_->signIn.pendingVerifier();
         const QUrl callback(QStringLiteral("http://127.0.0.1:%1/slack/callback?").arg(port_) +
                             query.replace("NONCE", nonce()));
         std::unique_ptr<QNetworkReply> back(browser_.get(QNetworkRequest(callback)));  // from Slack
         QSignalSpy answered(back.get(), &QNetworkReply::finished);
         QVERIFY(back->isFinished() || answered.wait(5000));
-        QTRY_VERIFY(state_->lastError() || loginItem_.enabled());
-        QCOMPARE(state_->lastError(), error.isEmpty() ? std::nullopt : std::optional(error));
+        QTRY_VERIFY(parts_->state.lastError() || parts_->loginItem.enabled());
+        QCOMPARE(parts_->state.lastError(), error.isEmpty() ? std::nullopt : std::optional(error));
         QVERIFY(!listening());
-        QCOMPARE(signIn_->pendingNonce(), std::nullopt);
+        QCOMPARE(parts_->signIn.pendingNonce(), std::nullopt);
         const Config stored(settingsPath_);
         QCOMPARE(stored.slackToken(), QString(error.isEmpty() ? "xoxp-new" : "xoxp-old"));
-        QCOMPARE(loginItem_.enabled(), error.isEmpty());
+        QCOMPARE(parts_->loginItem.enabled(), error.isEmpty());
         QCOMPARE(slack_.requests().isEmpty(),
                  error.startsWith("Sign-in failed") || error == MISMATCH);
         if (!error.isEmpty()) return;
@@ -244,48 +224,49 @@ class SignInTest : public QObject {
         QFETCH(int, clears);
         QVERIFY(writeSettings(settingsPath_, settings));
         start();
-        state_->setNowPlayingLabel("▶ Song — Band");
-        desktop_.answers = {confirm ? 0 : 1};
-        signIn_->disconnect();
-        QCOMPARE(desktop_.alerts.size(), 1);
-        const platform::Desktop::Alert& asked = desktop_.alerts[0];
+        parts_->state.setNowPlayingLabel("▶ Song — Band");
+        parts_->desktop.answers = {confirm ? 0 : 1};
+        parts_->signIn.disconnect();
+        QCOMPARE(parts_->desktop.alerts.size(), 1);
+        const platform::Desktop::Alert& asked = parts_->desktop.alerts[0];
         QCOMPARE(QStringList({asked.message, asked.informativeText}) + asked.buttons,
                  QStringList({"Disconnect Slack?", FORGETTING, "Disconnect", "Cancel"}));
-        signIn_.reset();  // waits for the background clear
+        QCOMPARE(QFile::exists(settingsPath_), !confirm);
+        QCOMPARE(parts_->config.raw(), confirm ? QJsonObject() : settings);
+        QCOMPARE(parts_->state.lastSetText(), confirm ? QString() : parts_->config.lastSetText());
+        QCOMPARE(parts_->state.nowPlayingLabel(), QString(confirm ? "…" : "▶ Song — Band"));
+        parts_.reset();  // waits for the background clear
         QCOMPARE(slack_.profilesSent(), QList<QJsonObject>(clears, CLEARING));
         for (const FakeSlack::Request& clear : slack_.requests("users.profile.set"))
             QCOMPARE(clear.headers.value("authorization"), "Bearer xoxp-1");
-        QCOMPARE(QFile::exists(settingsPath_), !confirm);
-        QCOMPARE(config_->raw(), confirm ? QJsonObject() : settings);
-        QCOMPARE(state_->lastSetText(), confirm ? QString() : config_->lastSetText());
-        QCOMPARE(state_->nowPlayingLabel(), QString(confirm ? "…" : "▶ Song — Band"));
     }
 
     void theLoginItemIsAnAutostartEntry() {
+        start();
         AppState state;
         QFile file(dir_.filePath("config/autostart/trackglint.desktop"));
-        QVERIFY(!loginItem_.enabled());
-        toggleLoginItem(loginItem_, state);
+        QVERIFY(!parts_->loginItem.enabled());
+        toggleLoginItem(parts_->loginItem, state);
         const QByteArray text = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
         file.close();
         QVERIFY2(text.startsWith("[Desktop Entry]\n") && text.contains("\nType=Application\n") &&
                      text.contains("\nExec=\"/opt/Track glint/run\"\n"),
                  text.constData());
-        toggleLoginItem(loginItem_, state);
+        toggleLoginItem(parts_->loginItem, state);
         QVERIFY(!file.exists());
 
         // An entry the user hid counts as off; turning it on writes it afresh.
         QVERIFY(file.open(QIODevice::WriteOnly) &&
                 file.write("[Desktop Entry]\nType=Application\nExec=x\nHidden=true\n") > 0);
         file.close();
-        QVERIFY(!loginItem_.enabled());
-        toggleLoginItem(loginItem_, state);
-        QVERIFY(loginItem_.enabled());
+        QVERIFY(!parts_->loginItem.enabled());
+        toggleLoginItem(parts_->loginItem, state);
+        QVERIFY(parts_->loginItem.enabled());
         QCOMPARE(state.lastError(), std::nullopt);
 
         QFile(dir_.filePath("blocked")).open(QIODevice::WriteOnly);
         qputenv("XDG_CONFIG_HOME", dir_.filePath("blocked").toUtf8());
-        toggleLoginItem(loginItem_, state);
+        toggleLoginItem(parts_->loginItem, state);
         qputenv("XDG_CONFIG_HOME", dir_.filePath("config").toUtf8());
         QVERIFY(state.lastError().value_or("").startsWith("Login item: could not create "));
     }

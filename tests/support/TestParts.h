@@ -16,16 +16,20 @@ class IdleSpotify final : public platform::SpotifyBridge {
 // The program's parts on a settings file of the test's, with stand-ins for the outside world:
 // what a view needs behind it.
 struct TestParts {
-    explicit TestParts(const QString& settingsPath, quint16 oauthPort = 0)
+    explicit TestParts(const QString& settingsPath, quint16 oauthPort = 0,
+                       platform::RandomSource* otherRandom = nullptr)
         : config(settingsPath),
           sync(config, state, clock, spotify),
-          signIn(config, state, sync, desktop, loginItem, random, oauthPort) {}
+          signIn(config, state, sync, desktop, loginItem, otherRandom ? *otherRandom : random,
+                 oauthPort) {
+        state.setLastSetText(config.lastSetText());
+    }
 
     FakeClock clock{QDateTime::currentDateTime()};
     IdleSpotify spotify;
     RecordingDesktop desktop;
     platform::SystemRandom random;
-    platform::XdgAutostart loginItem{QStringLiteral("/opt/trackglint/run")};
+    platform::XdgAutostart loginItem{QStringLiteral("/opt/Track glint/run")};
     Config config;
     AppState state;
     SyncEngine sync;

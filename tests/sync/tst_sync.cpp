@@ -9,7 +9,6 @@
 #include "PrivateBus.h"
 #include "TestFiles.h"
 #include "platform/MprisSpotify.h"
-#include "sync/EmojiChoice.h"
 #include "sync/SyncEngine.h"
 
 namespace {
@@ -240,18 +239,6 @@ class SyncTest : public QObject {
         QCOMPARE(slack_.profilesSent().mid(sent),
                  QList<QJsonObject>{clearing ? CLEARING : track(SONG)});
         QCOMPARE(state_->lastError(), std::nullopt);
-    }
-
-    void theEmojiFollowsTheChoiceAndTheWorkspace() {
-        const auto sent = [](const std::optional<QString>& chosen) {
-            return QStringList{effectiveEmoji(chosen, std::nullopt), effectiveEmoji(chosen, true),
-                               effectiveEmoji(chosen, false)};
-        };
-        const QString note(":musical_note:"), spotify(":spotify:"), guitar(":guitar:");
-        QCOMPARE(sent(std::nullopt), QStringList({note, spotify, note}));
-        QCOMPARE(sent(spotify), QStringList({spotify, spotify, note}));
-        QCOMPARE(sent(guitar), QStringList({guitar, guitar, guitar}));
-        QCOMPARE(sent(":parrot:"), QStringList({note, spotify, note}));  // not on offer
     }
 
     void theEmojiCheckNeedsATokenAndNoticesAnAddedEmoji() {

@@ -1,0 +1,71 @@
+#include "maintenance/Updater.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QUrl>
+
+#include "main/Constants.h"
+#include "maintenance/Version.h"
+#include "platform/Bundle.h"
+#include "platform/Http.h"
+
+namespace {
+
+// The "version" text of a reply that is a JSON object holding one; none for anything else.
+std::optional<QString> remoteVersion(const QByteArray& body) {
+    if (body.isEmpty()) return std::nullopt;
+    const QJsonDocument document = QJsonDocument::fromJson(body);
+    const QJsonValue version = document.object().value(QStringLiteral("version"));
+    if (!document.isObject() || !version.isString()) return std::nullopt;
+    return version.toString();
+}
+
+}  // namespace
+
+Updater::Updater(AppState& state, platform::Desktop& desktop,
+                 std::function<void(const QString& version)> install, QObject* parent)
+    : QObject(parent), state_(state), desktop_(desktop), install_(std::move(install)) {
+    connect(&daily_, &QTimer::timeout, this, [this] { checkForUpdate(false); });
+}
+
+void Updater::scheduleChecks(std::chrono::milliseconds firstDelay,
+                             std::chrono::milliseconds interval) {
+    QTimer::singleShot(firstDelay, this, [this] { checkForUpdate(false); });
+    daily_.start(interval);
+}
+
+void Updater::checkForUpdate(bool interactive) {
+    // The version goes into the query as it is, without percent-encoding.
+    const QUrl address(broker() + QStringLiteral("/version?v=") + platform::appVersion(),
+                       QUrl::StrictMode);
+    if (!address.isValid() || address.scheme().isEmpty()) return;
+    platform::get(address, CHECK_TIMEOUT, this, [this, interactive](const QByteArray& body) {
+        if (const std::optional<QString> remote = remoteVersion(body)) decide(*remote, interactive);
+    });
+}
+
+void Updater::decide(const QString& remote, bool interactive) {
+    if (isNewer(remote, platform::appVersion())) {
+        state_.setUpdateAvailable(remote);
+        offerUpdate(remote);
+    } else if (interactive) {
+        state_.setUpdateAvailable(std::nullopt);
+        desktop_.alert(
+            {QStringLiteral("You're up to date"),
+             QStringLiteral("Trackglint %1 is the latest version.").arg(platform::appVersion()),
+             {}});
+    }
+}
+
+void Updater::offerUpdate(const QString& version) {
+    const int chosen = desktop_.alert(
+        {QStringLiteral("Trackglint %1 is available").arg(version),
+         QStringLiteral("You have %1. The update downloads and installs itself in a few seconds.")
+             .arg(platform::appVersion()),
+         {QStringLiteral("Update Now"), QStringLiteral("Later")}});
+    if (chosen == 0) install_(version);
+}
+
+void Updater::updateNowClicked() {
+    if (const std::optional<QString> version = state_.updateAvailable()) offerUpdate(*version);
+}

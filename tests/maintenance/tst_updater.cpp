@@ -1,0 +1,119 @@
+#include <QTest>
+
+#include "FakeSlack.h"
+#include "RecordingDesktop.h"
+#include "TestPorts.h"
+#include "main/Constants.h"
+#include "maintenance/Updater.h"
+#include "maintenance/Version.h"
+
+// The update check against a vendor service on loopback; the test runs from no bundle, so the
+// running version is "0".
+class UpdaterTest : public QObject {
+    Q_OBJECT
+
+  private:
+    FakeSlack service_;  // any scripted HTTP server will do; its paths start with /api/
+
+  private slots:
+    void initTestCase() { qputenv("TRACKGLINT_BROKER", (service_.url() + "/api").toUtf8()); }
+
+    void theVersionOrder() {
+        const QList<std::tuple<QString, QString, bool>> table{
+            {"1.10", "1.9", true},
+            {"1.3", "1.2.9", true},
+            {"1.2", "1.2.0", false},
+            {"1.2.0", "1.2", false},
+            {"1.2.1", "1.2", true},
+            {"0.0.1", "0", true},
+            {"", "", false},
+            {"1..2", "1.1", true},      // empty pieces are left out
+            {"1.2b.3", "1.2", true},    // 1.3: the piece that isn't a number drops
+            {"beta2.0", "0.1", false},  // 0
+            {"+2", "1", true},          // a leading sign is part of the number
+            {"-1", "0", false},
+            {"1.-1", "1", false},
+            {"9223372036854775807", "1", true},     // the largest number that fits
+            {"9223372036854775808.5", "1", true},   // beyond 64 bits: dropped, leaving 5
+            {"1.9223372036854775808", "1", false},  // dropped, leaving 1
+            {"1.2 ", "1.1", false},                 // "2 " is not a number: 1
+            {"1.+", "1.0", false}};
+        for (const auto& [candidate, reference, newer] : table)
+            QVERIFY2(isNewer(candidate, reference) == newer,
+                     qPrintable(candidate + " " + reference));
+    }
+
+    // What a check does with each reply, automatic (silent unless newer) or asked for.
+    void theCheckFollowsTheReply_data() {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");    // "down": no server listening
+        QTest::addColumn<QString>("offered");    // none: no offer
+        QTest::addColumn<bool>("upToDateSaid");  // when interactive
+        QTest::newRow("newer") << 200 << QByteArray(R"({"version":"1.4.0","notes":1})") << "1.4.0"
+                               << false;
+        QTest::newRow("newer, error status")
+            << 503 << QByteArray(R"({"version":"2"})") << "2" << false;
+        QTest::newRow("equal") << 200 << QByteArray(R"({"version":"0.0"})") << QString() << true;
+        for (const char* bad : {"<html>", R"(["1.4.0"])", R"({"version":140})", "", "down"})
+            QTest::newRow(bad) << 200 << QByteArray(bad) << QString() << false;
+    }
+    void theCheckFollowsTheReply() {
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(QString, offered);
+        QFETCH(bool, upToDateSaid);
+        if (body == "down")
+            qputenv("TRACKGLINT_BROKER",
+                    "http://127.0.0.1:" + QByteArray::number(freeLoopbackPort()));
+        for (const bool interactive : {false, true}) {
+            service_.reset();
+            service_.script("version?v=0", {{status, body}});
+            AppState state;
+            state.setUpdateAvailable("0.5");
+            RecordingDesktop desktop;
+            desktop.answers = {0, 0};
+            QStringList installed;
+            Updater updater(state, desktop, [&](const QString& version) { installed += version; });
+            updater.checkForUpdate(interactive);
+            QTRY_VERIFY(!desktop.alerts.isEmpty() || service_.requests().size() == 1 ||
+                        body == "down");
+            QTest::qWait(300);
+            if (!offered.isEmpty()) {
+                QCOMPARE(desktop.alerts.size(), 1);
+                QCOMPARE(desktop.alerts[0].message, "Trackglint " + offered + " is available");
+                QCOMPARE(desktop.alerts[0].informativeText,
+                         "You have 0. The update downloads and installs itself in a few seconds.");
+                QCOMPARE(desktop.alerts[0].buttons, QStringList({"Update Now", "Later"}));
+                QCOMPARE(installed, QStringList{offered});
+                QCOMPARE(state.updateAvailable(), offered);
+            } else if (interactive && upToDateSaid) {
+                QCOMPARE(desktop.alerts.size(), 1);
+                QCOMPARE(desktop.alerts[0].message, "You're up to date");
+                QCOMPARE(desktop.alerts[0].informativeText, "Trackglint 0 is the latest version.");
+                QCOMPARE(state.updateAvailable(), std::nullopt);
+            } else {
+                QCOMPARE(desktop.alerts.size(), 0);
+                QCOMPARE(state.updateAvailable(), "0.5");
+            }
+        }
+        qputenv("TRACKGLINT_BROKER", (service_.url() + "/api").toUtf8());
+    }
+
+    // "Later" keeps the offer; the menu's entry shows it again; without one it does nothing.
+    void laterKeepsTheOffer() {
+        AppState state;
+        RecordingDesktop desktop;
+        QStringList installed;
+        Updater updater(state, desktop, [&](const QString& version) { installed += version; });
+        updater.updateNowClicked();
+        state.setUpdateAvailable("1.4.0");
+        updater.updateNowClicked();
+        desktop.answers = {0};
+        updater.updateNowClicked();
+        QCOMPARE(desktop.alerts.size(), 2);
+        QCOMPARE(installed, QStringList{"1.4.0"});
+    }
+};
+
+QTEST_GUILESS_MAIN(UpdaterTest)
+#include "tst_updater.moc"
