@@ -15,6 +15,11 @@ const QString SERVICE = QStringLiteral("org.mpris.MediaPlayer2.spotify");
 const QString OBJECT_PATH = QStringLiteral("/org/mpris/MediaPlayer2");
 const QString PLAYER_INTERFACE = QStringLiteral("org.mpris.MediaPlayer2.Player");
 
+// What the bus answers for a name nobody owns.
+const QStringList NOT_RUNNING_ERRORS = {
+    QStringLiteral("org.freedesktop.DBus.Error.ServiceUnknown"),
+    QStringLiteral("org.freedesktop.DBus.Error.NameHasNoOwner")};
+
 // A hung player must not hold the caller (the main thread) for D-Bus's default 25 seconds.
 constexpr int CALL_TIMEOUT_MS = 3'000;
 
@@ -103,20 +108,23 @@ bool MprisSpotify::installed() const {
 
 PlayerReply MprisSpotify::ask() {
     const QDBusConnection bus = connection();
-    if (!bus.isConnected() || !bus.interface()) {
-        return {std::nullopt, QStringLiteral("no D-Bus session bus")};
-    }
-    const QDBusReply<bool> owned = bus.interface()->isServiceRegistered(SERVICE);
-    if (!owned.isValid()) return {std::nullopt, owned.error().message()};
-    if (!owned.value()) return {QStringLiteral("STATE\tnotrunning"), {}};
+    if (!bus.isConnected()) return {std::nullopt, QStringLiteral("no D-Bus session bus")};
 
     QDBusMessage call = QDBusMessage::createMethodCall(
         SERVICE, OBJECT_PATH, QStringLiteral("org.freedesktop.DBus.Properties"),
         QStringLiteral("GetAll"));
     call << PLAYER_INTERFACE;
+    // Asked straight away, without first asking the bus whether the name is owned: a player
+    // that is not running then answers through the bus that nobody has the name, and is never
+    // started by the call.
+    call.setAutoStartService(false);
     const QDBusMessage answer = bus.call(call, QDBus::Block, CALL_TIMEOUT_MS);
-    if (answer.type() != QDBusMessage::ReplyMessage) return {std::nullopt, answer.errorMessage()};
-    return {renderReply(toMap(answer.arguments().value(0))), {}};
+    if (answer.type() == QDBusMessage::ReplyMessage) {
+        return {renderReply(toMap(answer.arguments().value(0))), {}};
+    }
+    if (NOT_RUNNING_ERRORS.contains(answer.errorName()))
+        return {QStringLiteral("STATE\tnotrunning"), {}};
+    return {std::nullopt, answer.errorMessage()};
 }
 
 QString MprisSpotify::renderReply(const QVariantMap& playerProperties) {
