@@ -77,7 +77,9 @@ void StatusMenu::applyMenuMark() {
 
 void StatusMenu::updateToolTip() {
     const QString line = config_.paused() ? QStringLiteral("⏸ paused") : state_.nowPlayingLabel();
-    trayIcon_.setToolTip(QStringLiteral("Trackglint\n") + line);
+    const QString toolTip = QStringLiteral("Trackglint\n") + line;
+    // Runs after every step: the panel is told only of a text that changed.
+    if (trayIcon_.toolTip() != toolTip) trayIcon_.setToolTip(toolTip);
 }
 
 void StatusMenu::menuNeedsUpdate() {
