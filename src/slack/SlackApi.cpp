@@ -68,8 +68,10 @@ SlackReply parseSlackReply(const QByteArray& body) {
 QByteArray formEncode(const QString& value) {
     // Encoded from the UTF-8 of the whole text, so every code point (U+FEFF and
     // noncharacters included) reaches Slack unchanged. An unpaired surrogate becomes U+FFFD.
+    static constexpr char HEX_DIGITS[] = "0123456789ABCDEF";
     const QByteArray utf8 = value.toUtf8();
     QByteArray out;
+    out.reserve(3 * utf8.size());
     for (qsizetype at = 0; at < utf8.size();) {
         const int length = std::min<int>(sequenceLength(quint8(utf8[at])), utf8.size() - at);
         const QByteArrayView bytes(utf8.constData() + at, length);
@@ -78,7 +80,8 @@ QByteArray formEncode(const QString& value) {
         } else {
             for (const char byte : bytes) {
                 out += '%';
-                out += QByteArray::number(quint8(byte), 16).rightJustified(2, '0').toUpper();
+                out += HEX_DIGITS[quint8(byte) >> 4];
+                out += HEX_DIGITS[quint8(byte) & 0xF];
             }
         }
         at += length;
