@@ -18,7 +18,6 @@
 #include <QLocale>
 #include <QPainter>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QTimeEdit>
@@ -357,9 +356,9 @@ QWidget* DashboardController::buildConnectedBox() {
     connect(workHoursCheck_, &QCheckBox::clicked, this, &DashboardController::saveWorkHours);
     // Hours and minutes as the user's locale writes them; some locales' short format has
     // seconds too, which a work-hours window has no use for.
-    const QString timeFormat = QLocale()
-                                   .timeFormat(QLocale::ShortFormat)
-                                   .remove(QRegularExpression(QStringLiteral("[:.]ss?")));
+    QString timeFormat = QLocale().timeFormat(QLocale::ShortFormat);
+    for (const char* seconds : {":ss", ".ss", ":s", ".s"})
+        timeFormat.remove(QLatin1String(seconds));
     startPicker_ = new QTimeEdit;
     endPicker_ = new QTimeEdit;
     name(startPicker_, "startPicker");
