@@ -5,7 +5,8 @@
 //   trackglint_bench                      prints one line per figure; exit status 1 when one
 //                                         misses its target
 //   trackglint_bench --callgrind FILE     runs the agent under callgrind instead, counting
-//                                         only the track-change steps, into FILE.*
+//                                         instructions per thread over the renewal steps into
+//                                         FILE.1-NN and over the track changes into FILE.2-NN
 
 #include <QCoreApplication>
 #include <QDBusConnectionInterface>
@@ -13,9 +14,12 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/prctl.h>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <functional>
 
@@ -58,6 +62,11 @@ QString trackTitle(int change) {
     return QStringLiteral("Track %1").arg(change);
 }
 
+// Run in each program the bench starts: the program ends when the bench does, however it ends.
+void endWithTheBench() {
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+}
+
 // The nearest-rank percentile of `values`.
 double percentile(QList<double> values, double share) {
     std::sort(values.begin(), values.end());
@@ -97,9 +106,10 @@ class Bench {
         launch();
         if (!waitForFirstSet() || !openDashboard()) return false;
         QTest::qWait(int(std::chrono::milliseconds(SETTLE_TIME).count()));
+        if (!closeDashboard()) return false;
+        QTest::qWait(int(std::chrono::milliseconds(SETTLE_TIME).count()));
         agentKiB_ = agentMeter_->residentKiB();
         bareKiB_ = bareMeter_->residentKiB();
-        if (!closeDashboard()) return false;
         renewal_ = measureSteps(RENEWALS, RENEWAL_SPACING,
                                 [this](int) { spotify_.play(trackTitle(0), {ARTIST}); });
         change_ = measureSteps(TRACK_CHANGES, CHANGE_SPACING, [this](int change) {
@@ -156,6 +166,9 @@ bool Bench::prepare() {
         std::fprintf(stderr, "bench: the private session bus did not start\n");
         return false;
     }
+    for (QProcess* program : {&xserver_, &agent_, &bare_}) {
+        program->setChildProcessModifier(endWithTheBench);
+    }
     xserver_.start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1024x768x24"});
     if (!xserver_.waitForReadyRead(10'000)) {
         std::fprintf(stderr, "bench: Xvfb did not start\n");
@@ -179,6 +192,7 @@ QProcessEnvironment Bench::programEnvironment() const {
     environment.insert("HOME", home_.path());
     environment.insert("XDG_CONFIG_HOME", home_.filePath(".config"));
     environment.insert("XDG_DATA_HOME", home_.filePath(".local/share"));
+    environment.insert("XDG_RUNTIME_DIR", home_.path());  // private to the user, as it must be
     environment.insert("DISPLAY", ":" + display_);
     environment.insert("QT_QPA_PLATFORM", "xcb");
     environment.insert("TRACKGLINT_SLACK_URL", slack_.url());
