@@ -2,8 +2,10 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QString>
 #include <QUrl>
 #include <chrono>
+#include <functional>
 #include <utility>
 
 namespace platform {
@@ -23,5 +25,13 @@ struct HttpPost {
 // the caller only waits, so no events of the calling thread are processed meanwhile. Any
 // thread, the main thread included, may call this.
 QByteArray postAndWait(const HttpPost& request, std::chrono::milliseconds wait);
+
+// Fetches `url` with GET and writes the body to a new file at `path` as it arrives, so it is
+// never held in memory. Blocks the calling thread until the transfer ends or `cancelled`
+// (asked several times a second) says to stop. True when a reply came back in full, whatever
+// its HTTP status; false when none did (no connection, a transport error, a minute without
+// data), when the file could not be created or written, or when cancelled. Same network thread
+// as above; not for the main thread.
+bool getToFile(const QUrl& url, const QString& path, const std::function<bool()>& cancelled);
 
 }  // namespace platform
