@@ -1,11 +1,13 @@
 #include "platform/Http.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSemaphore>
 #include <QThread>
+#include <atomic>
 #include <memory>
 
 namespace platform {
@@ -59,6 +61,48 @@ void send(QNetworkAccessManager& manager, const HttpPost& request,
     });
 }
 
+// What the network thread hands back to a caller waiting for a download.
+struct Transfer {
+    QSemaphore done;
+    std::atomic<bool> abandoned = false;
+    bool complete = false;
+};
+
+// Whether `reply` is a whole HTTP reply: any status counts, a broken or missing one does not.
+bool arrivedWhole(const QNetworkReply& reply) {
+    const QNetworkReply::NetworkError error = reply.error();
+    const bool transportFailed =
+        error == QNetworkReply::ProtocolFailure ||
+        (error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied);
+    return !transportFailed && reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
+}
+
+void fetch(QNetworkAccessManager& manager, const QUrl& url, const QString& path,
+           const std::shared_ptr<Transfer>& transfer) {
+    auto* file = new QFile(path);
+    if (!file->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        delete file;
+        transfer->done.release();
+        return;
+    }
+    QNetworkRequest request(url);
+    request.setTransferTimeout(TRANSFER_TIMEOUT_MS);
+    QNetworkReply* reply = manager.get(request);
+    file->setParent(reply);
+    const auto save = [reply, file, transfer] {
+        return !transfer->abandoned && file->write(reply->readAll()) >= 0;
+    };
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, [reply, save] {
+        if (!save()) reply->abort();
+    });
+    QObject::connect(reply, &QNetworkReply::finished, reply, [reply, file, transfer, save] {
+        transfer->complete = save() && file->flush() && arrivedWhole(*reply);
+        file->close();
+        transfer->done.release();
+        reply->deleteLater();
+    });
+}
+
 void sendGet(QNetworkAccessManager& manager, const QUrl& url, std::chrono::milliseconds timeout,
              ReplyCarrier* carrier) {
     QNetworkRequest request(url);
@@ -83,6 +127,21 @@ void get(const QUrl& url, std::chrono::milliseconds timeout, const QObject* rece
     QMetaObject::invokeMethod(
         &manager, [&manager, url, timeout, carrier] { sendGet(manager, url, timeout, carrier); },
         Qt::QueuedConnection);
+}
+
+bool getToFile(const QUrl& url, const QString& path, const std::function<bool()>& cancelled) {
+    QNetworkAccessManager& manager = NetworkThread::manager();
+    auto transfer = std::make_shared<Transfer>();
+    QMetaObject::invokeMethod(
+        &manager, [&manager, url, path, transfer] { fetch(manager, url, path, transfer); },
+        Qt::QueuedConnection);
+    while (!transfer->done.tryAcquire(1, 100)) {
+        if (cancelled()) {
+            transfer->abandoned = true;
+            return false;
+        }
+    }
+    return transfer->complete;
 }
 
 QByteArray postAndWait(const HttpPost& request, std::chrono::milliseconds wait) {
