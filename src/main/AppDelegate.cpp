@@ -1,6 +1,9 @@
 #include "main/AppDelegate.h"
 
 #include <QCoreApplication>
+#include <chrono>
+
+#include "maintenance/InstallCopy.h"
 
 #include "slack/SlackApi.h"
 
@@ -25,12 +28,21 @@ AppDelegate::AppDelegate(Environment environment, QObject* parent)
       loginItem_(std::move(environment.loginItem)),
       random_(std::move(environment.random)),
       sync_(config_, state_, *clock_, *spotify_),
-      signIn_(config_, state_, sync_, *desktop_, *loginItem_, *random_, environment.oauthPort) {}
+      signIn_(config_, state_, sync_, *desktop_, *loginItem_, *random_, environment.oauthPort),
+      installer_(*desktop_, starter_, broker(), UPDATE_PUBLIC_KEY, defaultInstallFolder(),
+                 [this] { quit(); }),
+      updater_(state_, *desktop_,
+               [this](const QString& version) { installer_.installUpdate(version); }),
+      mover_(*desktop_, starter_, runningBundlePath(), defaultInstallFolder(), [this] { quit(); }) {
+}
 
 AppDelegate::~AppDelegate() = default;
 
 namespace {
 
+// Automatic update checks: the first soon after launch, then daily.
+constexpr std::chrono::seconds FIRST_UPDATE_CHECK{20};
+constexpr std::chrono::seconds UPDATE_CHECK_INTERVAL{86'400};
 // A start this soon after the system came up is taken for a start at login.
 constexpr double LOGIN_WINDOW_SECONDS = 180.0;
 
@@ -45,10 +57,13 @@ bool AppDelegate::applicationDidFinishLaunching(const QStringList& arguments) {
     connect(&instance_, &platform::SingleInstance::showDashboardRequested, this,
             &AppDelegate::openDashboard);
     connect(&instance_, &platform::SingleInstance::quitRequested, this, &AppDelegate::quit);
+    // A moved copy has been started: this one leaves without a tray item or a word to Slack.
+    if (mover_.offerMoveToApplications()) return false;
 
     state_.setLastSetText(config_.lastSetText());
     createStatusItem();
     sync_.start();
+    updater_.scheduleChecks(FIRST_UPDATE_CHECK, UPDATE_CHECK_INTERVAL);
     sync_.tickAsync();
     sync_.checkEmojiAsync();
     // Without any tray the window is the only way in, so it shows even at login.
@@ -64,6 +79,8 @@ void AppDelegate::createStatusItem() {
     StatusMenu::Actions actions;
     actions.openDashboard = [this] { openDashboard(); };
     actions.quit = [this] { quit(); };
+    actions.checkForUpdate = [this] { updater_.checkForUpdateClicked(); };
+    actions.updateNow = [this] { updater_.updateNowClicked(); };
     statusMenu_ = std::make_unique<StatusMenu>(config_, state_, sync_, signIn_, *loginItem_,
                                                *desktop_, std::move(actions));
     statusMenu_->show();
@@ -89,7 +106,9 @@ void AppDelegate::openDashboard() {
 }
 
 void AppDelegate::quit() {
-    QCoreApplication::quit();
+    // Queued, so a quit asked for before the event loop runs is not lost.
+    QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
+                              Qt::QueuedConnection);
 }
 
 void AppDelegate::applicationWillTerminate() {

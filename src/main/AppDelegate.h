@@ -8,6 +8,9 @@
 #include "dashboard/DashboardController.h"
 #include "main/AppState.h"
 #include "main/Constants.h"
+#include "maintenance/Installer.h"
+#include "maintenance/Mover.h"
+#include "maintenance/Updater.h"
 #include "menubar/StatusMenu.h"
 #include "platform/Clock.h"
 #include "platform/Desktop.h"
@@ -15,6 +18,7 @@
 #include "platform/Random.h"
 #include "platform/SingleInstance.h"
 #include "platform/SpotifyBridge.h"
+#include "platform/Starter.h"
 #include "settings/Config.h"
 #include "signin/SignIn.h"
 #include "sync/SyncEngine.h"
@@ -47,15 +51,17 @@ class AppDelegate : public QObject {
     SyncEngine& sync() { return sync_; }
     SignIn& signIn() { return signIn_; }
 
-    // The launch sequence. Returns false when another copy already runs: it has been asked to
-    // show its dashboard, and this one must end without having done anything else. With
-    // "--moved" among `arguments`, this copy takes over from the running one instead.
+    // The launch sequence. Returns false when this copy is not to run: another copy already
+    // runs and has been asked to show its dashboard, or this one has just moved itself into
+    // place and started the moved copy. With "--moved" among `arguments`, this copy takes over
+    // from the running one instead.
     bool applicationDidFinishLaunching(const QStringList& arguments = {});
     // The dashboard, created on first use.
     DashboardController& dashboard();
     // Brings the dashboard to the front and refreshes it.
     void openDashboard();
-    // Asks the application to quit; the clean-up below runs on the way out.
+    // Asks the application to quit, from any point of the launch on; the clean-up below runs
+    // on the way out.
     void quit();
     // Clears the program's own status on Slack, synchronously. Stops the sync engine first,
     // so no step can put a status back afterwards.
@@ -74,6 +80,10 @@ class AppDelegate : public QObject {
     std::unique_ptr<platform::RandomSource> random_;
     SyncEngine sync_;
     SignIn signIn_;
+    platform::DetachedStarter starter_;
+    Installer installer_;
+    Updater updater_;
+    Mover mover_;
     platform::SingleInstance instance_;
     std::unique_ptr<StatusMenu> statusMenu_;
     std::unique_ptr<DashboardController> dashboard_;

@@ -51,6 +51,11 @@ std::optional<QString> Bundle::resource(const QString& fileName) const {
     return path;
 }
 
+QString executableIn(const QString& bundlePath) {
+    return bundlePath + QStringLiteral("/Contents/") + EXECUTABLE_FOLDER +
+           QStringLiteral("/trackglint");
+}
+
 std::optional<QString> shortVersion() {
     const std::optional<Bundle> bundle = Bundle::current();
     if (!bundle) return std::nullopt;

@@ -30,6 +30,10 @@ class Bundle {
     QString path_;
 };
 
+// The executable of the bundle at `bundlePath`: Contents/Linux/trackglint (Contents/MacOS/ on
+// macOS).
+QString executableIn(const QString& bundlePath);
+
 // The running version: the bundle's CFBundleShortVersionString, or none without a bundle or
 // that text.
 std::optional<QString> shortVersion();

@@ -1,16 +1,22 @@
-// HTTP/1.1 over the program's one network thread. The program only ever posts small forms to
-// Slack and fetches small texts, so it speaks the protocol itself on pooled keep-alive
+// HTTP/1.1 over the program's one network thread. Slack calls and small texts, a request every
+// few seconds, go through a client that speaks the protocol itself on pooled keep-alive
 // connections: one socket read and one write per request, where a network access manager
-// would set up a reply object, a delegate on a thread of its own and a cache lookup for each.
+// sets up a reply object, a delegate on a thread of its own and a cache lookup for each.
+// Downloads, streamed to a file, go through a network access manager made on first use.
 
 #include "platform/Http.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QMultiHash>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
 #include <QSemaphore>
 #include <QTcpSocket>
 #include <QThread>
 #include <QTimer>
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -138,6 +144,12 @@ class HttpClient final : public QObject {
     void keep(Connection* connection) { idle_.insert(connection->origin(), connection); }
     void forget(Connection* connection) { idle_.remove(connection->origin(), connection); }
 
+    // The manager for downloads, made on first use, on this thread.
+    QNetworkAccessManager& manager() {
+        if (!manager_) manager_ = new QNetworkAccessManager(this);
+        return *manager_;
+    }
+
   private:
     Connection* takeIdle(const QString& origin) {
         while (Connection* connection = idle_.take(origin)) {
@@ -148,6 +160,7 @@ class HttpClient final : public QObject {
     }
 
     QMultiHash<QString, Connection*> idle_;
+    QNetworkAccessManager* manager_ = nullptr;
 };
 
 Connection::Connection(const QUrl& url, HttpClient& client)
@@ -277,6 +290,48 @@ struct Outcome {
     QByteArray body;
 };
 
+// What the network thread hands back to a caller waiting for a download.
+struct Transfer {
+    QSemaphore done;
+    std::atomic<bool> abandoned = false;
+    bool complete = false;
+};
+
+// Whether `reply` is a whole HTTP reply: any status counts, a broken or missing one does not.
+bool arrivedWhole(const QNetworkReply& reply) {
+    const QNetworkReply::NetworkError error = reply.error();
+    const bool transportFailed =
+        error == QNetworkReply::ProtocolFailure ||
+        (error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied);
+    return !transportFailed && reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
+}
+
+void fetch(QNetworkAccessManager& manager, const QUrl& url, const QString& path,
+           const std::shared_ptr<Transfer>& transfer) {
+    auto* file = new QFile(path);
+    if (!file->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        delete file;
+        transfer->done.release();
+        return;
+    }
+    QNetworkRequest request(url);
+    request.setTransferTimeout(int(std::chrono::milliseconds(TRANSFER_TIMEOUT).count()));
+    QNetworkReply* reply = manager.get(request);
+    file->setParent(reply);
+    const auto save = [reply, file, transfer] {
+        return !transfer->abandoned && file->write(reply->readAll()) >= 0;
+    };
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, [reply, save] {
+        if (!save()) reply->abort();
+    });
+    QObject::connect(reply, &QNetworkReply::finished, reply, [reply, file, transfer, save] {
+        transfer->complete = save() && file->flush() && arrivedWhole(*reply);
+        file->close();
+        transfer->done.release();
+        reply->deleteLater();
+    });
+}
+
 }  // namespace
 
 void get(const QUrl& url, std::chrono::milliseconds timeout, const QObject* receiver,
@@ -289,6 +344,21 @@ void get(const QUrl& url, std::chrono::milliseconds timeout, const QObject* rece
                              emit carrier->arrived(body);
                              carrier->deleteLater();
                          }});
+}
+
+bool getToFile(const QUrl& url, const QString& path, const std::function<bool()>& cancelled) {
+    HttpClient& client = NetworkThread::client();
+    auto transfer = std::make_shared<Transfer>();
+    QMetaObject::invokeMethod(
+        &client, [&client, url, path, transfer] { fetch(client.manager(), url, path, transfer); },
+        Qt::QueuedConnection);
+    while (!transfer->done.tryAcquire(1, 100)) {
+        if (cancelled()) {
+            transfer->abandoned = true;
+            return false;
+        }
+    }
+    return transfer->complete;
 }
 
 QByteArray postAndWait(const HttpPost& request, std::chrono::milliseconds wait) {

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QObject>
+#include <QString>
 #include <QUrl>
 #include <chrono>
 #include <functional>
@@ -40,5 +41,12 @@ class ReplyCarrier : public QObject {
   signals:
     void arrived(const QByteArray& body);
 };
+// Fetches `url` with GET and writes the body to a new file at `path` as it arrives, so it is
+// never held in memory. Blocks the calling thread until the transfer ends or `cancelled`
+// (asked several times a second) says to stop. True when a reply came back in full, whatever
+// its HTTP status; false when none did (no connection, a transport error, a minute without
+// data), when the file could not be created or written, or when cancelled. Same network thread
+// as above; not for the main thread.
+bool getToFile(const QUrl& url, const QString& path, const std::function<bool()>& cancelled);
 
 }  // namespace platform

@@ -5,21 +5,11 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include "platform/DesktopEntry.h"
 #include "platform/Files.h"
 
 namespace platform {
 namespace {
-
-// Quotes a path for the Exec key of a desktop entry: inside double quotes, backslash,
-// double quote, backtick and dollar sign are escaped with a backslash.
-QString execQuoted(const QString& path) {
-    QString quoted;
-    for (const QChar c : path) {
-        if (c == u'"' || c == u'`' || c == u'$' || c == u'\\') quoted += u'\\';
-        quoted += c;
-    }
-    return u'"' + quoted + u'"';
-}
 
 // Reads "Hidden" from the entry's [Desktop Entry] group.
 bool hidden(const QString& path) {

@@ -7,6 +7,7 @@
 #include "FakeSlack.h"
 #include "FakeSpotify.h"
 #include "PrivateBus.h"
+#include "TestFiles.h"
 #include "settings/Config.h"
 
 // The built program, run as a user would run it, against the fakes.
@@ -38,7 +39,7 @@ class ProgramTest : public QObject {
         environment.insert("QT_QPA_PLATFORM", "offscreen");
         program_.setProcessEnvironment(environment);
         program_.setProcessChannelMode(QProcess::ForwardedChannels);
-        program_.start(QStringLiteral(TRACKGLINT_PROGRAM), {});
+        program_.start(installProgram(TRACKGLINT_PROGRAM, home_->path()), {});
         QVERIFY(program_.waitForStarted());
     }
 

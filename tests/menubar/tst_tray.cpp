@@ -9,6 +9,7 @@
 
 #include "FakeSlack.h"
 #include "PrivateBus.h"
+#include "TestFiles.h"
 
 // A panel's side of the tray protocol: it registers items and says a host is there.
 class Watcher : public QObject {
@@ -58,9 +59,12 @@ QList<Entry> menuEntries(const QDBusArgument& node) {
         QVariantMap props;
         item.beginStructure();
         item >> childId >> props;
+        item.endStructure();
         entries += {childId, props.value("label").toString(), props.value("type").toString(),
                     props.value("enabled", true).toBool()};
     }
+    node.endArray();
+    node.endStructure();
     return entries;
 }
 
@@ -78,13 +82,14 @@ class TrayTest : public QObject {
     QTemporaryDir home_;
     QProcessEnvironment environment_ = QProcessEnvironment::systemEnvironment();
     Watcher watcher_;
+    QString installed_;
 
     // Starts the program; with `uptime`, in a namespace where the system has been up that long.
     std::unique_ptr<QProcess> launch(const QStringList& arguments, int uptime = -1) {
         auto program = std::make_unique<QProcess>();
         program->setProcessEnvironment(environment_);
         program->setProcessChannelMode(QProcess::ForwardedChannels);
-        QStringList command{TRACKGLINT_PROGRAM};
+        QStringList command{installed_};
         if (uptime >= 0) {
             QFile clock("/proc/uptime");
             const int offset = clock.open(QIODevice::ReadOnly)
@@ -95,6 +100,10 @@ class TrayTest : public QObject {
         program->start(uptime >= 0 ? "unshare" : command.takeFirst(), command + arguments);
         return program;
     }
+
+    // Whether `program` has ended. Waiting for that must serve this process's events, for the
+    // program asks the panel, played here, whether there is a tray.
+    static bool ended(const QProcess& program) { return program.state() == QProcess::NotRunning; }
 
     int visibleWindows() {
         QProcess search;
@@ -116,6 +125,8 @@ class TrayTest : public QObject {
         QVERIFY2(xserver_.waitForReadyRead(10'000), "Xvfb did not start");
         const QByteArray display = xserver_.readLine().trimmed();
         QVERIFY(!display.isEmpty());
+        installed_ = installProgram(TRACKGLINT_PROGRAM, home_.path());
+        QVERIFY(!installed_.isEmpty());
         environment_.insert("HOME", home_.path());
         environment_.insert("XDG_CONFIG_HOME", home_.filePath(".config"));
         environment_.insert("DISPLAY", ":" + display);
@@ -151,7 +162,7 @@ class TrayTest : public QObject {
 
         menu.call("Event", entries.last().id, QStringLiteral("clicked"),
                   QVariant::fromValue(QDBusVariant(0)), 0u);
-        QVERIFY(program->waitForFinished(30'000));
+        QTRY_VERIFY_WITH_TIMEOUT(ended(*program), 30'000);
         QCOMPARE(program->exitCode(), 0);
         QCOMPARE(slack_.requests().size(), 0);
     }
@@ -173,19 +184,19 @@ class TrayTest : public QObject {
 
         const qsizetype requests = slack_.requests().size();
         const std::unique_ptr<QProcess> second = launch({});
-        QVERIFY(second->waitForFinished(10'000));
+        QTRY_VERIFY_WITH_TIMEOUT(ended(*second), 10'000);
         QCOMPARE(second->exitCode(), 0);
         QTRY_COMPARE(visibleWindows(), 1);
         QCOMPARE(watcher_.items.size(), 1);
         QCOMPARE(slack_.requests().size(), requests);
 
         const std::unique_ptr<QProcess> moved = launch({"--moved"}, 60);
-        QVERIFY(first->waitForFinished(10'000));
+        QTRY_VERIFY_WITH_TIMEOUT(ended(*first), 10'000);
         QCOMPARE(first->exitCode(), 0);
         QTRY_COMPARE_WITH_TIMEOUT(watcher_.items.size(), 2, 30'000);
         QVERIFY(moved->state() == QProcess::Running);
         moved->terminate();
-        QVERIFY(moved->waitForFinished(10'000));
+        QTRY_VERIFY_WITH_TIMEOUT(ended(*moved), 10'000);
     }
 };
 

@@ -103,6 +103,11 @@ void FakeSlack::script(const QString& method, QList<Reply> replies) {
     scripts_.insert(QStringLiteral("/api/") + method, std::move(replies));
 }
 
+void FakeSlack::serve(const QString& path, const QByteArray& body) {
+    QMutexLocker lock(&mutex_);
+    scripts_.insert(path, {{200, body}});
+}
+
 void FakeSlack::reset() {
     QMutexLocker lock(&mutex_);
     scripts_.clear();

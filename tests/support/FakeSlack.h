@@ -14,8 +14,8 @@
 
 class FakeSlackServer;
 
-// Plays the Slack Web API: an HTTP server on 127.0.0.1, on a thread of its own, that records
-// every request and answers with scripted replies.
+// Plays the Slack Web API, and the vendor web service's files: an HTTP server on 127.0.0.1, on
+// a thread of its own, that records every request and answers with scripted replies.
 class FakeSlack {
   public:
     struct Request {
@@ -46,6 +46,8 @@ class FakeSlack {
     // Answers requests to /api/<method> with `replies` in turn; the last one stays in force.
     void script(const QString& method, QList<Reply> replies);
     void script(const QString& method, const QByteArray& json) { script(method, {{200, json}}); }
+    // Answers requests for `path` with `body`.
+    void serve(const QString& path, const QByteArray& body);
     // Forgets every script and every recorded request.
     void reset();
 

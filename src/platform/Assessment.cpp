@@ -1,0 +1,67 @@
+#include "platform/Assessment.h"
+
+#include <elf.h>
+#include <link.h>
+
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QtEndian>
+
+namespace platform {
+namespace {
+
+// Up to and including e_machine, which sits at the same place in 32- and 64-bit headers.
+constexpr qsizetype HEAD_BYTES = 20;
+constexpr int LOADER_WAIT_MS = 10'000;
+
+QByteArray elfHead(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.read(HEAD_BYTES) : QByteArray();
+}
+
+bool elfForThisMachine(const QString& path) {
+    const QByteArray head = elfHead(path);
+    const QByteArray own = elfHead(QStringLiteral("/proc/self/exe"));
+    if (head.size() != HEAD_BYTES || !head.startsWith(ELFMAG)) return false;
+    // The same class and byte order as ours, so e_type reads in our own order.
+    const quint16 type = qFromUnaligned<quint16>(head.constData() + 16);
+    return head.mid(EI_CLASS, 2) == own.mid(EI_CLASS, 2) && head.mid(18, 2) == own.mid(18, 2) &&
+           (type == ET_EXEC || type == ET_DYN);
+}
+
+// The first object listed is the running program; its PT_INTERP names the dynamic loader.
+int readInterpreter(dl_phdr_info* info, size_t, void* loader) {
+    for (ElfW(Half) i = 0; i < info->dlpi_phnum; ++i) {
+        const ElfW(Phdr)& header = info->dlpi_phdr[i];
+        if (header.p_type != PT_INTERP) continue;
+        *static_cast<QString*>(loader) =
+            QFile::decodeName(reinterpret_cast<const char*>(info->dlpi_addr + header.p_vaddr));
+    }
+    return 1;
+}
+
+QString dynamicLoader() {
+    QString loader;
+    dl_iterate_phdr(readInterpreter, &loader);
+    return loader.isEmpty() ? QStringLiteral("/lib64/ld-linux-x86-64.so.2") : loader;
+}
+
+bool loaderAccepts(const QString& path) {
+    QProcess loader;
+    loader.setStandardOutputFile(QProcess::nullDevice());
+    loader.setStandardErrorFile(QProcess::nullDevice());
+    loader.start(dynamicLoader(), {QStringLiteral("--verify"), path});
+    return loader.waitForFinished(LOADER_WAIT_MS) && loader.exitStatus() == QProcess::NormalExit &&
+           loader.exitCode() == 0;
+}
+
+}  // namespace
+
+bool mayRunHere(const QString& executable) {
+    const QFileInfo file(executable);
+    return !file.isSymbolicLink() && file.isFile() && file.isExecutable() &&
+           elfForThisMachine(executable) && loaderAccepts(file.absoluteFilePath());
+}
+
+}  // namespace platform

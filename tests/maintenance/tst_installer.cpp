@@ -1,0 +1,293 @@
+#include <archive.h>
+#include <archive_entry.h>
+#include <sys/stat.h>
+
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "FakeSlack.h"
+#include "RecordingDesktop.h"
+#include "TestPorts.h"
+#include "maintenance/InstallCopy.h"
+#include "maintenance/Installer.h"
+#include "maintenance/Mover.h"
+#include "platform/Bundle.h"
+#include "platform/LoginItem.h"
+
+namespace {
+
+// Records what would have been started instead of starting it.
+class RecordingStarter final : public platform::Starter {
+  public:
+    bool startDetached(const QString& program, const QStringList& arguments) override {
+        started += QStringList{program} + arguments;
+        return true;
+    }
+    QList<QStringList> started;
+};
+
+bool writeFile(const QString& path, const QByteArray& bytes, bool executable = false) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) >= 0 &&
+           (!executable || file.setPermissions(file.permissions() | QFile::ExeOwner));
+}
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray plist(const QString& version) {
+    return "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>CFBundleShortVersionString"
+           "</key><string>" +
+           version.toUtf8() + "</string></dict></plist>\n";
+}
+
+bool makeBundle(const QString& path, const QString& version, const QByteArray& executable) {
+    return writeFile(path + "/Contents/Info.plist", plist(version)) &&
+           writeFile(path + "/Contents/Linux/trackglint", executable, true) &&
+           writeFile(path + "/Contents/Resources/trackglint.png", "picture");
+}
+
+bool run(const QString& folder, const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.setWorkingDirectory(folder);
+    process.start(program, arguments);
+    const bool ok = process.waitForFinished(30000) && process.exitCode() == 0;
+    if (!ok) qWarning() << program << process.readAllStandardError();
+    return ok;
+}
+
+// One entry of a hand-made archive: a small file, or a link to `link`.
+struct Entry {
+    QByteArray name;
+    QByteArray link;
+};
+
+const QString UPDATE_FAILED = "Update didn't complete";
+const QString NOT_UNPACKED = "The download couldn't be unpacked.";
+const QString NOT_GENUINE = "The downloaded copy failed its security check.";
+const QString WRONG_VERSION = "The downloaded copy's version didn't match the offered update.";
+
+}  // namespace
+
+class InstallerTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+    const QString apps_ = dir_.filePath("Applications");
+    const QString installed_ = installedBundle(apps_);
+    QByteArray elf_;  // a small real program of this machine
+    QByteArray key_;
+    FakeSlack service_;
+    int releases_ = 0;
+
+    // A release as scripts/package makes it of a bundle named `name`, signed with `key`; then
+    // `afterSigning` is put into the archive, replacing a file or adding one.
+    struct Release {
+        QString name = "Trackglint.app";
+        QString version = "9.1";
+        QByteArray executable = {};
+        QString key = "good";
+        QString afterSigning = {};
+    };
+    QByteArray release(Release spec) {
+        const QString folder = dir_.filePath(QString("release-%1").arg(++releases_));
+        QDir().mkpath(folder + "/tampered");
+        if (!makeBundle(folder + "/" + spec.name, spec.version,
+                        spec.executable.isNull() ? elf_ : spec.executable) ||
+            !run(folder, TRACKGLINT_SOURCE "/scripts/package",
+                 {"--key", dir_.filePath(spec.key + ".key"), "--out", folder, "--bundle",
+                  folder + "/" + spec.name})) {
+            return {};
+        }
+        const QString zip = folder + "/Trackglint.zip";
+        if (!spec.afterSigning.isEmpty() &&
+            !(writeFile(folder + "/tampered/" + spec.name + "/" + spec.afterSigning, "changed") &&
+              run(folder + "/tampered", "zip", {"-q", zip, spec.name + "/" + spec.afterSigning}))) {
+            return {};
+        }
+        return readFile(zip);
+    }
+
+    QByteArray handMade(const QList<Entry>& entries) {
+        const QByteArray path = QFile::encodeName(dir_.filePath("hand-made.zip"));
+        archive* zip = archive_write_new();
+        archive_write_set_format_zip(zip);
+        archive_write_open_filename(zip, path.constData());
+        for (const Entry& item : entries) {
+            archive_entry* entry = archive_entry_new();
+            archive_entry_set_pathname(entry, item.name.constData());
+            archive_entry_set_mode(entry, (item.link.isEmpty() ? AE_IFREG : AE_IFLNK) | 0644);
+            archive_entry_set_size(entry, item.link.isEmpty() ? 5 : 0);
+            if (!item.link.isEmpty()) archive_entry_set_symlink(entry, item.link.constData());
+            archive_write_header(zip, entry);
+            archive_write_data(zip, "owned", item.link.isEmpty() ? 5 : 0);
+            archive_entry_free(entry);
+        }
+        archive_write_free(zip);
+        return readFile(path);
+    }
+
+  private slots:
+    void initTestCase() {
+        QVERIFY(dir_.isValid());
+        elf_ = readFile(QStandardPaths::findExecutable("true"));
+        for (const QString key : {"good", "other"}) {
+            QVERIFY(
+                run(dir_.path(), "minisign", {"-G", "-W", "-p", key + ".pub", "-s", key + ".key"}));
+        }
+        key_ = readFile(dir_.filePath("good.pub"));
+        QVERIFY(QDir().mkpath(dir_.filePath("tmp")));
+        qputenv("TMPDIR", dir_.filePath("tmp").toUtf8());
+        qputenv("XDG_DATA_HOME", dir_.filePath("data").toUtf8());
+        qputenv("XDG_CONFIG_HOME", dir_.filePath("config").toUtf8());
+        QVERIFY(writeFile(dir_.filePath("blocked"), "a file where a folder should be"));
+    }
+
+    void init() {
+        QDir(apps_).removeRecursively();
+        QDir(dir_.filePath("data")).removeRecursively();
+        QVERIFY(makeBundle(installed_, "0.5", elf_));
+        QVERIFY(!platform::XdgAutostart("/old/trackglint").setEnabled(true));
+    }
+
+    void installs_data() {
+        QTest::addColumn<QByteArray>("archive");
+        QTest::addColumn<QString>("expecting");
+        QTest::addColumn<QString>("trouble");  // "no service" or "install folder blocked"
+        QTest::addColumn<QString>("failure");  // the start of the alert's text; none: installed
+        const auto row = [](const char* name, const QByteArray& archive, const QString& failure,
+                            const QString& expecting = "9.1", const QString& trouble = "") {
+            QTest::newRow(name) << archive << expecting << trouble << failure;
+        };
+        const QByteArray outside = QFile::encodeName(dir_.path());
+        row("installs", release({}), "");
+        row("no service", "", "The download failed.", "9.1", "no service");
+        row("not a zip", "<h1>Not found</h1>", NOT_UNPACKED);
+        row("..", handMade({{"../../.bashrc", ""}}), NOT_UNPACKED);
+        row("absolute", handMade({{outside + "/absolute", ""}}), NOT_UNPACKED);
+        row("link out",
+            handMade({{"Trackglint.app/out", outside}, {"Trackglint.app/out/escaped", ""}}),
+            NOT_UNPACKED);
+        row("another name", release({.name = "Other.app"}), NOT_GENUINE);
+        row("another key", release({.key = "other"}), NOT_GENUINE);
+        row("changed after signing", release({.afterSigning = "Contents/Resources/trackglint.png"}),
+            NOT_GENUINE);
+        row("extra file", release({.afterSigning = "Contents/Resources/extra.png"}), NOT_GENUINE);
+        row("not an ELF", release({.executable = "#!/bin/sh\n"}),
+            "The downloaded copy isn't notarized.");
+        row("other version", release({}), WRONG_VERSION, "9.2");
+        row("not newer", release({.version = "0"}), WRONG_VERSION, "0");
+        row("install folder blocked", release({}), "Couldn't replace the app (", "9.1",
+            "install folder blocked");
+    }
+
+    void installs() {
+        QFETCH(QByteArray, archive);
+        QFETCH(QString, expecting);
+        QFETCH(QString, trouble);
+        QFETCH(QString, failure);
+        service_.serve("/Trackglint.zip", archive);
+        const QString broker = trouble == "no service"
+                                   ? QString("http://127.0.0.1:%1").arg(freeLoopbackPort())
+                                   : service_.url();
+        const QString folder = trouble.contains("blocked") ? dir_.filePath("blocked/Apps") : apps_;
+        RecordingDesktop desktop;
+        RecordingStarter starter;
+        int quits = 0;
+        Installer installer(desktop, starter, broker, key_, folder, [&] { ++quits; });
+        installer.installUpdate(expecting);
+        QTRY_VERIFY(!desktop.alerts.isEmpty() || quits > 0);
+
+        const auto all = QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot;
+        QCOMPARE(QDir(dir_.filePath("tmp")).entryList(all), QStringList());
+        QCOMPARE(QDir(dir_.path()).entryList({".bashrc", "absolute", "escaped"}, all),
+                 QStringList());
+        QCOMPARE(QDir(apps_).entryList(all), QStringList("Trackglint.app"));
+        const QString program = platform::executableIn(installed_);
+        const QByteArray entry = readFile(dir_.filePath("data/applications/trackglint.desktop"));
+        if (failure.isEmpty()) {
+            QCOMPARE(desktop.alerts.size(), 0);
+            QCOMPARE(readFile(installed_ + "/Contents/Info.plist"), plist("9.1"));
+            QCOMPARE(starter.started, QList<QStringList>({{program, "--moved"}}));
+            QCOMPARE(quits, 1);
+            QVERIFY(entry.contains("\nExec=\"" + program.toUtf8() + "\"\n"));
+            QVERIFY(entry.contains("\nIcon=" + installed_.toUtf8() + "/Contents/Resources/"));
+            QVERIFY(readFile(platform::XdgAutostart::entryPath()).contains(program.toUtf8()));
+            return;
+        }
+        QCOMPARE(desktop.alerts.size(), 1);
+        QCOMPARE(desktop.alerts[0].message, UPDATE_FAILED);
+        QVERIFY2(desktop.alerts[0].informativeText.startsWith(failure),
+                 qPrintable(desktop.alerts[0].informativeText));
+        QVERIFY(desktop.alerts[0].informativeText.endsWith(
+            ". You can also just re-download from 127.0.0.1."));
+        QCOMPARE(readFile(installed_ + "/Contents/Info.plist"), plist("0.5"));
+        QCOMPARE(starter.started.size(), 0);
+        QCOMPARE(quits, 0);
+        QVERIFY(entry.isEmpty());
+    }
+
+    void moves_data() {
+        QTest::addColumn<QString>("from");  // the folder of the running bundle; none: bare build
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("copyFails");  // the bundle holds a pipe, which cannot be copied
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("bare build") << "" << 0 << false << "not asked";
+        QTest::newRow("installed") << "Applications" << 0 << false << "not asked";
+        QTest::newRow("in a subfolder") << "Applications/Tools" << 0 << false << "not asked";
+        QTest::newRow("not now") << "Downloads" << 1 << false << "asked";
+        QTest::newRow("moved") << "Downloads" << 0 << false << "moved";
+        QTest::newRow("copy fails") << "Downloads" << 0 << true << "failed";
+    }
+
+    void moves() {
+        QFETCH(QString, from);
+        QFETCH(int, answer);
+        QFETCH(bool, copyFails);
+        QFETCH(QString, outcome);
+        const QString source = dir_.path() + "/" + from + "/Trackglint.app";
+        QDir(dir_.filePath("Downloads")).removeRecursively();
+        if (!from.isEmpty() && !QFileInfo::exists(source)) {
+            QVERIFY(makeBundle(source, "1.0", elf_));
+        }
+        const QByteArray pipe = QFile::encodeName(source + "/Contents/pipe");
+        if (copyFails) QCOMPARE(::mkfifo(pipe.constData(), 0600), 0);
+        RecordingDesktop desktop;
+        desktop.answers = {answer};
+        RecordingStarter starter;
+        int quits = 0;
+        Mover mover(desktop, starter, from.isEmpty() ? std::nullopt : std::optional(source), apps_,
+                    [&] { ++quits; });
+        const bool moved = outcome == "moved";
+        QCOMPARE(mover.offerMoveToApplications(), moved);
+        QCOMPARE(desktop.alerts.size(), outcome == "not asked" ? 0 : outcome == "failed" ? 2 : 1);
+        if (!desktop.alerts.isEmpty()) {
+            QCOMPARE(desktop.alerts[0].message, "Move Trackglint to Applications?");
+            QCOMPARE(desktop.alerts[0].informativeText,
+                     "Trackglint is running from Downloads. It'll move itself to your "
+                     "Applications folder — where apps belong — and carry on.");
+            QCOMPARE(desktop.alerts[0].buttons, QStringList({"Move to Applications", "Not Now"}));
+        }
+        if (outcome == "failed") {
+            QCOMPARE(desktop.alerts[1].message, "Couldn't move automatically");
+            const QString text = desktop.alerts[1].informativeText;
+            QVERIFY2(text.startsWith("Drag Trackglint into Applications yourself, then reopen "
+                                     "it. (") &&
+                         text.endsWith(")"),
+                     qPrintable(text));
+        }
+        QCOMPARE(readFile(installed_ + "/Contents/Info.plist"), plist(moved ? "1.0" : "0.5"));
+        QCOMPARE(QFileInfo::exists(source), !moved && !from.isEmpty());
+        const QStringList start = {platform::executableIn(installed_), "--moved"};
+        QCOMPARE(starter.started, moved ? QList<QStringList>{start} : QList<QStringList>());
+        QCOMPARE(quits, moved ? 1 : 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(InstallerTest)
+#include "tst_installer.moc"
