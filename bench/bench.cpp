@@ -147,6 +147,7 @@ class Bench {
     QTemporaryDir home_;
     QProcess xserver_;
     QByteArray display_;
+    QString agentProgram_;
     QProcess agent_;
     QProcess bare_;
     std::unique_ptr<ProcessMeter> agentMeter_;
@@ -182,6 +183,9 @@ bool Bench::prepare() {
     slack_.script("users.profile.set", R"({"ok":true})");
     slack_.script("emoji.list", R"({"ok":true,"emoji":{"spotify":"https://emoji.example/s.png"}})");
     spotify_.play(trackTitle(0), {ARTIST});
+    // Run as the copy installed in ~/Applications, as a user runs it: from elsewhere it would
+    // first offer to move itself there.
+    agentProgram_ = installProgram(TRACKGLINT_PROGRAM, home_.path());
     QDir(home_.path()).mkpath(".local/share/applications");
     QFile(home_.filePath(".local/share/applications/spotify.desktop")).open(QIODevice::WriteOnly);
     return writeSettings(home_.filePath(".trackglint-mac.json"), {{"slackToken", "xoxp-bench"}});
@@ -209,11 +213,11 @@ void Bench::launch() {
     bare_.start(QStringLiteral(BARE_PROGRAM), {});
     started_ = SteadyClock::now();
     if (callgrindOut_.isEmpty()) {
-        agent_.start(QStringLiteral(TRACKGLINT_PROGRAM), {});
+        agent_.start(agentProgram_, {});
     } else {
         agent_.start("valgrind",
                      {"--tool=callgrind", "--instr-atstart=no", "--separate-threads=yes",
-                      "--callgrind-out-file=" + callgrindOut_, TRACKGLINT_PROGRAM});
+                      "--callgrind-out-file=" + callgrindOut_, agentProgram_});
     }
     agent_.waitForStarted();
     bare_.waitForStarted();
