@@ -134,18 +134,24 @@ SlackReply clearStatus(const QString& token) {
     return setStatus(token, QString(), QString(), platform::SystemClock());
 }
 
-std::optional<QString> currentStatusText(const QString& token) {
-    const SlackReply reply = slackCall(QStringLiteral("users.profile.get"), token);
+std::optional<QString> statusTextIn(const SlackReply& reply) {
     if (!replySucceeded(reply)) return std::nullopt;
     const QJsonValue text =
         reply.value(QStringLiteral("profile")).toObject().value(QStringLiteral("status_text"));
     return text.isString() ? text.toString() : QString();
 }
 
-std::optional<bool> spotifyEmojiExists(const QString& token) {
-    const SlackReply reply = slackCall(QStringLiteral("emoji.list"), token);
+std::optional<bool> spotifyEmojiIn(const SlackReply& reply) {
     if (!replySucceeded(reply)) return std::nullopt;
     const QJsonValue emoji = reply.value(QStringLiteral("emoji"));
     if (!emoji.isObject()) return std::nullopt;
     return emoji.toObject().contains(QStringLiteral("spotify"));
+}
+
+std::optional<QString> currentStatusText(const QString& token) {
+    return statusTextIn(slackCall(QStringLiteral("users.profile.get"), token));
+}
+
+std::optional<bool> spotifyEmojiExists(const QString& token) {
+    return spotifyEmojiIn(slackCall(QStringLiteral("emoji.list"), token));
 }
