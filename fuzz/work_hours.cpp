@@ -16,22 +16,25 @@ namespace {
 constexpr qint64 DEFAULT_START = 9 * 60;
 constexpr qint64 DEFAULT_END = 17 * 60;
 
+bool fits(__int128 value) {
+    return value >= std::numeric_limits<qint64>::min() &&
+           value <= std::numeric_limits<qint64>::max();
+}
+
 // Pieces between colons that are whole signed decimal numbers fitting 64 bits; exactly two
-// give hours × 60 + minutes when that fits too.
+// give hours × 60 + minutes when that product and that sum fit too.
 std::optional<qint64> expectedMinutes(const QString& text) {
     static const QRegularExpression number(QRegularExpression::anchoredPattern("[+-]?[0-9]+"));
     QList<qint64> numbers;
     for (const QString& piece : text.split(u':', Qt::SkipEmptyParts)) {
-        bool fits = false;
-        const qint64 value = piece.toLongLong(&fits);
-        if (number.match(piece).hasMatch() && fits) numbers.append(value);
+        bool valid = false;
+        const qint64 value = piece.toLongLong(&valid);
+        if (number.match(piece).hasMatch() && valid) numbers.append(value);
     }
     if (numbers.size() != 2) return std::nullopt;
-    const __int128 minutes = __int128(numbers[0]) * 60 + numbers[1];
-    if (minutes < std::numeric_limits<qint64>::min() ||
-        minutes > std::numeric_limits<qint64>::max()) {
-        return std::nullopt;
-    }
+    const __int128 hours = __int128(numbers[0]) * 60;
+    const __int128 minutes = hours + numbers[1];
+    if (!fits(hours) || !fits(minutes)) return std::nullopt;
     return qint64(minutes);
 }
 
