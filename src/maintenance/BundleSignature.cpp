@@ -30,22 +30,6 @@ std::optional<QByteArray> readSmallFile(const QString& path) {
     return file.readAll();
 }
 
-// The listed files, each with its hash in lower-case hex; none when the manifest is not one of
-// this program's.
-std::optional<QHash<QString, QByteArray>> listedFiles(const QByteArray& manifest) {
-    QList<QByteArray> lines = manifest.split('\n');
-    if (lines.size() < 2 || lines.takeFirst() != IDENTIFIER_LINE || !lines.takeLast().isEmpty()) {
-        return std::nullopt;
-    }
-    QHash<QString, QByteArray> files;
-    for (const QByteArray& line : lines) {
-        const qsizetype gap = line.indexOf("  ");
-        if (gap < 0) return std::nullopt;
-        files.insert(QString::fromUtf8(line.mid(gap + 2)), line.left(gap));
-    }
-    return files;
-}
-
 QByteArray sha256Hex(const QString& path) {
     QFile file(path);
     QCryptographicHash hash(QCryptographicHash::Sha256);
@@ -75,6 +59,20 @@ bool holdsExactly(const QString& bundlePath, QHash<QString, QByteArray> listed) 
 
 }  // namespace
 
+std::optional<QHash<QString, QByteArray>> manifestFiles(const QByteArray& manifest) {
+    QList<QByteArray> lines = manifest.split('\n');
+    if (lines.size() < 2 || lines.takeFirst() != IDENTIFIER_LINE || !lines.takeLast().isEmpty()) {
+        return std::nullopt;
+    }
+    QHash<QString, QByteArray> files;
+    for (const QByteArray& line : lines) {
+        const qsizetype gap = line.indexOf("  ");
+        if (gap < 0) return std::nullopt;
+        files.insert(QString::fromUtf8(line.mid(gap + 2)), line.left(gap));
+    }
+    return files;
+}
+
 bool signatureHolds(const QString& bundlePath, const QByteArray& publicKey) {
     const QFileInfo bundle(bundlePath);
     if (!bundle.isDir() || bundle.isSymbolicLink()) return false;
@@ -83,6 +81,6 @@ bool signatureHolds(const QString& bundlePath, const QByteArray& publicKey) {
     if (!manifest || !signature || !platform::minisignVerifies(*manifest, *signature, publicKey)) {
         return false;
     }
-    const std::optional<QHash<QString, QByteArray>> listed = listedFiles(*manifest);
+    const std::optional<QHash<QString, QByteArray>> listed = manifestFiles(*manifest);
     return listed && holdsExactly(bundlePath, *listed);
 }

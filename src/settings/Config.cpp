@@ -11,11 +11,19 @@ QJsonObject load(const QString& path) {
     platform::keepPrivate(path);  // it holds the token
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return {};
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll());
-    return document.isObject() ? document.object() : QJsonObject();
+    return settingsFromBytes(file.readAll());
 }
 
 }  // namespace
+
+QJsonObject settingsFromBytes(const QByteArray& bytes) {
+    const QJsonDocument document = QJsonDocument::fromJson(bytes);
+    return document.isObject() ? document.object() : QJsonObject();
+}
+
+QByteArray settingsBytes(const QJsonObject& settings) {
+    return QJsonDocument(settings).toJson(QJsonDocument::Indented);
+}
 
 Config::Config(QString path) : path_(std::move(path)), raw_(load(path_)) {}
 
@@ -81,6 +89,5 @@ bool Config::workHoursEnabled() const {
 }
 
 void Config::save() const {
-    const QByteArray bytes = QJsonDocument(raw()).toJson(QJsonDocument::Indented);
-    platform::writeFilePrivately(path_, bytes);
+    platform::writeFilePrivately(path_, settingsBytes(raw()));
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QMutex>
@@ -12,6 +13,12 @@ struct MinuteRange {
     qint64 end;
     bool operator==(const MinuteRange&) const = default;
 };
+
+// The settings as read from a file's bytes: the top-level JSON object, or no settings at all
+// when the bytes are not JSON or hold another kind of value.
+QJsonObject settingsFromBytes(const QByteArray& bytes);
+// The settings as written to the file: pretty-printed JSON.
+QByteArray settingsBytes(const QJsonObject& settings);
 
 // The settings store: one JSON object in a private file, loaded once and rewritten whole on
 // every save. Keys it does not know are kept and written back unchanged. Every read accessor

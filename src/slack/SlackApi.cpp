@@ -1,8 +1,10 @@
 #include "slack/SlackApi.h"
 
 #include <QJsonDocument>
-#include <QTextBoundaryFinder>
 #include <QUrl>
+#include <memory>
+
+#include <unicode/ubrk.h>
 
 #include "main/Constants.h"
 #include "platform/Clock.h"
@@ -47,6 +49,14 @@ char32_t decode(const char* bytes, int length) {
     char32_t codePoint = quint8(bytes[0]) & LEAD_BITS[length];
     for (int i = 1; i < length; ++i) codePoint = (codePoint << 6) | (quint8(bytes[i]) & 0x3F);
     return codePoint;
+}
+
+// The first `count` UTF-16 units of `text`, never half a surrogate pair: at most `count`
+// user-perceived characters.
+QString firstCodeUnits(const QString& text, int count) {
+    QString start = text.left(count);
+    if (!start.isEmpty() && start.back().isHighSurrogate()) start.chop(1);
+    return start;
 }
 
 }  // namespace
@@ -98,11 +108,19 @@ QByteArray formBody(const FormParams& params) {
 }
 
 QString firstGraphemes(const QString& text, int count) {
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    qsizetype end = 0;
-    for (int taken = 0; taken < count && end < text.size(); ++taken) {
-        end = finder.toNextBoundary();
-        if (end < 0) return text;
+    // ICU's segmentation, not QTextBoundaryFinder's: next to Indic or Thai letters Qt applies
+    // those scripts' own rules to the whole run of text, which there splits emoji sequences,
+    // combining marks and even surrogate pairs, so a cut could leave half a character.
+    UErrorCode status = U_ZERO_ERROR;
+    const std::unique_ptr<UBreakIterator, decltype(&ubrk_close)> breaks(
+        ubrk_open(UBRK_CHARACTER, "", reinterpret_cast<const UChar*>(text.utf16()),
+                  int32_t(text.size()), &status),
+        &ubrk_close);
+    if (U_FAILURE(status)) return firstCodeUnits(text, count);
+    int32_t end = 0;
+    for (int taken = 0; taken < count; ++taken) {
+        end = ubrk_next(breaks.get());
+        if (end == UBRK_DONE) return text;
     }
     return text.left(end);
 }
@@ -137,18 +155,24 @@ SlackReply clearStatus(const QString& token) {
     return setStatus(token, QString(), QString(), platform::SystemClock());
 }
 
-std::optional<QString> currentStatusText(const QString& token) {
-    const SlackReply reply = slackCall(QStringLiteral("users.profile.get"), token);
+std::optional<QString> statusTextIn(const SlackReply& reply) {
     if (!replySucceeded(reply)) return std::nullopt;
     const QJsonValue text =
         reply.value(QStringLiteral("profile")).toObject().value(QStringLiteral("status_text"));
     return text.isString() ? text.toString() : QString();
 }
 
-std::optional<bool> spotifyEmojiExists(const QString& token) {
-    const SlackReply reply = slackCall(QStringLiteral("emoji.list"), token);
+std::optional<bool> spotifyEmojiIn(const SlackReply& reply) {
     if (!replySucceeded(reply)) return std::nullopt;
     const QJsonValue emoji = reply.value(QStringLiteral("emoji"));
     if (!emoji.isObject()) return std::nullopt;
     return emoji.toObject().contains(QStringLiteral("spotify"));
+}
+
+std::optional<QString> currentStatusText(const QString& token) {
+    return statusTextIn(slackCall(QStringLiteral("users.profile.get"), token));
+}
+
+std::optional<bool> spotifyEmojiExists(const QString& token) {
+    return spotifyEmojiIn(slackCall(QStringLiteral("emoji.list"), token));
 }

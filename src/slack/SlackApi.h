@@ -24,6 +24,13 @@ bool replySucceeded(const SlackReply& reply);
 // Decodes a reply body: a JSON object, or the network failure for anything else.
 SlackReply parseSlackReply(const QByteArray& body);
 
+// The status text a "users.profile.get" reply shows: empty when the user has none; none when
+// the reply is a failure.
+std::optional<QString> statusTextIn(const SlackReply& reply);
+// Whether an "emoji.list" reply has an entry named "spotify"; none when the reply is a failure
+// or lists no emoji.
+std::optional<bool> spotifyEmojiIn(const SlackReply& reply);
+
 // Percent-encodes a form value: letters, marks and numbers of any script stay as they are;
 // every other character is written as its UTF-8 bytes, each "%XX" in upper case.
 QByteArray formEncode(const QString& value);

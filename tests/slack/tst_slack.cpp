@@ -32,7 +32,8 @@ class SlackTest : public QObject {
         QTest::newRow("JSON") << R"({"a":1})" << QByteArray("%7B%22a%22%3A1%7D");
         QTest::newRow("byte-order mark") << "a\uFEFFb" << QByteArray("a%EF%BB%BFb");
         QTest::newRow("noncharacter") << "\uFFFE" << QByteArray("%EF%BF%BE");
-        QTest::newRow("emoji with skin tone") << "👍🏽" << QByteArray("%F0%9F%91%8D%F0%9F%8F%BD");
+        QTest::newRow("emoji with skin tone")
+            << "👍🏽" << QByteArray("%F0%9F%91%8D%F0%9F%8F%BD");
     }
     void formValuesAreEncodedByCodePointAndPostedWithTheToken() {
         QFETCH(QString, value);
@@ -48,19 +49,31 @@ class SlackTest : public QObject {
         QCOMPARE(request.formValue("b"), value);  // Slack reads back exactly the text
     }
 
+    // Units of one user-perceived character each, then a text in another script.
     void textIsCutByUserPerceivedCharacters_data() {
         QTest::addColumn<QString>("unit");
-        QTest::newRow("ASCII") << "a";
-        QTest::newRow("letter with combining mark") << "e\u0301";
-        QTest::newRow("emoji with skin tone") << "👍🏽";
-        QTest::newRow("flag") << "🇸🇪";
-        QTest::newRow("family") << "👨‍👩‍👧";
+        QTest::addColumn<QString>("after");
+        QTest::newRow("ASCII") << "a"
+                               << "";
+        QTest::newRow("letter with combining mark") << "e\u0301"
+                                                    << "";
+        QTest::newRow("emoji with skin tone") << "👍🏽"
+                                              << "";
+        QTest::newRow("flag") << "🇸🇪"
+                              << "";
+        QTest::newRow("family") << "👨‍👩‍👧"
+                                << "";
+        QTest::newRow("emoji, then Devanagari") << "👍🏽"
+                                                << " क";
+        QTest::newRow("flag, then Thai") << "🇸🇪"
+                                         << "ก";
     }
     void textIsCutByUserPerceivedCharacters() {
         QFETCH(QString, unit);
-        QCOMPARE(firstGraphemes(unit.repeated(150), 100), unit.repeated(100));
+        QFETCH(QString, after);
+        QCOMPARE(firstGraphemes(unit.repeated(150) + after, 100), unit.repeated(100));
         QCOMPARE(firstGraphemes(unit.repeated(100), 100), unit.repeated(100));
-        QCOMPARE(firstGraphemes(unit.repeated(3), 100), unit.repeated(3));
+        QCOMPARE(firstGraphemes(unit.repeated(3) + after, 100), unit.repeated(3) + after);
     }
 
     // One reply as each reader takes it: the call itself, with anything but a JSON object
