@@ -68,8 +68,13 @@ QByteArray requestBytes(const Exchange& exchange) {
     return bytes + "\r\n" + exchange.body;
 }
 
+QString originOf(const QUrl& url) {
+    return url.scheme() + QStringLiteral("://") + url.authority(QUrl::FullyEncoded);
+}
+
 // Where a redirect leads and how the request goes on there, as browsers do: 307 and 308 keep
-// the method and body, the others become a GET; never from https to http.
+// the method and body, the others become a GET; never from https to http, and the token
+// never to another server.
 std::optional<Exchange> redirected(const Exchange& exchange, const HttpResponseReader& response) {
     const int status = response.status();
     const bool redirect =
@@ -89,6 +94,11 @@ std::optional<Exchange> redirected(const Exchange& exchange, const HttpResponseR
         next.method = "GET";
         next.body.clear();
     }
+    if (originOf(next.url) != originOf(exchange.url)) {
+        next.headers.removeIf([](const auto& header) {
+            return header.first.compare("Authorization", Qt::CaseInsensitive) == 0;
+        });
+    }
     ++next.redirects;
     return next;
 }
@@ -104,9 +114,6 @@ class Connection final : public QObject {
         if (socket_) socket_->disconnect(this);  // a socket going down tells nobody
     }
 
-    static QString originOf(const QUrl& url) {
-        return url.scheme() + QStringLiteral("://") + url.authority(QUrl::FullyEncoded);
-    }
     const QString& origin() const { return origin_; }
     bool open() const { return socket_ && socket_->state() == QAbstractSocket::ConnectedState; }
 
@@ -135,7 +142,7 @@ class Connection final : public QObject {
 class HttpClient final : public QObject {
   public:
     void send(Exchange exchange) {
-        Connection* connection = takeIdle(Connection::originOf(exchange.url));
+        Connection* connection = takeIdle(originOf(exchange.url));
         if (!connection) connection = new Connection(exchange.url, *this);
         connection->start(std::move(exchange));
     }
