@@ -108,6 +108,9 @@ QByteArray formBody(const FormParams& params) {
 }
 
 QString firstGraphemes(const QString& text, int count) {
+    // Every user-perceived character takes at least one UTF-16 unit: a text no longer than
+    // `count` units is whole, and the segmentation below need not run (nor load its data).
+    if (text.size() <= count) return text;
     // ICU's segmentation, not QTextBoundaryFinder's: next to Indic or Thai letters Qt applies
     // those scripts' own rules to the whole run of text, which there splits emoji sequences,
     // combining marks and even surrogate pairs, so a cut could leave half a character.
