@@ -4,7 +4,6 @@
 #include <chrono>
 
 #include "maintenance/InstallCopy.h"
-
 #include "slack/SlackApi.h"
 
 AppDelegate::Environment AppDelegate::systemEnvironment() {
