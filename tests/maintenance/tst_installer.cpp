@@ -94,20 +94,22 @@ class InstallerTest : public QObject {
         QString key = "good";
         QString afterSigning = {};
     };
-    QByteArray release(Release spec) {
+    QByteArray release(Release wanted) {
         const QString folder = dir_.filePath(QString("release-%1").arg(++releases_));
         QDir().mkpath(folder + "/tampered");
-        if (!makeBundle(folder + "/" + spec.name, spec.version,
-                        spec.executable.isNull() ? elf_ : spec.executable) ||
+        if (!makeBundle(folder + "/" + wanted.name, wanted.version,
+                        wanted.executable.isNull() ? elf_ : wanted.executable) ||
             !run(folder, TRACKGLINT_SOURCE "/scripts/package",
-                 {"--key", dir_.filePath(spec.key + ".key"), "--out", folder, "--bundle",
-                  folder + "/" + spec.name})) {
+                 {"--key", dir_.filePath(wanted.key + ".key"), "--out", folder, "--bundle",
+                  folder + "/" + wanted.name})) {
             return {};
         }
         const QString zip = folder + "/Trackglint.zip";
-        if (!spec.afterSigning.isEmpty() &&
-            !(writeFile(folder + "/tampered/" + spec.name + "/" + spec.afterSigning, "changed") &&
-              run(folder + "/tampered", "zip", {"-q", zip, spec.name + "/" + spec.afterSigning}))) {
+        if (!wanted.afterSigning.isEmpty() &&
+            !(writeFile(folder + "/tampered/" + wanted.name + "/" + wanted.afterSigning,
+                        "changed") &&
+              run(folder + "/tampered", "zip",
+                  {"-q", zip, wanted.name + "/" + wanted.afterSigning}))) {
             return {};
         }
         return readFile(zip);

@@ -1,74 +1,12 @@
-#include <QDBusArgument>
-#include <QDBusConnection>
 #include <QDBusInterface>
-#include <QDBusMetaType>
-#include <QDBusReply>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "FakeSlack.h"
+#include "Panel.h"
 #include "PrivateBus.h"
 #include "TestFiles.h"
-
-// A panel's side of the tray protocol: it registers items and says a host is there.
-class Watcher : public QObject {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
-    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ hostRegistered)
-    Q_PROPERTY(int ProtocolVersion READ protocolVersion)
-    Q_PROPERTY(QStringList RegisteredStatusNotifierItems MEMBER items)
-
-  public:
-    bool hostRegistered() const { return true; }
-    int protocolVersion() const { return 0; }
-    QStringList items;
-
-  public slots:
-    void RegisterStatusNotifierItem(const QString& service, const QDBusMessage& message) {
-        items += service.startsWith(u'/') ? message.service() : service;
-    }
-    void RegisterStatusNotifierHost(const QString&) {}
-
-  signals:
-    void StatusNotifierItemRegistered(const QString& service);
-};
-
-namespace {
-
-struct Entry {
-    int id = 0;
-    QString label;
-    QString type;
-    bool enabled = true;
-};
-
-// Reads a dbusmenu layout node, (ia{sv}av), into a flat list of its children.
-QList<Entry> menuEntries(const QDBusArgument& node) {
-    QList<Entry> entries;
-    int id = 0;
-    QVariantMap properties;
-    node.beginStructure();
-    node >> id >> properties;
-    node.beginArray();
-    while (!node.atEnd()) {
-        QDBusVariant child;
-        node >> child;
-        const QDBusArgument item = child.variant().value<QDBusArgument>();
-        int childId = 0;
-        QVariantMap props;
-        item.beginStructure();
-        item >> childId >> props;
-        item.endStructure();
-        entries += {childId, props.value("label").toString(), props.value("type").toString(),
-                    props.value("enabled", true).toBool()};
-    }
-    node.endArray();
-    node.endStructure();
-    return entries;
-}
-
-}  // namespace
 
 // The built program's tray item and launch, used the way a desktop uses them: over D-Bus, with
 // the program drawing into a real X server.
@@ -81,7 +19,7 @@ class TrayTest : public QObject {
     QProcess xserver_;
     QTemporaryDir home_;
     QProcessEnvironment environment_ = QProcessEnvironment::systemEnvironment();
-    Watcher watcher_;
+    PanelWatcher watcher_;
     QString installed_;
 
     // Starts the program; with `uptime`, in a namespace where the system has been up that long.
@@ -116,10 +54,7 @@ class TrayTest : public QObject {
   private slots:
     void initTestCase() {
         QVERIFY(bus_.isRunning());
-        QDBusConnection bus = QDBusConnection::sessionBus();
-        QVERIFY(bus.registerObject("/StatusNotifierWatcher", &watcher_,
-                                   QDBusConnection::ExportAllContents));
-        QVERIFY(bus.registerService("org.kde.StatusNotifierWatcher"));
+        QVERIFY(watcher_.registerOnSessionBus());
         xserver_.start("Xvfb",
                        {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "800x600x24"});
         QVERIFY2(xserver_.waitForReadyRead(10'000), "Xvfb did not start");
@@ -146,22 +81,14 @@ class TrayTest : public QObject {
         QTRY_COMPARE_WITH_TIMEOUT(item.property("Title").toString(), QStringLiteral("Trackglint"),
                                   10'000);
         QTRY_COMPARE(visibleWindows(), 1);
-        const QString menuPath = item.property("Menu").value<QDBusObjectPath>().path();
-        QDBusInterface menu(watcher_.items[0], menuPath, "com.canonical.dbusmenu");
-        QVERIFY(menu.isValid());
-
-        QVERIFY(menu.call("AboutToShow", 0).type() == QDBusMessage::ReplyMessage);
-        const QDBusMessage layout = menu.call("GetLayout", 0, -1, QStringList());
-        QCOMPARE(layout.type(), QDBusMessage::ReplyMessage);
-        const QList<Entry> entries =
-            menuEntries(layout.arguments().value(1).value<QDBusArgument>());
+        const QList<MenuEntry> entries = openTrayMenu(watcher_.items[0]);
         QStringList seen;
-        for (const Entry& entry : entries) seen += entry.type == "separator" ? "-" : entry.label;
+        for (const MenuEntry& entry : entries)
+            seen += entry.type == "separator" ? "-" : entry.label;
         QCOMPARE(seen,
                  QStringList({"Sign in with Slack…", "-", "Open Trackglint…", "Quit Trackglint"}));
 
-        menu.call("Event", entries.last().id, QStringLiteral("clicked"),
-                  QVariant::fromValue(QDBusVariant(0)), 0u);
+        clickTrayMenu(watcher_.items[0], entries.last().id);
         QTRY_VERIFY_WITH_TIMEOUT(ended(*program), 30'000);
         QCOMPARE(program->exitCode(), 0);
         QCOMPARE(slack_.requests().size(), 0);

@@ -23,9 +23,12 @@ QList<MenuEntry> menuEntries(const QDBusArgument& node) {
         QVariantMap props;
         item.beginStructure();
         item >> childId >> props;
+        item.endStructure();
         entries += {childId, props.value("label").toString(), props.value("type").toString(),
                     props.value("enabled", true).toBool()};
     }
+    node.endArray();
+    node.endStructure();
     return entries;
 }
 
