@@ -26,29 +26,35 @@ bool acceptable(archive_entry* entry) {
     return type == AE_IFDIR || type == AE_IFREG;
 }
 
-bool copyData(archive* reader, archive* writer) {
+// Copies the entry's data, taking what it writes from `budget`; fails when the budget runs out.
+bool copyData(archive* reader, archive* writer, qint64& budget) {
     const void* block = nullptr;
     size_t size = 0;
     la_int64_t offset = 0;
     for (;;) {
         const int status = archive_read_data_block(reader, &block, &size, &offset);
         if (status == ARCHIVE_EOF) return true;
-        if (status != ARCHIVE_OK) return false;
+        if (status != ARCHIVE_OK || qint64(size) > budget) return false;
+        budget -= qint64(size);
         if (archive_write_data_block(writer, block, size, offset) != ARCHIVE_OK) return false;
     }
 }
 
 // Names the entry by its place inside `folder` and writes it there.
-bool extract(archive* reader, archive* writer, archive_entry* entry, const QByteArray& folder) {
-    if (!acceptable(entry)) return false;
+bool extract(archive* reader, archive* writer, archive_entry* entry, const QByteArray& folder,
+             qint64& budget) {
+    // A size the entry declares beyond the budget fails before anything of it is written.
+    if (!acceptable(entry) ||
+        (archive_entry_size_is_set(entry) && archive_entry_size(entry) > budget))
+        return false;
     archive_entry_copy_pathname(entry, (folder + '/' + archive_entry_pathname(entry)).constData());
-    return archive_write_header(writer, entry) == ARCHIVE_OK && copyData(reader, writer) &&
+    return archive_write_header(writer, entry) == ARCHIVE_OK && copyData(reader, writer, budget) &&
            archive_write_finish_entry(writer) == ARCHIVE_OK;
 }
 
 }  // namespace
 
-bool unpackZip(const QString& archivePath, const QString& folder) {
+bool unpackZip(const QString& archivePath, const QString& folder, qint64 maxBytes) {
     const Reader reader(archive_read_new(), archive_read_free);
     const Writer writer(archive_write_disk_new(), archive_write_free);
     archive_read_support_format_zip(reader.get());
@@ -64,10 +70,13 @@ bool unpackZip(const QString& archivePath, const QString& folder) {
     }
     const QByteArray base = QFile::encodeName(folder);
     archive_entry* entry = nullptr;
+    qint64 budget = maxBytes;
     for (;;) {
         const int status = archive_read_next_header(reader.get(), &entry);
         if (status == ARCHIVE_EOF) return archive_write_close(writer.get()) == ARCHIVE_OK;
-        if (status != ARCHIVE_OK || !extract(reader.get(), writer.get(), entry, base)) return false;
+        if (status != ARCHIVE_OK || !extract(reader.get(), writer.get(), entry, base, budget)) {
+            return false;
+        }
     }
 }
 

@@ -13,6 +13,7 @@
 #include "maintenance/InstallCopy.h"
 #include "maintenance/Installer.h"
 #include "maintenance/Mover.h"
+#include "platform/Archive.h"
 #include "platform/Bundle.h"
 #include "platform/LoginItem.h"
 
@@ -232,6 +233,18 @@ class InstallerTest : public QObject {
         QCOMPARE(starter.started.size(), 0);
         QCOMPARE(quits, 0);
         QVERIFY(entry.isEmpty());
+    }
+
+    // A small archive that unpacks into a lot stops at the budget instead of filling the disk.
+    void unpackingStopsAtItsBudget() {
+        const QString folder = dir_.filePath("zeros");
+        QVERIFY(writeFile(folder + "/a/zeros", QByteArray(1 << 20, '\0')));
+        QVERIFY(run(folder, "zip", {"-q", "-r", "zeros.zip", "a"}));
+        QVERIFY(QDir().mkpath(folder + "/small") && QDir().mkpath(folder + "/large"));
+        QVERIFY(!platform::unpackZip(folder + "/zeros.zip", folder + "/small", 1 << 19));
+        QVERIFY(!QFileInfo::exists(folder + "/small/a/zeros"));
+        QVERIFY(platform::unpackZip(folder + "/zeros.zip", folder + "/large", 1 << 21));
+        QCOMPARE(QFileInfo(folder + "/large/a/zeros").size(), 1 << 20);
     }
 
     void moves_data() {
