@@ -17,8 +17,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)config.paused();
     (void)config.lastSetText();
     const QDateTime noon(QDate(2026, 1, 5), QTime(12, 0));
-    (void)inWorkHours(config, noon);
-    (void)workHoursLabel(config, noon);
+    (void)config.menuMark();
+    (void)config.teamUrl();
+    (void)inWorkHours(config.workHoursEnabled(), config.workHoursRange(), noon);
+    (void)workHoursLabel(config.workHoursRange(), noon);
     // What is loaded is written back unchanged, keys the program does not know included.
     REQUIRE(settingsFromBytes(settingsBytes(raw)) == raw);
     return 0;

@@ -4,33 +4,25 @@
 
 #include "dashboard/DashboardController.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
-#include <QFontDatabase>
-#include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QHash>
-#include <QJsonObject>
-#include <QLabel>
 #include <QLocale>
-#include <QPainter>
 #include <QPushButton>
 #include <QSignalBlocker>
-#include <QStyle>
 #include <QTimeEdit>
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "main/Constants.h"
-#include "maintenance/EmojiSetup.h"
-#include "maintenance/LoginItem.h"
-#include "menubar/MenuMark.h"
-#include "menubar/SpotifyLogo.h"
+#include "dashboard/Widgets.h"
 #include "platform/Bundle.h"
+#include "state/Constants.h"
+#include "sync/EmojiChoice.h"
 #include "sync/WorkHours.h"
+#include "ui/MarkDrawing.h"
+#include "ui/SpotifyLogo.h"
 
 namespace {
 
@@ -44,126 +36,6 @@ const QString EMOJI_ADDED =
 
 constexpr int MIN_CONTENT_WIDTH = 460;
 constexpr int NOTE_WIDTH = 400;
-
-// The sizes below are those of a desktop whose body text is 13 points. Each is scaled to this
-// desktop's body text, so the panel keeps its proportions next to every other window.
-qreal scaled(qreal points) {
-    const qreal body = QApplication::font().pointSizeF();
-    return points * (body > 0 ? body : 10.0) / 13.0;
-}
-
-QFont systemFont(qreal points, QFont::Weight weight = QFont::Normal) {
-    QFont font = QApplication::font();
-    font.setPointSizeF(scaled(points));
-    font.setWeight(weight);
-    return font;
-}
-
-QFont monospacedFont(qreal points, QFont::Weight weight) {
-    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setPointSizeF(scaled(points));
-    font.setWeight(weight);
-    return font;
-}
-
-// A word-wrapping label never wider than its maximum width. It asks for the height its text
-// needs at the width it will really get, so the window fits it exactly.
-class WrappingLabel final : public QLabel {
-  public:
-    explicit WrappingLabel(int maximumWidth) {
-        setWordWrap(true);
-        setMaximumWidth(maximumWidth);
-        setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    }
-    int heightForWidth(int width) const override {
-        width = std::min(width, maximumWidth());
-        // Layouts ask this at every change of any widget in the window, and each answer lays
-        // the whole text out anew (rich text then repaints too): keep the answers for the text
-        // and font shown.
-        if (measuredText_ != text()) {
-            heights_.clear();
-            measuredText_ = text();
-        }
-        auto found = heights_.constFind(width);
-        if (found == heights_.cend()) found = heights_.insert(width, QLabel::heightForWidth(width));
-        return *found;
-    }
-
-  protected:
-    void changeEvent(QEvent* event) override {
-        if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
-            heights_.clear();
-        }
-        QLabel::changeEvent(event);
-    }
-
-  private:
-    mutable QString measuredText_;
-    mutable QHash<int, int> heights_;
-};
-
-// A one-line label that cuts a too long text at the end with "…" rather than widening the
-// window. The text is shown exactly as given, never read as markup.
-class ElidedLabel final : public QLabel {
-  public:
-    ElidedLabel() {
-        setTextFormat(Qt::PlainText);
-        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-    }
-    QSize sizeHint() const override {
-        return {0, std::max(QLabel::sizeHint().height(), fontMetrics().height())};
-    }
-    QSize minimumSizeHint() const override { return sizeHint(); }
-
-  protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        const QRect area = contentsRect();
-        const QString shown = fontMetrics().elidedText(text(), Qt::ElideRight, area.width());
-        style()->drawItemText(&painter, area, int(Qt::AlignLeft | Qt::AlignVCenter), palette(),
-                              isEnabled(), shown, foregroundRole());
-    }
-};
-
-QLabel* secondaryLabel(QLabel* label) {
-    // The placeholder role is the palette's dimmed text colour, in light and dark themes alike.
-    label->setForegroundRole(QPalette::PlaceholderText);
-    return label;
-}
-
-// A push button that Return leaves alone even when it has focus: in this window only the
-// default button answers Return.
-QPushButton* button(const QString& title) {
-    auto* button = new QPushButton(title);
-    button->setAutoDefault(false);
-    return button;
-}
-
-QFrame* separator() {
-    auto* line = new QFrame;
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-    return line;
-}
-
-QHBoxLayout* row(int spacing = 8) {
-    auto* layout = new QHBoxLayout;
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(spacing);
-    return layout;
-}
-
-QVBoxLayout* column(QWidget* owner, int spacing) {
-    auto* layout = new QVBoxLayout(owner);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(spacing);
-    return layout;
-}
-
-// Controls carry their field's name, so the window can be inspected by name.
-void name(QObject* object, const char* objectName) {
-    object->setObjectName(QLatin1String(objectName));
-}
 
 // The three notes on how mirroring behaves, as bullet paragraphs whose wrapped lines align
 // under the text past the bullet. The numbers follow the timing constants.
@@ -191,20 +63,36 @@ QString notesHtml(const QFont& font) {
     return html;
 }
 
+// Hours and minutes as the user's locale writes them; some locales' short format has seconds
+// too, which a work-hours window has no use for.
+QString timeFormat() {
+    QString format = QLocale().timeFormat(QLocale::ShortFormat);
+    for (const char* seconds : {":ss", ".ss", ":s", ".s"}) format.remove(QLatin1String(seconds));
+    return format;
+}
+
+qint64 minutesOf(const QTime& time) {
+    return time.hour() * 60 + time.minute();
+}
+
+// The text of a pop-up's selected item; none without a selection or a text.
+std::optional<QString> selectedText(const QComboBox* popup) {
+    const QVariant chosen = popup->currentData();
+    if (popup->currentIndex() < 0 || chosen.typeId() != QMetaType::QString) return std::nullopt;
+    return chosen.toString();
+}
+
 }  // namespace
 
-DashboardController::DashboardController(Config& config, AppState& state, SyncEngine& sync,
-                                         SignIn& signIn, platform::LoginItem& loginItem,
-                                         platform::Desktop& desktop,
-                                         std::function<void()> applyMenuMark, QObject* parent)
+DashboardController::DashboardController(Config& config, AppState& state, UserActions& actions,
+                                         Prompts& prompts, platform::LoginItem& loginItem,
+                                         QObject* parent)
     : QObject(parent),
       config_(config),
       state_(state),
-      sync_(sync),
-      signIn_(signIn),
+      actions_(actions),
+      prompts_(prompts),
       loginItem_(loginItem),
-      desktop_(desktop),
-      applyMenuMark_(std::move(applyMenuMark)),
       window_(std::make_unique<QDialog>(
           nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                        Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -214,6 +102,7 @@ DashboardController::DashboardController(Config& config, AppState& state, SyncEn
     dark_ = window_->palette().color(QPalette::Window).lightness() < 128;
     buildUI();
     connect(&state_, &AppState::tickNotification, this, &DashboardController::refresh);
+    connect(&config_, &Config::changed, this, &DashboardController::refresh);
     refresh();
 }
 
@@ -224,6 +113,25 @@ QWidget* DashboardController::window() {
 }
 
 void DashboardController::buildUI() {
+    connectedBox_ = buildConnectedBox();
+    signInBox_ = buildSignInBox();
+
+    auto* main = new QVBoxLayout;
+    main->setContentsMargins(24, 20, 24, 20);
+    main->setSpacing(16);
+    main->addWidget(buildHeader(), 0, Qt::AlignLeft);
+    main->addWidget(buildErrorLine());
+    main->addWidget(connectedBox_);
+    main->addWidget(signInBox_);
+
+    // The version sits in the bottom trailing corner, over the column's bottom margin.
+    auto* content = new QGridLayout(window_.get());
+    content->setContentsMargins(0, 0, 0, 0);
+    content->addLayout(main, 0, 0);
+    content->addWidget(buildVersion(), 0, 0, Qt::AlignRight | Qt::AlignBottom);
+}
+
+QWidget* DashboardController::buildHeader() {
     auto* header = new QLabel;
     const MarkRuns runs = markRuns(MenuMark::Wordmark);
     const QColor text = dark_ ? QColor(233, 233, 238) : QColor(23, 23, 27);
@@ -235,9 +143,11 @@ void DashboardController::buildUI() {
                              runs.second.toHtmlEscaped()));
     header->setFont(markFont(scaled(24)));
     header->setAccessibleName(QStringLiteral("Trackglint"));
+    return header;
+}
 
-    errorLine_ = new WrappingLabel(NOTE_WIDTH);
-    name(errorLine_, "errorLine");
+QWidget* DashboardController::buildErrorLine() {
+    errorLine_ = named(new WrappingLabel(NOTE_WIDTH), "errorLine");
     errorLine_->setTextFormat(Qt::PlainText);
     errorLine_->setFont(systemFont(12));
     QPalette red = errorLine_->palette();
@@ -245,21 +155,13 @@ void DashboardController::buildUI() {
     errorLine_->setPalette(red);
     // At most two lines.
     errorLine_->setMaximumHeight(2 * errorLine_->fontMetrics().lineSpacing());
+    return errorLine_;
+}
 
-    connectedBox_ = buildConnectedBox();
-    signInBox_ = buildSignInBox();
-
-    auto* main = new QVBoxLayout;
-    main->setContentsMargins(24, 20, 24, 20);
-    main->setSpacing(16);
-    main->addWidget(header, 0, Qt::AlignLeft);
-    main->addWidget(errorLine_);
-    main->addWidget(connectedBox_);
-    main->addWidget(signInBox_);
-
-    auto* version =
-        new QLabel(QStringLiteral("v") + platform::shortVersion().value_or(QStringLiteral("?")));
-    name(version, "version");
+QWidget* DashboardController::buildVersion() {
+    auto* version = named(
+        new QLabel(QStringLiteral("v") + platform::shortVersion().value_or(QStringLiteral("?"))),
+        "version");
     version->setTextFormat(Qt::PlainText);
     version->setFont(monospacedFont(10, QFont::Normal));
     QPalette dim = version->palette();
@@ -268,38 +170,53 @@ void DashboardController::buildUI() {
     dim.setColor(QPalette::WindowText, tertiary);
     version->setPalette(dim);
     version->setContentsMargins(0, 0, 14, 12);
-
-    // The version sits in the bottom trailing corner, over the column's bottom margin.
-    auto* content = new QGridLayout(window_.get());
-    content->setContentsMargins(0, 0, 0, 0);
-    content->addLayout(main, 0, 0);
-    content->addWidget(version, 0, 0, Qt::AlignRight | Qt::AlignBottom);
+    return version;
 }
 
 QWidget* DashboardController::buildConnectedBox() {
-    auto* box = new QWidget;
-    name(box, "connectedBox");
+    auto* box = named(new QWidget, "connectedBox");
     QVBoxLayout* layout = column(box, 12);
+    addNowPlaying(layout);
+    layout->addWidget(separator());
+    addEmojiRows(layout);
+    addMarkRow(layout);
+    alignRowTitles();
+    addWorkHoursRow(layout);
 
-    nowPlaying_ = new ElidedLabel;
-    name(nowPlaying_, "nowPlaying");
+    loginCheck_ =
+        named(new QCheckBox(QStringLiteral("Start automatically at login")), "loginCheck");
+    connect(loginCheck_, &QCheckBox::clicked, &actions_, &UserActions::toggleLoginItem);
+    layout->addWidget(loginCheck_);
+    layout->addWidget(separator());
+
+    auto* notes = named(new WrappingLabel(NOTE_WIDTH), "notes");
+    notes->setFont(systemFont(11.5));
+    notes->setTextFormat(Qt::RichText);
+    notes->setText(notesHtml(notes->font()));
+    layout->addWidget(secondaryLabel(notes));
+
+    disconnectButton_ = named(button(QStringLiteral("Disconnect Slack…")), "disconnectButton");
+    connect(disconnectButton_, &QPushButton::clicked, this, &DashboardController::disconnect);
+    layout->addWidget(disconnectButton_, 0, Qt::AlignLeft);
+    return box;
+}
+
+void DashboardController::addNowPlaying(QVBoxLayout* layout) {
+    nowPlaying_ = named(new ElidedLabel, "nowPlaying");
     nowPlaying_->setFont(systemFont(15, QFont::Medium));
     layout->addWidget(nowPlaying_);
 
-    signedInAs_ = new ElidedLabel;
-    name(signedInAs_, "signedInAs");
+    signedInAs_ = named(new ElidedLabel, "signedInAs");
     signedInAs_->setFont(systemFont(12));
     layout->addWidget(secondaryLabel(signedInAs_));
 
-    pauseButton_ = button(QStringLiteral("Pause"));
-    name(pauseButton_, "pauseButton");
-    connect(pauseButton_, &QPushButton::clicked, this, &DashboardController::togglePause);
+    pauseButton_ = named(button(QStringLiteral("Pause")), "pauseButton");
+    connect(pauseButton_, &QPushButton::clicked, &actions_, &UserActions::togglePause);
     layout->addWidget(pauseButton_, 0, Qt::AlignLeft);
+}
 
-    layout->addWidget(separator());
-
-    emojiPopup_ = new QComboBox;
-    name(emojiPopup_, "emojiPopup");
+void DashboardController::addEmojiRows(QVBoxLayout* layout) {
+    emojiPopup_ = named(new QComboBox, "emojiPopup");
     emojiPopup_->setIconSize(QSize(17, 17));
     for (const EmojiChoice& choice : EMOJI_CHOICES) {
         if (choice.code == SPOTIFY_EMOJI) {
@@ -310,94 +227,70 @@ QWidget* DashboardController::buildConnectedBox() {
         }
     }
     connect(emojiPopup_, &QComboBox::activated, this, &DashboardController::pickEmoji);
-    auto* emojiTitle = new QLabel(QStringLiteral("Status emoji:"));
+    emojiTitle_ = new QLabel(QStringLiteral("Status emoji:"));
     QHBoxLayout* emojiRow = row();
-    emojiRow->addWidget(emojiTitle);
+    emojiRow->addWidget(emojiTitle_);
     emojiRow->addWidget(emojiPopup_);
     emojiRow->addStretch();
     layout->addLayout(emojiRow);
 
-    emojiHelpRow_ = new QWidget;
-    name(emojiHelpRow_, "emojiHelpRow");
+    emojiHelpRow_ = named(new QWidget, "emojiHelpRow");
     QVBoxLayout* help = column(emojiHelpRow_, 8);
-    emojiHelpLabel_ = new WrappingLabel(NOTE_WIDTH);
-    name(emojiHelpLabel_, "emojiHelpLabel");
+    emojiHelpLabel_ = named(new WrappingLabel(NOTE_WIDTH), "emojiHelpLabel");
     emojiHelpLabel_->setTextFormat(Qt::PlainText);
     emojiHelpLabel_->setFont(systemFont(11.5));
     emojiHelpLabel_->setText(EMOJI_HELP);
     QPalette success = emojiHelpLabel_->palette();
     success.setColor(QPalette::WindowText, dark_ ? QColor(48, 209, 88) : QColor(40, 167, 69));
     emojiHelpLabel_->setPalette(success);
-    emojiHelpButton_ = button(QStringLiteral("Add :spotify: to your workspace…"));
-    name(emojiHelpButton_, "emojiHelpButton");
-    connect(emojiHelpButton_, &QPushButton::clicked, this, &DashboardController::addEmoji);
+    emojiHelpButton_ =
+        named(button(QStringLiteral("Add :spotify: to your workspace…")), "emojiHelpButton");
+    connect(emojiHelpButton_, &QPushButton::clicked, &actions_, &UserActions::addSpotifyEmoji);
     help->addWidget(emojiHelpLabel_);
     help->addWidget(emojiHelpButton_, 0, Qt::AlignLeft);
     layout->addWidget(emojiHelpRow_);
+}
 
-    menuMarkPopup_ = new QComboBox;
-    name(menuMarkPopup_, "menuMarkPopup");
+void DashboardController::addMarkRow(QVBoxLayout* layout) {
+    menuMarkPopup_ = named(new QComboBox, "menuMarkPopup");
     menuMarkPopup_->setFont(monospacedFont(12, QFont::DemiBold));
     for (const MenuMark mark : ALL_MENU_MARKS) menuMarkPopup_->addItem(label(mark), rawValue(mark));
     connect(menuMarkPopup_, &QComboBox::activated, this, &DashboardController::pickMenuMark);
-    auto* markTitle = new QLabel(QStringLiteral("Show in menu bar as:"));
-    // The two pop-ups start at the same place, as in a form.
-    const int titleWidth = std::max(emojiTitle->sizeHint().width(), markTitle->sizeHint().width());
-    emojiTitle->setMinimumWidth(titleWidth);
-    markTitle->setMinimumWidth(titleWidth);
+    markTitle_ = new QLabel(QStringLiteral("Show in menu bar as:"));
     QHBoxLayout* markRow = row();
-    markRow->addWidget(markTitle);
+    markRow->addWidget(markTitle_);
     markRow->addWidget(menuMarkPopup_);
     markRow->addStretch();
     layout->addLayout(markRow);
+}
 
-    workHoursCheck_ = new QCheckBox(QStringLiteral("Only during work hours"));
-    name(workHoursCheck_, "workHoursCheck");
+// The two pop-ups start at the same place, as in a form.
+void DashboardController::alignRowTitles() {
+    const int width = std::max(emojiTitle_->sizeHint().width(), markTitle_->sizeHint().width());
+    emojiTitle_->setMinimumWidth(width);
+    markTitle_->setMinimumWidth(width);
+}
+
+void DashboardController::addWorkHoursRow(QVBoxLayout* layout) {
+    workHoursCheck_ =
+        named(new QCheckBox(QStringLiteral("Only during work hours")), "workHoursCheck");
     connect(workHoursCheck_, &QCheckBox::clicked, this, &DashboardController::saveWorkHours);
-    // Hours and minutes as the user's locale writes them; some locales' short format has
-    // seconds too, which a work-hours window has no use for.
-    QString timeFormat = QLocale().timeFormat(QLocale::ShortFormat);
-    for (const char* seconds : {":ss", ".ss", ":s", ".s"})
-        timeFormat.remove(QLatin1String(seconds));
-    startPicker_ = new QTimeEdit;
-    endPicker_ = new QTimeEdit;
-    name(startPicker_, "startPicker");
-    name(endPicker_, "endPicker");
+    startPicker_ = named(new QTimeEdit, "startPicker");
+    endPicker_ = named(new QTimeEdit, "endPicker");
     QHBoxLayout* hoursRow = row(6);
     hoursRow->addWidget(workHoursCheck_);
     for (QTimeEdit* picker : {startPicker_, endPicker_}) {
-        picker->setDisplayFormat(timeFormat);
+        picker->setDisplayFormat(timeFormat());
         connect(picker, &QTimeEdit::timeChanged, this, &DashboardController::saveWorkHours);
         hoursRow->addWidget(picker);
         if (picker == startPicker_) hoursRow->addWidget(new QLabel(QStringLiteral("–")));
     }
     hoursRow->addStretch();
     layout->addLayout(hoursRow);
-
-    loginCheck_ = new QCheckBox(QStringLiteral("Start automatically at login"));
-    name(loginCheck_, "loginCheck");
-    connect(loginCheck_, &QCheckBox::clicked, this, &DashboardController::toggleLogin);
-    layout->addWidget(loginCheck_);
-
-    layout->addWidget(separator());
-
-    auto* notes = new WrappingLabel(NOTE_WIDTH);
-    name(notes, "notes");
-    notes->setFont(systemFont(11.5));
-    notes->setTextFormat(Qt::RichText);
-    notes->setText(notesHtml(notes->font()));
-    layout->addWidget(secondaryLabel(notes));
-
-    disconnectButton_ = button(QStringLiteral("Disconnect Slack…"));
-    name(disconnectButton_, "disconnectButton");
-    connect(disconnectButton_, &QPushButton::clicked, this, &DashboardController::disconnect);
-    layout->addWidget(disconnectButton_, 0, Qt::AlignLeft);
-    return box;
 }
 
 QWidget* DashboardController::buildSignInBox() {
-    auto* box = new QWidget;
-    name(box, "signInBox");
+    auto* box = named(new QWidget, "signInBox");
     QVBoxLayout* layout = column(box, 12);
 
     auto* intro = new WrappingLabel(NOTE_WIDTH);
@@ -406,8 +299,7 @@ QWidget* DashboardController::buildSignInBox() {
         "Mac. Slack will ask permission to update your status only."));
     layout->addWidget(secondaryLabel(intro));
 
-    signInButton_ = button(QStringLiteral("Sign in with Slack"));
-    name(signInButton_, "signInButton");
+    signInButton_ = named(button(QStringLiteral("Sign in with Slack")), "signInButton");
     // The default button of the window: Return signs in.
     signInButton_->setAutoDefault(true);
     signInButton_->setDefault(true);
@@ -416,7 +308,7 @@ QWidget* DashboardController::buildSignInBox() {
     accent.setColor(QPalette::Button, accent.color(QPalette::Highlight));
     accent.setColor(QPalette::ButtonText, accent.color(QPalette::HighlightedText));
     signInButton_->setPalette(accent);
-    connect(signInButton_, &QPushButton::clicked, this, &DashboardController::signIn);
+    connect(signInButton_, &QPushButton::clicked, &actions_, &UserActions::signIn);
     layout->addWidget(signInButton_, 0, Qt::AlignLeft);
     return box;
 }
@@ -439,17 +331,11 @@ void DashboardController::refresh() {
 
     pauseButton_->setText(paused ? QStringLiteral("▶ Resume") : QStringLiteral("⏸ Pause"));
 
-    const int emojiIndex = emojiPopup_->findData(sync_.effectiveEmoji());
+    const int emojiIndex = emojiPopup_->findData(
+        effectiveEmoji(config_.chosenEmoji(), state_.spotifyEmojiAvailable()));
     if (emojiIndex >= 0) emojiPopup_->setCurrentIndex(emojiIndex);
     refreshEmojiHelp();
-
-    const QJsonValue storedMark = config_.raw().value(QStringLiteral("menuMark"));
-    if (!storedMark.isString()) {
-        menuMarkPopup_->setCurrentIndex(0);
-    } else if (const std::optional<MenuMark> mark = menuMarkFromRaw(storedMark.toString())) {
-        menuMarkPopup_->setCurrentIndex(menuMarkPopup_->findData(rawValue(*mark)));
-    }
-
+    refreshMenuMark();
     refreshWorkHours();
     loginCheck_->setChecked(loginItem_.enabled());
 
@@ -513,6 +399,13 @@ void DashboardController::refreshEmojiHelp() {
     }
 }
 
+// A stored text that names no mark leaves the selection as it is.
+void DashboardController::refreshMenuMark() {
+    if (const std::optional<MenuMark> mark = config_.menuMark()) {
+        menuMarkPopup_->setCurrentIndex(menuMarkPopup_->findData(rawValue(*mark)));
+    }
+}
+
 void DashboardController::refreshWorkHours() {
     const bool enabled = config_.workHoursEnabled();
     const MinuteRange range = config_.workHoursRange();
@@ -530,57 +423,21 @@ void DashboardController::refreshWorkHours() {
     }
 }
 
-void DashboardController::togglePause() {
-    sync_.togglePause();
-    refresh();
-}
-
-void DashboardController::signIn() {
-    signIn_.signIn();
-}
-
 void DashboardController::pickEmoji() {
-    const QVariant chosen = emojiPopup_->currentData();
-    const bool text = emojiPopup_->currentIndex() >= 0 && chosen.typeId() == QMetaType::QString;
-    config_.setValue(QStringLiteral("emoji"), text ? chosen.toString() : DEFAULT_EMOJI);
-    config_.save();
-    sync_.tickAsync();
-    sync_.checkEmojiAsync();
-    refresh();
-}
-
-void DashboardController::addEmoji() {
-    addSpotifyEmoji(config_, desktop_);
+    actions_.pickEmoji(selectedText(emojiPopup_).value_or(DEFAULT_EMOJI));
 }
 
 void DashboardController::pickMenuMark() {
-    const QVariant chosen = menuMarkPopup_->currentData();
-    const bool text = menuMarkPopup_->currentIndex() >= 0 && chosen.typeId() == QMetaType::QString;
-    config_.setValue(QStringLiteral("menuMark"),
-                     text ? chosen.toString() : rawValue(MenuMark::Wordmark));
-    config_.save();
-    if (applyMenuMark_) applyMenuMark_();
+    const std::optional<QString> chosen = selectedText(menuMarkPopup_);
+    actions_.pickMenuMark(menuMarkFromRaw(chosen.value_or(QString())).value_or(MenuMark::Wordmark));
 }
 
 void DashboardController::saveWorkHours() {
-    const auto text = [](const QTime& time) {
-        return QString::asprintf("%02d:%02d", time.hour(), time.minute());
-    };
-    config_.setValue(QStringLiteral("workHours"),
-                     QJsonObject{{QStringLiteral("enabled"), workHoursCheck_->isChecked()},
-                                 {QStringLiteral("start"), text(startPicker_->time())},
-                                 {QStringLiteral("end"), text(endPicker_->time())}});
-    config_.save();
-    sync_.tickAsync();
-    refresh();
-}
-
-void DashboardController::toggleLogin() {
-    toggleLoginItem(loginItem_, state_);
-    refresh();
+    actions_.saveWorkHours(workHoursCheck_->isChecked(),
+                           {minutesOf(startPicker_->time()), minutesOf(endPicker_->time())});
 }
 
 void DashboardController::disconnect() {
-    signIn_.disconnect();
+    if (prompts_.confirmDisconnect()) actions_.disconnect();
     refresh();
 }

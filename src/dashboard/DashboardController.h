@@ -2,15 +2,13 @@
 
 #include <QObject>
 #include <QStringList>
-#include <functional>
 #include <memory>
 
-#include "main/AppState.h"
-#include "platform/Desktop.h"
+#include "actions/UserActions.h"
 #include "platform/LoginItem.h"
 #include "settings/Config.h"
-#include "signin/SignIn.h"
-#include "sync/SyncEngine.h"
+#include "state/AppState.h"
+#include "ui/Prompts.h"
 
 class QCheckBox;
 class QComboBox;
@@ -18,57 +16,60 @@ class QDialog;
 class QLabel;
 class QPushButton;
 class QTimeEdit;
+class QVBoxLayout;
 class QWidget;
 
 // The program's one window: what is being mirrored, and every setting in one place.
 //
 // The controls hold no state of their own: `refresh` rewrites them all from the settings and
-// the display state, and each control's action writes a setting or calls a part, then, as a
-// rule, refreshes. The only history kept is whether the help for adding :spotify: has been
-// shown, and a pop-up's selection while the stored value matches none of its items.
+// the display state, and runs whenever either changes; each control calls the user's actions.
+// The only history kept is whether the help for adding :spotify: has been shown, and a
+// pop-up's selection while the stored value matches none of its items.
 //
 // Main thread only. The window is created here but never shown here; closing it only hides it.
 class DashboardController : public QObject {
     Q_OBJECT
 
   public:
-    DashboardController(Config& config, AppState& state, SyncEngine& sync, SignIn& signIn,
-                        platform::LoginItem& loginItem, platform::Desktop& desktop,
-                        std::function<void()> applyMenuMark, QObject* parent = nullptr);
+    DashboardController(Config& config, AppState& state, UserActions& actions, Prompts& prompts,
+                        platform::LoginItem& loginItem, QObject* parent = nullptr);
     ~DashboardController() override;
 
     QWidget* window();
 
     // Rewrites every control from the settings and the display state, and fits the window to
-    // what is now visible. Runs after every sync step, emoji check and sign-in.
+    // what is now visible.
     void refresh();
 
     // The controls' actions.
-    void togglePause();
-    void signIn();
     void pickEmoji();
-    void addEmoji();
     void pickMenuMark();
     void saveWorkHours();
-    void toggleLogin();
     void disconnect();
 
   private:
     void buildUI();
+    QWidget* buildHeader();
+    QWidget* buildErrorLine();
+    QWidget* buildVersion();
     QWidget* buildConnectedBox();
     QWidget* buildSignInBox();
+    void addNowPlaying(QVBoxLayout* layout);
+    void addEmojiRows(QVBoxLayout* layout);
+    void addMarkRow(QVBoxLayout* layout);
+    void addWorkHoursRow(QVBoxLayout* layout);
+    void alignRowTitles();
     void refreshEmojiHelp();
+    void refreshMenuMark();
     void refreshWorkHours();
     QStringList sizeInputs() const;
     void fitWindow();
 
     Config& config_;
     AppState& state_;
-    SyncEngine& sync_;
-    SignIn& signIn_;
+    UserActions& actions_;
+    Prompts& prompts_;
     platform::LoginItem& loginItem_;
-    platform::Desktop& desktop_;
-    std::function<void()> applyMenuMark_;
 
     // The window is a dialog so that Return presses the default button.
     std::unique_ptr<QDialog> window_;
@@ -79,7 +80,9 @@ class DashboardController : public QObject {
     QLabel* errorLine_ = nullptr;
     QPushButton* pauseButton_ = nullptr;
     QPushButton* signInButton_ = nullptr;
+    QLabel* emojiTitle_ = nullptr;
     QComboBox* emojiPopup_ = nullptr;
+    QLabel* markTitle_ = nullptr;
     QComboBox* menuMarkPopup_ = nullptr;
     QLabel* emojiHelpLabel_ = nullptr;
     QPushButton* emojiHelpButton_ = nullptr;

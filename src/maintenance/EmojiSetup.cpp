@@ -4,8 +4,8 @@
 #include <QFile>
 #include <QStandardPaths>
 
-#include "main/Constants.h"
 #include "platform/Bundle.h"
+#include "state/Constants.h"
 
 void addSpotifyEmoji(const Config& config, platform::Desktop& desktop) {
     const std::optional<QString> logo = platform::resourcePath(QStringLiteral("spotify-emoji.png"));
@@ -18,8 +18,6 @@ void addSpotifyEmoji(const Config& config, platform::Desktop& desktop) {
     QFile::copy(*logo, destination);
     desktop.showInFileManager(destination);
 
-    const QJsonValue teamUrl = config.raw().value(QStringLiteral("teamUrl"));
-    const QString workspace = teamUrl.isString() ? teamUrl.toString() : slackWebRoot();
-    const QUrl page(workspace + QStringLiteral("customize/emoji"));
+    const QUrl page(config.teamUrl().value_or(slackWebRoot()) + QStringLiteral("customize/emoji"));
     if (page.isValid()) desktop.openUrl(page);
 }

@@ -63,11 +63,9 @@ QString siteOf(const QString& broker) {
 
 }  // namespace
 
-Installer::Installer(platform::Desktop& desktop, platform::Starter& starter, QString broker,
-                     QString updateKey, QString installFolder, std::function<void()> quit,
-                     QObject* parent)
+Installer::Installer(platform::Starter& starter, QString broker, QString updateKey,
+                     QString installFolder, std::function<void()> quit, QObject* parent)
     : QObject(parent),
-      desktop_(desktop),
       starter_(starter),
       broker_(std::move(broker)),
       updateKey_(updateKey.toUtf8()),
@@ -113,13 +111,11 @@ std::optional<QString> Installer::fetchAndInstall(const QString& workFolder,
     return std::nullopt;
 }
 
-// On the main thread: the alert, or the start of the new copy and the end of this one.
+// On the main thread: the failure, or the start of the new copy and the end of this one.
 void Installer::finish(const std::optional<QString>& failure) {
     if (failure) {
-        desktop_.alert({QStringLiteral("Update didn't complete"),
-                        *failure + QStringLiteral(" You can also just re-download from ") +
-                            siteOf(broker_) + u'.',
-                        {}});
+        emit failed(*failure + QStringLiteral(" You can also just re-download from ") +
+                    siteOf(broker_) + u'.');
         return;
     }
     const QString installed = platform::executableIn(installedBundle(installFolder_));

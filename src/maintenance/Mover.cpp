@@ -6,23 +6,9 @@
 #include "maintenance/InstallCopy.h"
 #include "platform/Bundle.h"
 
-namespace {
-
-// The name of the folder holding `bundlePath`, as the file manager shows it: its last
-// component, which for the user's standard folders is already in the user's language.
-QString folderName(const QString& bundlePath) {
-    const QString folder = QFileInfo(bundlePath).absolutePath();
-    const QString name = QFileInfo(folder).fileName();
-    return name.isEmpty() ? folder : name;
-}
-
-}  // namespace
-
-Mover::Mover(platform::Desktop& desktop, platform::Starter& starter,
-             std::optional<QString> runningBundle, QString installFolder,
-             std::function<void()> quit)
-    : desktop_(desktop),
-      starter_(starter),
+Mover::Mover(platform::Starter& starter, std::optional<QString> runningBundle,
+             QString installFolder, std::function<void()> quit)
+    : starter_(starter),
       runningBundle_(std::move(runningBundle)),
       installFolder_(std::move(installFolder)),
       quit_(std::move(quit)) {}
@@ -33,28 +19,28 @@ bool Mover::inPlace() const {
            (!canonical.isEmpty() && runningBundle_->startsWith(canonical + u'/'));
 }
 
-bool Mover::offerMoveToApplications() {
-    if (!runningBundle_ || inPlace()) return false;
-    const int answer = desktop_.alert(
-        {QStringLiteral("Move Trackglint to Applications?"),
-         QStringLiteral("Trackglint is running from ") + folderName(*runningBundle_) +
-             QStringLiteral(". It'll move itself to your Applications folder — where apps "
-                            "belong — and carry on."),
-         {QStringLiteral("Move to Applications"), QStringLiteral("Not Now")}});
-    if (answer != 0) return false;
-    if (const std::optional<QString> error = installCopy(*runningBundle_, installFolder_)) {
-        desktop_.alert({QStringLiteral("Couldn't move automatically"),
-                        QStringLiteral("Drag Trackglint into Applications yourself, then reopen "
-                                       "it. (") +
-                            *error + u')',
-                        {}});
-        return false;
+bool Mover::offersMove() const {
+    return runningBundle_ && !inPlace();
+}
+
+QString Mover::runningFolderName() const {
+    // The last component, which for the user's standard folders is already in the user's
+    // language.
+    const QString folder = QFileInfo(runningBundle_.value_or(QString())).absolutePath();
+    const QString name = QFileInfo(folder).fileName();
+    return name.isEmpty() ? folder : name;
+}
+
+Mover::Result Mover::moveToApplications() {
+    if (!runningBundle_) return {};
+    if (std::optional<QString> error = installCopy(*runningBundle_, installFolder_)) {
+        return {false, std::move(error)};
     }
     const QString installed = platform::executableIn(installedBundle(installFolder_));
-    if (!starter_.startDetached(installed, {QStringLiteral("--moved")})) return false;
+    if (!starter_.startDetached(installed, {QStringLiteral("--moved")})) return {};
     QDir(*runningBundle_).removeRecursively();
     quit_();
-    return true;
+    return {true, std::nullopt};
 }
 
 std::optional<QString> runningBundlePath() {

@@ -4,28 +4,36 @@
 #include <functional>
 #include <optional>
 
-#include "platform/Desktop.h"
 #include "platform/Starter.h"
 
-// Offers, at launch, to move a copy that runs from outside the install folder into it.
+// Moves, when the user agrees at launch, a copy that runs from outside the install folder into
+// it.
 class Mover {
   public:
+    struct Result {
+        // The moved copy has been started and this one is quitting.
+        bool handedOver = false;
+        // Why the copy could not be made, when it could not.
+        std::optional<QString> failure;
+    };
+
     // `runningBundle`: the bundle this copy runs from, none for a bare build (see
     // runningBundlePath()); `installFolder`: where the installed copy lives; `quit` ends the
     // running copy.
-    Mover(platform::Desktop& desktop, platform::Starter& starter,
-          std::optional<QString> runningBundle, QString installFolder, std::function<void()> quit);
+    Mover(platform::Starter& starter, std::optional<QString> runningBundle, QString installFolder,
+          std::function<void()> quit);
 
-    // Asks whether to move; on yes, makes a copy of the running bundle the installed copy,
-    // starts it with "--moved", removes the running bundle and quits. Nothing is asked without
-    // a bundle or when the bundle is already inside the install folder. True when this copy
-    // has handed over to the moved one and is quitting.
-    bool offerMoveToApplications();
+    // Whether to offer the move: there is a bundle and it is not inside the install folder.
+    bool offersMove() const;
+    // The name of the folder the running bundle is in, as the file manager shows it.
+    QString runningFolderName() const;
+    // Makes a copy of the running bundle the installed copy, starts it with "--moved", removes
+    // the running bundle and quits.
+    Result moveToApplications();
 
   private:
     bool inPlace() const;
 
-    platform::Desktop& desktop_;
     platform::Starter& starter_;
     const std::optional<QString> runningBundle_;
     const QString installFolder_;

@@ -4,10 +4,10 @@
 #include <QJsonObject>
 #include <QUrl>
 
-#include "main/Constants.h"
 #include "maintenance/Version.h"
 #include "platform/Bundle.h"
 #include "platform/Http.h"
+#include "state/Constants.h"
 
 namespace {
 
@@ -22,9 +22,7 @@ std::optional<QString> remoteVersion(const QByteArray& body) {
 
 }  // namespace
 
-Updater::Updater(AppState& state, platform::Desktop& desktop,
-                 std::function<void(const QString& version)> install, QObject* parent)
-    : QObject(parent), state_(state), desktop_(desktop), install_(std::move(install)) {
+Updater::Updater(AppState& state, QObject* parent) : QObject(parent), state_(state) {
     connect(&daily_, &QTimer::timeout, this, [this] { checkForUpdate(false); });
 }
 
@@ -47,25 +45,13 @@ void Updater::checkForUpdate(bool interactive) {
 void Updater::decide(const QString& remote, bool interactive) {
     if (isNewer(remote, platform::appVersion())) {
         state_.setUpdateAvailable(remote);
-        offerUpdate(remote);
+        emit updateFound(remote);
     } else if (interactive) {
         state_.setUpdateAvailable(std::nullopt);
-        desktop_.alert(
-            {QStringLiteral("You're up to date"),
-             QStringLiteral("Trackglint %1 is the latest version.").arg(platform::appVersion()),
-             {}});
+        emit upToDate();
     }
 }
 
-void Updater::offerUpdate(const QString& version) {
-    const int chosen = desktop_.alert(
-        {QStringLiteral("Trackglint %1 is available").arg(version),
-         QStringLiteral("You have %1. The update downloads and installs itself in a few seconds.")
-             .arg(platform::appVersion()),
-         {QStringLiteral("Update Now"), QStringLiteral("Later")}});
-    if (chosen == 0) install_(version);
-}
-
-void Updater::updateNowClicked() {
-    if (const std::optional<QString> version = state_.updateAvailable()) offerUpdate(*version);
+void Updater::offerAgain() {
+    if (const std::optional<QString> version = state_.updateAvailable()) emit updateFound(*version);
 }

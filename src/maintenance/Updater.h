@@ -4,13 +4,11 @@
 #include <QString>
 #include <QTimer>
 #include <chrono>
-#include <functional>
 
-#include "main/AppState.h"
-#include "platform/Desktop.h"
+#include "state/AppState.h"
 
-// Asks the vendor web service for the latest version, remembers a newer one in the app state
-// and offers it to the user; accepting hands the version to the installer. Lives on the main
+// Asks the vendor web service for the latest version and remembers a newer one in the app
+// state, announcing it with `updateFound` so the user can be offered it. Lives on the main
 // thread.
 class Updater : public QObject {
     Q_OBJECT
@@ -19,26 +17,25 @@ class Updater : public QObject {
     // How long a check waits for the service before giving up silently.
     static constexpr std::chrono::seconds CHECK_TIMEOUT{30};
 
-    // `install` receives the version the user accepted.
-    Updater(AppState& state, platform::Desktop& desktop,
-            std::function<void(const QString& version)> install, QObject* parent = nullptr);
+    explicit Updater(AppState& state, QObject* parent = nullptr);
 
     // Automatic checks: one `firstDelay` from now, then one every `interval`.
     void scheduleChecks(std::chrono::milliseconds firstDelay, std::chrono::milliseconds interval);
-    // Sends one check and returns at once. An interactive check also says when the running
-    // version is the latest; every failure is silent in both modes.
+    // Sends one check and returns at once. An interactive check also announces `upToDate`
+    // when the running version is the latest; every failure is silent in both modes.
     void checkForUpdate(bool interactive);
-    // Offers `version` in an alert; "Update Now" installs it.
-    void offerUpdate(const QString& version);
-    void checkForUpdateClicked() { checkForUpdate(true); }
-    // Offers the remembered version again, if there is one.
-    void updateNowClicked();
+    // Announces the remembered newer version again, if there is one.
+    void offerAgain();
+
+  signals:
+    // A newer version than the running one is on offer.
+    void updateFound(const QString& version);
+    // An interactive check found the running version to be the latest.
+    void upToDate();
 
   private:
     void decide(const QString& remote, bool interactive);
 
     AppState& state_;
-    platform::Desktop& desktop_;
-    std::function<void(const QString&)> install_;
     QTimer daily_;
 };

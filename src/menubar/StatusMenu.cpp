@@ -4,16 +4,13 @@
 #include <QGuiApplication>
 #include <QPalette>
 
-#include "main/Constants.h"
-#include "maintenance/LoginItem.h"
-#include "menubar/MenuMark.h"
-#include "menubar/SpotifyLogo.h"
 #include "platform/ColorScheme.h"
 #include "platform/SpotifyBridge.h"
-#include "signin/SignIn.h"
+#include "state/Constants.h"
 #include "sync/EmojiChoice.h"
-#include "sync/SyncEngine.h"
 #include "sync/WorkHours.h"
+#include "ui/MarkDrawing.h"
+#include "ui/SpotifyLogo.h"
 
 namespace {
 
@@ -38,17 +35,15 @@ QColor firstRunColour() {
 
 }  // namespace
 
-StatusMenu::StatusMenu(Config& config, AppState& state, SyncEngine& sync, SignIn& signIn,
-                       platform::LoginItem& loginItem, platform::Desktop& desktop, Actions actions,
-                       QObject* parent)
+StatusMenu::StatusMenu(Config& config, AppState& state, UserActions& actions, Prompts& prompts,
+                       platform::LoginItem& loginItem, ProgramActions program, QObject* parent)
     : QObject(parent),
       config_(config),
       state_(state),
-      sync_(sync),
-      signIn_(signIn),
+      actions_(actions),
+      prompts_(prompts),
       loginItem_(loginItem),
-      desktop_(desktop),
-      actions_(std::move(actions)),
+      program_(std::move(program)),
       markColour_(firstRunColour()),
       menu_(std::make_unique<QMenu>()) {
     connect(menu_.get(), &QMenu::aboutToShow, this, &StatusMenu::menuNeedsUpdate);
@@ -57,6 +52,11 @@ StatusMenu::StatusMenu(Config& config, AppState& state, SyncEngine& sync, SignIn
         if (reason == QSystemTrayIcon::Trigger) menu_->popup(QCursor::pos());
     });
     connect(&state_, &AppState::tickNotification, this, &StatusMenu::updateToolTip);
+    connect(&config_, &Config::changed, this, [this](Config::Setting setting) {
+        if (setting == Config::Setting::MenuMark || setting == Config::Setting::Everything)
+            applyMenuMark();
+        if (setting == Config::Setting::Paused) updateToolTip();
+    });
     applyMenuMark();
     updateToolTip();
     menuNeedsUpdate();
@@ -69,7 +69,7 @@ void StatusMenu::show() {
 }
 
 void StatusMenu::applyMenuMark() {
-    const MenuMark mark = storedMenuMark(config_);
+    const MenuMark mark = config_.menuMark().value_or(MenuMark::Wordmark);
     QIcon icon;
     for (const int side : ICON_SIDES) icon.addPixmap(drawMark(mark, markColour_, side));
     trayIcon_.setIcon(icon);
@@ -88,11 +88,11 @@ void StatusMenu::menuNeedsUpdate() {
     const bool signedIn = config_.slackToken().has_value();
     const std::optional<QString> error = state_.lastError();
     if (!signedIn) {
-        addEntry(QStringLiteral("Sign in with Slack…"), [this] { signIn_.signIn(); });
+        addEntry(QStringLiteral("Sign in with Slack…"), [this] { actions_.signIn(); });
         if (error) addLine(QStringLiteral("⚠️ ") + *error);
         menu_->addSeparator();
-        addEntry(QStringLiteral("Open Trackglint…"), actions_.openDashboard);
-        addEntry(QStringLiteral("Quit Trackglint"), actions_.quit);
+        addEntry(QStringLiteral("Open Trackglint…"), program_.openDashboard);
+        addEntry(QStringLiteral("Quit Trackglint"), program_.quit);
         return;
     }
     addSignedInEntries();
@@ -102,34 +102,38 @@ void StatusMenu::addSignedInEntries() {
     const bool paused = config_.paused();
     addLine(paused ? QStringLiteral("⏸ paused") : state_.nowPlayingLabel());
     if (!platform::spotifyInstalled()) {
-        addEntry(QStringLiteral("Get Spotify…"), [this] { getSpotify(); });
+        addEntry(QStringLiteral("Get Spotify…"), [this] { actions_.getSpotify(); });
     }
-    addEntry(QStringLiteral("Open Trackglint…"), actions_.openDashboard);
+    addEntry(QStringLiteral("Open Trackglint…"), program_.openDashboard);
     addLine(QStringLiteral("Signed in as ") + config_.slackName());
     if (const std::optional<QString> error = state_.lastError()) {
         addLine(QStringLiteral("⚠️ ") + *error);
     }
     menu_->addSeparator();
     addEntry(paused ? QStringLiteral("Resume") : QStringLiteral("Pause"),
-             [this] { sync_.togglePause(); });
-    QAction* hours = addEntry(QStringLiteral("Only during work hours (") +
-                                  workHoursLabel(config_, QDateTime::currentDateTime()) + u')',
-                              [this] { toggleWorkHours(); });
+             [this] { actions_.togglePause(); });
+    QAction* hours =
+        addEntry(QStringLiteral("Only during work hours (") +
+                     workHoursLabel(config_.workHoursRange(), QDateTime::currentDateTime()) + u')',
+                 [this] { actions_.toggleWorkHours(); });
     hours->setCheckable(true);
     hours->setChecked(config_.workHoursEnabled());
     addEmojiMenu();
     QAction* login =
-        addEntry(QStringLiteral("Start at login"), [this] { toggleLoginItem(loginItem_, state_); });
+        addEntry(QStringLiteral("Start at login"), [this] { actions_.toggleLoginItem(); });
     login->setCheckable(true);
     login->setChecked(loginItem_.enabled());
     menu_->addSeparator();
     if (const std::optional<QString> version = state_.updateAvailable()) {
-        addEntry(QStringLiteral("⬆ Update to ") + *version + u'…', actions_.updateNow);
+        addEntry(QStringLiteral("⬆ Update to ") + *version + u'…',
+                 [this] { actions_.updateNow(); });
     } else {
-        addEntry(QStringLiteral("Check for Updates…"), actions_.checkForUpdate);
+        addEntry(QStringLiteral("Check for Updates…"), [this] { actions_.checkForUpdate(); });
     }
-    addEntry(QStringLiteral("Disconnect Slack…"), [this] { signIn_.disconnect(); });
-    addEntry(QStringLiteral("Quit Trackglint"), actions_.quit);
+    addEntry(QStringLiteral("Disconnect Slack…"), [this] {
+        if (prompts_.confirmDisconnect()) actions_.disconnect();
+    });
+    addEntry(QStringLiteral("Quit Trackglint"), program_.quit);
 }
 
 void StatusMenu::addEmojiMenu() {
@@ -144,7 +148,8 @@ void StatusMenu::addEmojiMenu() {
         item->setCheckable(true);
         item->setChecked(choice.code == effective);
         item->setData(choice.code);
-        connect(item, &QAction::triggered, this, [this, code = choice.code] { pickEmoji(code); });
+        connect(item, &QAction::triggered, this,
+                [this, code = choice.code] { actions_.pickEmoji(code); });
     }
 }
 
@@ -160,25 +165,4 @@ QAction* StatusMenu::addEntry(const QString& text, std::function<void()> action)
         if (action) action();
     });
     return entry;
-}
-
-void StatusMenu::pickEmoji(const QString& code) {
-    config_.setValue(QStringLiteral("emoji"), code.isEmpty() ? DEFAULT_EMOJI : code);
-    config_.save();
-    sync_.tickAsync();
-}
-
-void StatusMenu::toggleWorkHours() {
-    const QJsonValue stored = config_.raw().value(QStringLiteral("workHours"));
-    QJsonObject hours = stored.isObject() ? stored.toObject()
-                                          : QJsonObject{{QStringLiteral("start"), "09:00"},
-                                                        {QStringLiteral("end"), "17:00"}};
-    hours.insert(QStringLiteral("enabled"), !config_.workHoursEnabled());
-    config_.setValue(QStringLiteral("workHours"), hours);
-    config_.save();
-    sync_.tickAsync();
-}
-
-void StatusMenu::getSpotify() {
-    desktop_.openUrl(QUrl(SPOTIFY_DOWNLOAD_URL));
 }

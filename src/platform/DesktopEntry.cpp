@@ -36,7 +36,9 @@ void writeLauncherEntry(const QString& bundlePath) {
             "StartupNotify=false\n")
             .arg(execQuoted(executableIn(bundlePath)),
                  escaped(bundlePath + QStringLiteral("/Contents/Resources/trackglint.png")));
-    if (QDir().mkpath(QFileInfo(path).absolutePath())) writeFilePrivately(path, entry.toUtf8());
+    // The launcher entry is a convenience: without it the installed copy still runs.
+    if (QDir().mkpath(QFileInfo(path).absolutePath()))
+        (void)writeFilePrivately(path, entry.toUtf8());
 }
 
 }  // namespace

@@ -1,14 +1,38 @@
 #include "platform/Files.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <cerrno>
+#include <cstring>
 
 namespace platform {
 namespace {
+
+// The template of the temporary file that stands in for `target` while it is written.
+QString temporaryPattern(const QFileInfo& target) {
+    return target.absolutePath() + QStringLiteral("/.") + target.fileName() +
+           QStringLiteral(".XXXXXX");
+}
+
+// The file a write to `path` replaces: `path` itself, or, through any chain of symbolic links,
+// the file they lead to (which need not exist yet).
+QFileInfo writeTarget(const QString& path) {
+    QFileInfo target(path);
+    for (int hops = 0; target.isSymLink() && hops < 40; ++hops) {
+        target = QFileInfo(target.symLinkTarget());
+    }
+    return target;
+}
+
+QString systemError() {
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
 
 bool writeAll(int fd, const QByteArray& bytes) {
     const char* data = bytes.constData();
@@ -23,23 +47,62 @@ bool writeAll(int fd, const QByteArray& bytes) {
     return true;
 }
 
+// Creates the temporary file for `target` (mode 0600, made sure of by fchmod below) and locks
+// it, so a sweep of leftovers passes it by; one that a sweep removed before the lock was taken
+// is made anew. Returns the descriptor, or -1 with errno set.
+int lockedTemporary(const QFileInfo& target, QByteArray& name) {
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        name = QFile::encodeName(temporaryPattern(target));
+        const int fd = ::mkstemp(name.data());
+        if (fd < 0) return -1;
+        struct stat info {};
+        if (::flock(fd, LOCK_EX) == 0 && ::fstat(fd, &info) == 0 && info.st_nlink > 0) return fd;
+        ::close(fd);
+    }
+    errno = EBUSY;
+    return -1;
+}
+
 }  // namespace
 
-bool writeFilePrivately(const QString& path, const QByteArray& bytes) {
-    const QFileInfo target(path);
-    QByteArray temporary =
-        QFile::encodeName(target.absolutePath() + "/." + target.fileName() + ".XXXXXX");
-    // mkstemp creates the file with mode 0600; fchmod makes sure whatever the platform.
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) return false;
+std::optional<QString> writeFilePrivately(const QString& path, const QByteArray& bytes) {
+    const QFileInfo target = writeTarget(path);
+    QByteArray temporary;
+    const int fd = lockedTemporary(target, temporary);
+    if (fd < 0) return systemError();
     const bool written =
         ::fchmod(fd, S_IRUSR | S_IWUSR) == 0 && writeAll(fd, bytes) && ::fsync(fd) == 0;
-    const bool closed = ::close(fd) == 0;
-    if (written && closed && ::rename(temporary.constData(), QFile::encodeName(path)) == 0) {
-        return true;
+    std::optional<QString> failure;
+    if (!written) failure = systemError();
+    // Renamed while still locked, so no sweep can take the file away in between.
+    if (!failure && ::rename(temporary.constData(), QFile::encodeName(target.filePath())) != 0) {
+        failure = systemError();
     }
-    ::unlink(temporary.constData());
-    return false;
+    if (failure) ::unlink(temporary.constData());
+    ::close(fd);
+    return failure;
+}
+
+void removeUnfinishedWrites(const QString& path) {
+    // Beside the file written to, and beside a link to it, where earlier copies wrote.
+    for (const QFileInfo& target : {QFileInfo(path), writeTarget(path)}) {
+        const QString pattern = QFileInfo(temporaryPattern(target)).fileName();
+        const QDir folder(target.absolutePath());
+        const QStringList found = folder.entryList({pattern.left(pattern.size() - 6) + "??????"},
+                                                   QDir::Files | QDir::Hidden | QDir::System);
+        for (const QString& name : found) {
+            const QByteArray file = QFile::encodeName(folder.filePath(name));
+            const int fd = ::open(file.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+            if (fd < 0) continue;
+            struct stat info {};
+            // Only this user's own plain files that no save is writing right now.
+            if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::getuid() &&
+                ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+                ::unlink(file.constData());
+            }
+            ::close(fd);
+        }
+    }
 }
 
 void keepPrivate(const QString& path) {

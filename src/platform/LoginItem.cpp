@@ -61,8 +61,8 @@ std::optional<QString> XdgAutostart::setEnabled(bool enabled) {
                               "Terminal=false\n"
                               "X-GNOME-Autostart-enabled=true\n")
                               .arg(execQuoted(program_));
-    if (!writeFilePrivately(path, entry.toUtf8())) {
-        return QStringLiteral("could not write %1").arg(path);
+    if (const std::optional<QString> failure = writeFilePrivately(path, entry.toUtf8())) {
+        return QStringLiteral("could not write %1 (%2)").arg(path, *failure);
     }
     return std::nullopt;
 }

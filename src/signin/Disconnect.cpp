@@ -1,5 +1,4 @@
-// Signing out: after a confirmation, the program's own status is cleared and every setting
-// forgotten.
+// Signing out: the program's own status is cleared and every setting forgotten.
 
 #include <QFile>
 
@@ -7,21 +6,16 @@
 #include "slack/SlackApi.h"
 
 void SignIn::disconnect() {
-    const int chosen = desktop_.alert({
-        QStringLiteral("Disconnect Slack?"),
-        QStringLiteral("Your status will be cleared and Trackglint will forget your sign-in."),
-        {QStringLiteral("Disconnect"), QStringLiteral("Cancel")},
-    });
-    if (chosen != 0) return;
-
     const std::optional<QString> token = config_.slackToken();
-    // Only the program's own status is cleared; one the user set by hand stays.
-    if (token && !state_.lastSetText().isEmpty()) {
-        background_.start([token = *token] { clearStatus(token); });
+    const QString ownText = config_.lastSetText();
+    // Only the program's own status, and only while Slack still shows it: a status the user set
+    // by hand since stays.
+    if (token && !ownText.isEmpty()) {
+        background_.start([token = *token, ownText] { clearOwnStatus(token, ownText); });
     }
     config_.setRaw({});
-    config_.save();
+    // The file is removed next whether or not the empty settings could be written.
+    (void)config_.save();
     QFile::remove(config_.path());
-    state_.setLastSetText(QString());
     state_.setNowPlayingLabel(QStringLiteral("…"));
 }

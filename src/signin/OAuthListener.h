@@ -6,7 +6,7 @@
 #include <memory>
 #include <optional>
 
-#include "main/Constants.h"
+#include "state/Constants.h"
 
 class QTcpServer;
 class QTcpSocket;

@@ -5,7 +5,7 @@
 #include <QJsonDocument>
 #include <QUrlQuery>
 
-#include "main/Constants.h"
+#include "state/Constants.h"
 
 QString base64UrlNoPadding(const QByteArray& bytes) {
     return QString::fromLatin1(

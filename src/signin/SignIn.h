@@ -6,13 +6,13 @@
 #include <QTimer>
 #include <optional>
 
-#include "main/AppState.h"
-#include "main/Constants.h"
 #include "platform/Desktop.h"
 #include "platform/LoginItem.h"
 #include "platform/Random.h"
 #include "settings/Config.h"
 #include "signin/OAuthListener.h"
+#include "state/AppState.h"
+#include "state/Constants.h"
 
 class SyncEngine;
 
@@ -41,7 +41,8 @@ class SignIn : public QObject {
     const std::optional<QString>& pendingVerifier() const { return pendingVerifier_; }
     const QTimer& signInDeadline() const { return signInDeadline_; }
 
-    // After a confirmation, clears the program's status and forgets every setting.
+    // Signs out: clears the program's own status, if it still shows, and forgets every
+    // setting.
     void disconnect();
 
   private:

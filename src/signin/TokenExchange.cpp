@@ -4,10 +4,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
-#include "main/Constants.h"
 #include "platform/Http.h"
 #include "signin/SignIn.h"
 #include "slack/SlackApi.h"
+#include "state/Constants.h"
 #include "sync/SyncEngine.h"
 
 using namespace std::chrono_literals;
@@ -92,11 +92,16 @@ void SignIn::storeAccount(const QString& token, const QJsonObject& account) {
     }
     const QJsonValue user = account.value(QStringLiteral("user"));
     const QJsonValue url = account.value(QStringLiteral("url"));
-    config_.setSlackToken(token);
-    config_.setValue(QStringLiteral("slackName"),
-                     user.isString() ? user : QJsonValue(QStringLiteral("you")));
-    config_.setValue(QStringLiteral("teamUrl"), url.isString() ? url : QJsonValue(slackWebRoot()));
-    config_.save();
+    const QJsonObject before = config_.raw();
+    config_.setAccount(token, user.isString() ? user.toString() : QStringLiteral("you"),
+                       url.isString() ? url.toString() : slackWebRoot());
+    if (const std::optional<QString> failure = config_.save()) {
+        // Signed in only for this run, the next start would bring back what the file still
+        // holds: stay with that, and say why.
+        config_.setRaw(before);
+        state_.setLastError(QStringLiteral("Couldn't save your sign-in: ") + *failure);
+        return state_.notifyUI();
+    }
     if (!loginItem_.enabled()) loginItem_.setEnabled(true);
     state_.setLastError(std::nullopt);
     state_.notifyUI();

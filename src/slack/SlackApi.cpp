@@ -6,9 +6,9 @@
 
 #include <unicode/ubrk.h>
 
-#include "main/Constants.h"
 #include "platform/Clock.h"
 #include "platform/Http.h"
+#include "state/Constants.h"
 
 using namespace std::chrono_literals;
 
@@ -156,6 +156,12 @@ SlackReply setStatus(const QString& token, const QString& text, const QString& e
 SlackReply clearStatus(const QString& token) {
     // A clear carries no expiry, so the clock is never read.
     return setStatus(token, QString(), QString(), platform::SystemClock());
+}
+
+bool clearOwnStatus(const QString& token, const QString& ownText) {
+    if (ownText.isEmpty() || currentStatusText(token) != ownText) return false;
+    clearStatus(token);
+    return true;
 }
 
 std::optional<QString> statusTextIn(const SlackReply& reply) {

@@ -50,6 +50,10 @@ SlackReply setStatus(const QString& token, const QString& text, const QString& e
                      const platform::Clock& clock);
 // Clears the user's status: empty text, empty emoji, no expiry.
 SlackReply clearStatus(const QString& token);
+// Takes the program's own status down: clears the status only while Slack still shows
+// `ownText`, the text the program last set, so a status the user set since is never touched.
+// Nothing is asked when `ownText` is empty. True when a clear was sent.
+bool clearOwnStatus(const QString& token, const QString& ownText);
 // The status text shown now; empty when the user has none; none when Slack gave no answer.
 std::optional<QString> currentStatusText(const QString& token);
 // Whether the workspace has a custom emoji named "spotify"; none when Slack gave no answer.

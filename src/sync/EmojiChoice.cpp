@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "main/Constants.h"
+#include "state/Constants.h"
 
 namespace {
 

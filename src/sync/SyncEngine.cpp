@@ -10,9 +10,9 @@
 #include <QDeadlineTimer>
 #include <chrono>
 
-#include "main/Constants.h"
 #include "player/SpotifyState.h"
 #include "slack/SlackApi.h"
+#include "state/Constants.h"
 #include "sync/EmojiChoice.h"
 #include "sync/WorkHours.h"
 
@@ -121,7 +121,7 @@ void SyncEngine::tick() {
         state_.setLastError(QStringLiteral("Slack unreachable"));
         return state_.notifyUI();
     }
-    const QString ownText = state_.lastSetText();
+    const QString ownText = config_.lastSetText();
     if (!current->isEmpty() && *current != ownText)
         return state_.notifyUI();  // the user's own status
 
@@ -144,9 +144,9 @@ void SyncEngine::tick() {
 // Paused or outside work hours: take down the program's own status, if it shows, and forget
 // it either way.
 void SyncEngine::clearWhileHidden(const QString& token) {
-    const QString ownText = state_.lastSetText();
+    const QString ownText = config_.lastSetText();
     if (ownText.isEmpty()) return;
-    if (currentStatusText(token) == ownText) clearStatus(token);
+    clearOwnStatus(token, ownText);
     recordLastSet(QString());
 }
 
@@ -192,19 +192,15 @@ void SyncEngine::stopSync() {
     }
 }
 
-void SyncEngine::togglePause() {
-    config_.setValue(QStringLiteral("paused"), !config_.paused());
-    config_.save();
-    tickAsync();
-}
-
 void SyncEngine::recordLastSet(const QString& text) {
-    state_.setLastSetText(text);
+    config_.setLastSetText(text);
     QMetaObject::invokeMethod(
         this,
-        [this, text] {
-            config_.setValue(QStringLiteral("lastSetText"), text);
-            config_.save();
+        [this] {
+            if (const std::optional<QString> failure = config_.save()) {
+                state_.setLastError(QStringLiteral("Couldn't save your settings: ") + *failure);
+                state_.notifyUI();
+            }
         },
         Qt::QueuedConnection);
 }
@@ -223,5 +219,5 @@ QString SyncEngine::effectiveEmoji() const {
 }
 
 bool SyncEngine::inWorkHours() const {
-    return ::inWorkHours(config_, clock_.now());
+    return ::inWorkHours(config_.workHoursEnabled(), config_.workHoursRange(), clock_.now());
 }

@@ -8,10 +8,10 @@
 #include <QTimer>
 #include <atomic>
 
-#include "main/AppState.h"
 #include "platform/Clock.h"
 #include "platform/SpotifyBridge.h"
 #include "settings/Config.h"
+#include "state/AppState.h"
 
 struct SpotifyState;
 
@@ -40,9 +40,7 @@ class SyncEngine : public QObject {
     void tickAsync();
     // Stops the engine: no step starts afterwards, and a running one is waited for.
     void stopSync();
-    // Flips the pause setting, saves it and starts a step.
-    void togglePause();
-    // Remembers `text` as the program's own status at once, and persists it on the main thread.
+    // Remembers `text` as the program's own status at once, and saves it on the main thread.
     void recordLastSet(const QString& text);
 
     // Asks Slack in the background whether the workspace has the :spotify: emoji.

@@ -21,15 +21,13 @@ class DashboardTest : public QObject {
     QTemporaryDir dir_;
     std::unique_ptr<TestParts> parts_;
     std::unique_ptr<DashboardController> dash_;
-    int marksApplied_ = 0;
 
     void start(const QJsonObject& settings) {
         QVERIFY(writeSettings(dir_.filePath("settings.json"), settings));
         dash_.reset();
         parts_ = std::make_unique<TestParts>(dir_.filePath("settings.json"), freeLoopbackPort());
-        dash_ = std::make_unique<DashboardController>(parts_->config, parts_->state, parts_->sync,
-                                                      parts_->signIn, parts_->loginItem,
-                                                      parts_->desktop, [this] { ++marksApplied_; });
+        dash_ = std::make_unique<DashboardController>(
+            parts_->config, parts_->state, parts_->actions, parts_->prompts, parts_->loginItem);
     }
     template <typename T = QWidget>
     T* find(const char* name) {
@@ -99,8 +97,7 @@ class DashboardTest : public QObject {
         QTest::keyClick(dash_->window(), Qt::Key_Return);
         QCOMPARE(parts_->desktop.opened.size(), 1);
 
-        parts_->config.setValue("slackToken", "xoxp-1");
-        dash_->refresh();
+        parts_->config.setAccount("xoxp-1", "Ada", "https://team.slack.com/");
         QTest::keyClick(find("pauseButton"), Qt::Key_Return);
         QCOMPARE(parts_->desktop.opened.size(), 1);
         QVERIFY(!stored("paused").toBool());
@@ -168,14 +165,19 @@ class DashboardTest : public QObject {
             {QJsonValue::Undefined, 0}, {2, 0}, {"prompt", 2}, {"Prompt", 1}, {"neon", 1}};
         for (const auto& [mark, selected] : table) {
             popup->setCurrentIndex(1);
-            parts_->config.setValue("menuMark", mark);
-            dash_->refresh();
+            QJsonObject settings{{"slackToken", "xoxp-1"}};
+            if (!mark.isUndefined()) settings.insert("menuMark", mark);
+            parts_->config.setRaw(settings);
             QCOMPARE(popup->currentIndex(), selected);
             QCOMPARE(parts_->config.raw().value("menuMark"), mark);
         }
+        int marksChanged = 0;
+        connect(&parts_->config, &Config::changed, this, [&](Config::Setting setting) {
+            marksChanged += setting == Config::Setting::MenuMark;
+        });
         choose("menuMarkPopup", 2);
         QCOMPARE(stored("menuMark"), QJsonValue("prompt"));
-        QCOMPARE(marksApplied_, 1);
+        QCOMPARE(marksChanged, 1);  // which the tray item follows
     }
 
     void workHours() {
@@ -189,8 +191,9 @@ class DashboardTest : public QObject {
         QCOMPARE(endPicker->time(), QTime(16, 45));
         QCOMPARE(stored("workHours"), QJsonObject({{"start", "08:15"}, {"end", "16:45"}}));
 
-        parts_->config.setValue("workHours", QJsonValue::Undefined);
-        dash_->refresh();
+        QJsonObject withoutHours = parts_->config.raw();
+        withoutHours.remove("workHours");
+        parts_->config.setRaw(withoutHours);
         check->click();
         QCOMPARE(stored("workHours"),
                  QJsonObject({{"enabled", true}, {"start", "09:00"}, {"end", "17:00"}}));

@@ -3,12 +3,14 @@
 #include <sys/stat.h>
 
 #include <QProcess>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "FakeSlack.h"
 #include "RecordingDesktop.h"
+#include "RecordingStarter.h"
 #include "TestPorts.h"
 #include "maintenance/InstallCopy.h"
 #include "maintenance/Installer.h"
@@ -16,19 +18,11 @@
 #include "platform/Archive.h"
 #include "platform/Bundle.h"
 #include "platform/LoginItem.h"
+#include "ui/Prompts.h"
 
 namespace {
 
 // Records what would have been started instead of starting it.
-class RecordingStarter final : public platform::Starter {
-  public:
-    bool startDetached(const QString& program, const QStringList& arguments) override {
-        started += QStringList{program} + arguments;
-        return true;
-    }
-    QList<QStringList> started;
-};
-
 bool writeFile(const QString& path, const QByteArray& bytes, bool executable = false) {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
@@ -199,12 +193,12 @@ class InstallerTest : public QObject {
                                    ? QString("http://127.0.0.1:%1").arg(freeLoopbackPort())
                                    : service_.url();
         const QString folder = trouble.contains("blocked") ? dir_.filePath("blocked/Apps") : apps_;
-        RecordingDesktop desktop;
         RecordingStarter starter;
         int quits = 0;
-        Installer installer(desktop, starter, broker, key_, folder, [&] { ++quits; });
+        Installer installer(starter, broker, key_, folder, [&] { ++quits; });
+        QSignalSpy failed(&installer, &Installer::failed);
         installer.installUpdate(expecting);
-        QTRY_VERIFY(!desktop.alerts.isEmpty() || quits > 0);
+        QTRY_VERIFY(!failed.isEmpty() || quits > 0);
 
         const auto all = QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot;
         QCOMPARE(QDir(dir_.filePath("tmp")).entryList(all), QStringList());
@@ -214,7 +208,7 @@ class InstallerTest : public QObject {
         const QString program = platform::executableIn(installed_);
         const QByteArray entry = readFile(dir_.filePath("data/applications/trackglint.desktop"));
         if (failure.isEmpty()) {
-            QCOMPARE(desktop.alerts.size(), 0);
+            QCOMPARE(failed.size(), 0);
             QCOMPARE(readFile(installed_ + "/Contents/Info.plist"), plist("9.1"));
             QCOMPARE(starter.started, QList<QStringList>({{program, "--moved"}}));
             QCOMPARE(quits, 1);
@@ -223,12 +217,10 @@ class InstallerTest : public QObject {
             QVERIFY(readFile(platform::XdgAutostart::entryPath()).contains(program.toUtf8()));
             return;
         }
-        QCOMPARE(desktop.alerts.size(), 1);
-        QCOMPARE(desktop.alerts[0].message, UPDATE_FAILED);
-        QVERIFY2(desktop.alerts[0].informativeText.startsWith(failure),
-                 qPrintable(desktop.alerts[0].informativeText));
-        QVERIFY(desktop.alerts[0].informativeText.endsWith(
-            ". You can also just re-download from 127.0.0.1."));
+        QCOMPARE(failed.size(), 1);
+        const QString explanation = failed[0][0].toString();
+        QVERIFY2(explanation.startsWith(failure), qPrintable(explanation));
+        QVERIFY(explanation.endsWith(". You can also just re-download from 127.0.0.1."));
         QCOMPARE(readFile(installed_ + "/Contents/Info.plist"), plist("0.5"));
         QCOMPARE(starter.started.size(), 0);
         QCOMPARE(quits, 0);
@@ -247,22 +239,19 @@ class InstallerTest : public QObject {
         QCOMPARE(QFileInfo(folder + "/large/a/zeros").size(), 1 << 20);
     }
 
+    // The move is offered only to a copy outside the install folder, in these words.
     void moves_data() {
-        QTest::addColumn<QString>("from");  // the folder of the running bundle; none: bare build
-        QTest::addColumn<int>("answer");
+        QTest::addColumn<QString>("from");    // the folder of the running bundle; none: bare build
         QTest::addColumn<bool>("copyFails");  // the bundle holds a pipe, which cannot be copied
         QTest::addColumn<QString>("outcome");
-        QTest::newRow("bare build") << "" << 0 << false << "not asked";
-        QTest::newRow("installed") << "Applications" << 0 << false << "not asked";
-        QTest::newRow("in a subfolder") << "Applications/Tools" << 0 << false << "not asked";
-        QTest::newRow("not now") << "Downloads" << 1 << false << "asked";
-        QTest::newRow("moved") << "Downloads" << 0 << false << "moved";
-        QTest::newRow("copy fails") << "Downloads" << 0 << true << "failed";
+        QTest::newRow("bare build") << "" << false << "not offered";
+        QTest::newRow("installed") << "Applications" << false << "not offered";
+        QTest::newRow("in a subfolder") << "Applications/Tools" << false << "not offered";
+        QTest::newRow("moved") << "Downloads" << false << "moved";
+        QTest::newRow("copy fails") << "Downloads" << true << "failed";
     }
-
     void moves() {
         QFETCH(QString, from);
-        QFETCH(int, answer);
         QFETCH(bool, copyFails);
         QFETCH(QString, outcome);
         const QString source = dir_.path() + "/" + from + "/Trackglint.app";
@@ -272,35 +261,42 @@ class InstallerTest : public QObject {
         }
         const QByteArray pipe = QFile::encodeName(source + "/Contents/pipe");
         if (copyFails) QCOMPARE(::mkfifo(pipe.constData(), 0600), 0);
-        RecordingDesktop desktop;
-        desktop.answers = {answer};
         RecordingStarter starter;
         int quits = 0;
-        Mover mover(desktop, starter, from.isEmpty() ? std::nullopt : std::optional(source), apps_,
+        Mover mover(starter, from.isEmpty() ? std::nullopt : std::optional(source), apps_,
                     [&] { ++quits; });
+        QCOMPARE(mover.offersMove(), outcome != "not offered");
+        if (!mover.offersMove()) return;
+        QCOMPARE(mover.runningFolderName(), "Downloads");
+        const Mover::Result result = mover.moveToApplications();
         const bool moved = outcome == "moved";
-        QCOMPARE(mover.offerMoveToApplications(), moved);
-        QCOMPARE(desktop.alerts.size(), outcome == "not asked" ? 0 : outcome == "failed" ? 2 : 1);
-        if (!desktop.alerts.isEmpty()) {
-            QCOMPARE(desktop.alerts[0].message, "Move Trackglint to Applications?");
-            QCOMPARE(desktop.alerts[0].informativeText,
-                     "Trackglint is running from Downloads. It'll move itself to your "
-                     "Applications folder — where apps belong — and carry on.");
-            QCOMPARE(desktop.alerts[0].buttons, QStringList({"Move to Applications", "Not Now"}));
-        }
-        if (outcome == "failed") {
-            QCOMPARE(desktop.alerts[1].message, "Couldn't move automatically");
-            const QString text = desktop.alerts[1].informativeText;
-            QVERIFY2(text.startsWith("Drag Trackglint into Applications yourself, then reopen "
-                                     "it. (") &&
-                         text.endsWith(")"),
-                     qPrintable(text));
-        }
+        QCOMPARE(result.handedOver, moved);
+        QCOMPARE(result.failure.has_value(), outcome == "failed");
         QCOMPARE(readFile(installed_ + "/Contents/Info.plist"), plist(moved ? "1.0" : "0.5"));
-        QCOMPARE(QFileInfo::exists(source), !moved && !from.isEmpty());
+        QCOMPARE(QFileInfo::exists(source), !moved);
         const QStringList start = {platform::executableIn(installed_), "--moved"};
         QCOMPARE(starter.started, moved ? QList<QStringList>{start} : QList<QStringList>());
         QCOMPARE(quits, moved ? 1 : 0);
+    }
+
+    void theUserIsAskedAndToldInTheseWords() {
+        RecordingDesktop desktop;
+        Prompts prompts(desktop);
+        desktop.answers = {1, 0};
+        QVERIFY(!prompts.offerMove("Downloads"));  // "Not Now"
+        QVERIFY(prompts.offerMove("Downloads"));
+        prompts.sayMoveFailed("Permission denied");
+        prompts.sayUpdateFailed("The download failed.");
+        QCOMPARE(desktop.alerts[0].message, "Move Trackglint to Applications?");
+        QCOMPARE(desktop.alerts[0].informativeText,
+                 "Trackglint is running from Downloads. It'll move itself to your "
+                 "Applications folder — where apps belong — and carry on.");
+        QCOMPARE(desktop.alerts[0].buttons, QStringList({"Move to Applications", "Not Now"}));
+        QCOMPARE(desktop.alerts[2].message, "Couldn't move automatically");
+        QCOMPARE(desktop.alerts[2].informativeText,
+                 "Drag Trackglint into Applications yourself, then reopen it. (Permission denied)");
+        QCOMPARE(desktop.alerts[3].message, UPDATE_FAILED);
+        QCOMPARE(desktop.alerts[3].informativeText, "The download failed.");
     }
 };
 

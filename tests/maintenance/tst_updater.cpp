@@ -1,11 +1,13 @@
+#include <QSignalSpy>
 #include <QTest>
 
 #include "FakeSlack.h"
 #include "RecordingDesktop.h"
 #include "TestPorts.h"
-#include "main/Constants.h"
 #include "maintenance/Updater.h"
 #include "maintenance/Version.h"
+#include "state/Constants.h"
+#include "ui/Prompts.h"
 
 // The update check against a vendor service on loopback; the test runs from no bundle, so the
 // running version is "0".
@@ -70,48 +72,50 @@ class UpdaterTest : public QObject {
             service_.script("version?v=0", {{status, body}});
             AppState state;
             state.setUpdateAvailable("0.5");
-            RecordingDesktop desktop;
-            desktop.answers = {0, 0};
-            QStringList installed;
-            Updater updater(state, desktop, [&](const QString& version) { installed += version; });
+            Updater updater(state);
+            QSignalSpy found(&updater, &Updater::updateFound);
+            QSignalSpy latest(&updater, &Updater::upToDate);
             updater.checkForUpdate(interactive);
-            QTRY_VERIFY(!desktop.alerts.isEmpty() || service_.requests().size() == 1 ||
+            QTRY_VERIFY(found.size() + latest.size() > 0 || service_.requests().size() == 1 ||
                         body == "down");
             QTest::qWait(300);
+            QCOMPARE(found.size(), offered.isEmpty() ? 0 : 1);
+            QCOMPARE(latest.size(), int(offered.isEmpty() && interactive && upToDateSaid));
             if (!offered.isEmpty()) {
-                QCOMPARE(desktop.alerts.size(), 1);
-                QCOMPARE(desktop.alerts[0].message, "Trackglint " + offered + " is available");
-                QCOMPARE(desktop.alerts[0].informativeText,
-                         "You have 0. The update downloads and installs itself in a few seconds.");
-                QCOMPARE(desktop.alerts[0].buttons, QStringList({"Update Now", "Later"}));
-                QCOMPARE(installed, QStringList{offered});
+                QCOMPARE(found[0][0].toString(), offered);
                 QCOMPARE(state.updateAvailable(), offered);
-            } else if (interactive && upToDateSaid) {
-                QCOMPARE(desktop.alerts.size(), 1);
-                QCOMPARE(desktop.alerts[0].message, "You're up to date");
-                QCOMPARE(desktop.alerts[0].informativeText, "Trackglint 0 is the latest version.");
-                QCOMPARE(state.updateAvailable(), std::nullopt);
             } else {
-                QCOMPARE(desktop.alerts.size(), 0);
-                QCOMPARE(state.updateAvailable(), "0.5");
+                QCOMPARE(state.updateAvailable(),
+                         latest.isEmpty() ? std::optional<QString>("0.5") : std::nullopt);
             }
         }
         qputenv("TRACKGLINT_BROKER", (service_.url() + "/api").toUtf8());
     }
 
-    // "Later" keeps the offer; the menu's entry shows it again; without one it does nothing.
-    void laterKeepsTheOffer() {
+    // The menu offers a version found earlier again, until there is none; the user is asked in
+    // these words.
+    void theOfferIsMadeAgain() {
         AppState state;
-        RecordingDesktop desktop;
-        QStringList installed;
-        Updater updater(state, desktop, [&](const QString& version) { installed += version; });
-        updater.updateNowClicked();
+        Updater updater(state);
+        QSignalSpy found(&updater, &Updater::updateFound);
+        updater.offerAgain();
         state.setUpdateAvailable("1.4.0");
-        updater.updateNowClicked();
-        desktop.answers = {0};
-        updater.updateNowClicked();
-        QCOMPARE(desktop.alerts.size(), 2);
-        QCOMPARE(installed, QStringList{"1.4.0"});
+        updater.offerAgain();
+        QCOMPARE(found.size(), 1);
+
+        RecordingDesktop desktop;
+        Prompts prompts(desktop);
+        desktop.answers = {1, 0};
+        QVERIFY(!prompts.offerUpdate("1.4.0"));  // "Later"
+        QVERIFY(prompts.offerUpdate("1.4.0"));
+        prompts.sayUpToDate();
+        QCOMPARE(desktop.alerts.size(), 3);
+        QCOMPARE(desktop.alerts[0].message, "Trackglint 1.4.0 is available");
+        QCOMPARE(desktop.alerts[0].informativeText,
+                 "You have 0. The update downloads and installs itself in a few seconds.");
+        QCOMPARE(desktop.alerts[0].buttons, QStringList({"Update Now", "Later"}));
+        QCOMPARE(desktop.alerts[2].message, "You're up to date");
+        QCOMPARE(desktop.alerts[2].informativeText, "Trackglint 0 is the latest version.");
     }
 };
 

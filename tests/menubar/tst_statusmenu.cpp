@@ -6,10 +6,8 @@
 #include "FakeSlack.h"
 #include "TestFiles.h"
 #include "TestParts.h"
-#include "menubar/MenuMark.h"
 #include "menubar/StatusMenu.h"
-#include "signin/SignIn.h"
-#include "sync/SyncEngine.h"
+#include "ui/MarkDrawing.h"
 
 namespace {
 
@@ -61,14 +59,11 @@ class StatusMenuTest : public QObject {
         QVERIFY(writeSettings(settingsPath_, settings));
         menu_.reset();
         parts_ = std::make_unique<TestParts>(settingsPath_, 0);
-        StatusMenu::Actions actions;
-        actions.openDashboard = [this] { called_ += "openDashboard"; };
-        actions.checkForUpdate = [this] { called_ += "checkForUpdate"; };
-        actions.updateNow = [this] { called_ += "updateNow"; };
-        actions.quit = [this] { called_ += "quit"; };
-        menu_ = std::make_unique<StatusMenu>(parts_->config, parts_->state, parts_->sync,
-                                             parts_->signIn, parts_->loginItem, parts_->desktop,
-                                             actions);
+        StatusMenu::ProgramActions program;
+        program.openDashboard = [this] { called_ += "openDashboard"; };
+        program.quit = [this] { called_ += "quit"; };
+        menu_ = std::make_unique<StatusMenu>(parts_->config, parts_->state, parts_->actions,
+                                             parts_->prompts, parts_->loginItem, program);
     }
 
     QStringList opened() {
@@ -94,6 +89,7 @@ class StatusMenuTest : public QObject {
   private slots:
     void initTestCase() {
         slack_.useForSlack();
+        qputenv("TRACKGLINT_BROKER", slack_.url().toUtf8());
         slack_.script("users.profile.get", FakeSlack::profileShowing(""));
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         settingsPath_ = dir_.filePath(".trackglint-mac.json");
@@ -196,6 +192,7 @@ class StatusMenuTest : public QObject {
         QCOMPARE(ticked, QStringList{checked});
         emojis->actions().value(5)->trigger();
         QCOMPARE(Config(settingsPath_).chosenEmoji(), QStringLiteral(":cd:"));
+        QTRY_VERIFY(!slack_.requests("emoji.list").isEmpty());  // as a pick in the window does
     }
 
     void workHoursSwitchKeepsStoredTimes() {
@@ -223,13 +220,19 @@ class StatusMenuTest : public QObject {
             opened();
             choose(title);
         }
-        QCOMPARE(called_, QStringList({"openDashboard", "checkForUpdate", "quit"}));
+        QCOMPARE(called_, QStringList({"openDashboard", "quit"}));
+        QTRY_VERIFY(!slack_.requests().isEmpty() &&
+                    slack_.requests().last().path.startsWith("/version?v="));
         QCOMPARE(parts_->desktop.opened, QList<QUrl>{QUrl("https://www.spotify.com/download")});
         QVERIFY(Config(settingsPath_).paused());
         QVERIFY(parts_->loginItem.enabled());
-        opened();
-        choose("Disconnect Slack…");
-        QCOMPARE(parts_->desktop.alerts.value(0).message, QStringLiteral("Disconnect Slack?"));
+        for (const int answer : {1, 0}) {  // "Cancel", then "Disconnect"
+            parts_->desktop.answers = {answer};
+            opened();
+            choose("Disconnect Slack…");
+            QCOMPARE(parts_->desktop.alerts.last().message, QStringLiteral("Disconnect Slack?"));
+            QCOMPARE(Config(settingsPath_).slackToken().has_value(), answer == 1);
+        }
     }
 
     // An unknown or differently cased name falls back to the first mark.
@@ -240,8 +243,12 @@ class StatusMenuTest : public QObject {
                                                        {"Prompt", "▶ Trackglint_"}};
         for (const auto& [stored, label] : marks) {
             start(stored.isEmpty() ? QJsonObject() : QJsonObject{{"menuMark", stored}});
-            QCOMPARE(::label(storedMenuMark(parts_->config)), label);
+            QCOMPARE(::label(parts_->config.menuMark().value_or(MenuMark::Wordmark)), label);
         }
+        // A new choice is drawn at once.
+        const QImage before = menu_->trayIcon().icon().pixmap(22).toImage();
+        parts_->config.setMenuMark(MenuMark::PlayCursor);
+        QVERIFY(menu_->trayIcon().icon().pixmap(22).toImage() != before);
         // Every slot size gets a drawing with both runs: some green and some other ink.
         for (const int side : {22, 32}) {
             const QImage image = menu_->trayIcon().icon().pixmap(side).toImage();

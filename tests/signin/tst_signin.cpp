@@ -12,7 +12,6 @@
 #include "TestFiles.h"
 #include "TestParts.h"
 #include "TestPorts.h"
-#include "maintenance/LoginItem.h"
 #include "signin/Pkce.h"
 #include "signin/SignIn.h"
 #include "sync/SyncEngine.h"
@@ -29,8 +28,6 @@ const QJsonObject CLEARING{{"status_text", ""}, {"status_emoji", ""}, {"status_e
 const QString EXCHANGE_FAILED = QStringLiteral("Sign-in exchange failed: ");
 const QString MISMATCH = QStringLiteral("Sign-in didn't match this app session — try again.");
 
-const QString FORGETTING = "Your status will be cleared and Trackglint will forget your sign-in.";
-
 }  // namespace
 
 // Signing in and out against a Slack server on loopback, with the browser played by the test.
@@ -42,13 +39,14 @@ class SignInTest : public QObject {
     QTemporaryDir dir_;
     QString settingsPath_;
     quint16 port_ = 0;
-    FailingRandom failingRandom_;
     std::unique_ptr<TestParts> parts_;
     QNetworkAccessManager browser_;
 
-    void start(platform::RandomSource* random = nullptr) {
+    void start(bool failingRandom = false, const QString& settingsPath = {}) {
         parts_.reset();
-        parts_ = std::make_unique<TestParts>(settingsPath_, port_, random);
+        parts_ = std::make_unique<TestParts>(
+            settingsPath.isEmpty() ? settingsPath_ : settingsPath, port_,
+            failingRandom ? std::make_unique<FailingRandom>() : nullptr);
     }
 
     // Whether the port is held, as by the sign-in's listener.
@@ -87,7 +85,7 @@ class SignInTest : public QObject {
         QFETCH(QString, error);
         QTcpServer other;
         if (error.startsWith("Port")) QVERIFY(other.listen(QHostAddress::LocalHost, port_));
-        start(error.startsWith("Secure") ? &failingRandom_ : nullptr);
+        start(error.startsWith("Secure"));
         parts_->signIn.signIn();
         QCOMPARE(parts_->state.lastError(),
                  error.isEmpty() ? std::nullopt : std::optional(error.arg(port_)));
@@ -200,41 +198,52 @@ class SignInTest : public QObject {
         QCOMPARE(QUrlQuery(QString::fromUtf8(exchange.body)).queryItems(QUrl::FullyDecoded), sent);
         QCOMPARE(slack_.requests("auth.test").value(0).headers.value("authorization"),
                  "Bearer xoxp-new");
-        QCOMPARE(QStringList({stored.slackName(), stored.raw().value("teamUrl").toString()}),
-                 account);
+        QCOMPARE(QStringList({stored.slackName(), stored.teamUrl().value_or("")}), account);
         QCOMPARE(QFile::permissions(settingsPath_),  // 0600
                  QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
         QTRY_VERIFY(!slack_.requests("emoji.list").isEmpty());  // and syncing starts
     }
 
-    void disconnectAsksThenForgetsEverything_data() {
-        QTest::addColumn<QJsonObject>("settings");
-        QTest::addColumn<int>("clears");
-        QJsonObject showing{{"slackToken", "xoxp-1"}, {"paused", true}, {"emoji", ":cd:"}};
-        showing.insert("lastSetText", "Song — Band");
-        QTest::newRow("cancelled") << showing << 0;
-        QTest::newRow("own status showing") << showing << 1;
-        QTest::newRow("no own status")
-            << QJsonObject{{"slackToken", "xoxp-1"}, {"paused", true}} << 0;
-        QTest::newRow("signed out") << QJsonObject{{"emoji", ":cd:"}} << 0;
+    // A sign-in the file cannot keep is not shown as done: the next start would not have it.
+    void aSignInThatCannotBeSavedIsUndoneAndSaysWhy() {
+        start(false, dir_.filePath("missing/.trackglint-mac.json"));
+        parts_->signIn.signIn();
+        const QUrl callback(
+            QStringLiteral("http://127.0.0.1:%1/slack/callback?code=abc&nonce=").arg(port_) +
+            nonce());
+        std::unique_ptr<QNetworkReply> back(browser_.get(QNetworkRequest(callback)));
+        QTRY_VERIFY(parts_->state.lastError());
+        QCOMPARE(*parts_->state.lastError(),
+                 "Couldn't save your sign-in: No such file or directory");
+        QCOMPARE(parts_->config.slackToken(), std::nullopt);
+        QVERIFY(!parts_->loginItem.enabled());
     }
-    void disconnectAsksThenForgetsEverything() {
-        const bool confirm = QTest::currentDataTag() != QByteArray("cancelled");
+
+    // Only the program's own status is cleared, and only while Slack still shows it.
+    void disconnectForgetsEverything_data() {
+        QTest::addColumn<QJsonObject>("settings");
+        QTest::addColumn<QString>("showing");
+        QTest::addColumn<int>("clears");
+        QJsonObject own{{"slackToken", "xoxp-1"}, {"paused", true}, {"emoji", ":cd:"}};
+        own.insert("lastSetText", "Song — Band");
+        QTest::newRow("own status showing") << own << "Song — Band" << 1;
+        QTest::newRow("user's own status since") << own << "In a meeting" << 0;
+        QTest::newRow("no own status")
+            << QJsonObject{{"slackToken", "xoxp-1"}, {"paused", true}} << "" << 0;
+        QTest::newRow("signed out") << QJsonObject{{"emoji", ":cd:"}} << "" << 0;
+    }
+    void disconnectForgetsEverything() {
         QFETCH(QJsonObject, settings);
+        QFETCH(QString, showing);
         QFETCH(int, clears);
+        slack_.shows(showing);
         QVERIFY(writeSettings(settingsPath_, settings));
         start();
         parts_->state.setNowPlayingLabel("▶ Song — Band");
-        parts_->desktop.answers = {confirm ? 0 : 1};
-        parts_->signIn.disconnect();
-        QCOMPARE(parts_->desktop.alerts.size(), 1);
-        const platform::Desktop::Alert& asked = parts_->desktop.alerts[0];
-        QCOMPARE(QStringList({asked.message, asked.informativeText}) + asked.buttons,
-                 QStringList({"Disconnect Slack?", FORGETTING, "Disconnect", "Cancel"}));
-        QCOMPARE(QFile::exists(settingsPath_), !confirm);
-        QCOMPARE(parts_->config.raw(), confirm ? QJsonObject() : settings);
-        QCOMPARE(parts_->state.lastSetText(), confirm ? QString() : parts_->config.lastSetText());
-        QCOMPARE(parts_->state.nowPlayingLabel(), QString(confirm ? "…" : "▶ Song — Band"));
+        parts_->actions.disconnect();
+        QVERIFY(!QFile::exists(settingsPath_));
+        QCOMPARE(parts_->config.raw(), QJsonObject());
+        QCOMPARE(parts_->state.nowPlayingLabel(), QString("…"));
         parts_.reset();  // waits for the background clear
         QCOMPARE(slack_.profilesSent(), QList<QJsonObject>(clears, CLEARING));
         for (const FakeSlack::Request& clear : slack_.requests("users.profile.set"))
@@ -243,16 +252,17 @@ class SignInTest : public QObject {
 
     void theLoginItemIsAnAutostartEntry() {
         start();
-        AppState state;
+        const auto toggle = [this] { parts_->actions.toggleLoginItem(); };
+        const AppState& state = parts_->state;
         QFile file(dir_.filePath("config/autostart/trackglint.desktop"));
         QVERIFY(!parts_->loginItem.enabled());
-        toggleLoginItem(parts_->loginItem, state);
+        toggle();
         const QByteArray text = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
         file.close();
         QVERIFY2(text.startsWith("[Desktop Entry]\n") && text.contains("\nType=Application\n") &&
                      text.contains("\nExec=\"/opt/Track glint/run\"\n"),
                  text.constData());
-        toggleLoginItem(parts_->loginItem, state);
+        toggle();
         QVERIFY(!file.exists());
 
         // An entry the user hid counts as off; turning it on writes it afresh.
@@ -260,13 +270,13 @@ class SignInTest : public QObject {
                 file.write("[Desktop Entry]\nType=Application\nExec=x\nHidden=true\n") > 0);
         file.close();
         QVERIFY(!parts_->loginItem.enabled());
-        toggleLoginItem(parts_->loginItem, state);
+        toggle();
         QVERIFY(parts_->loginItem.enabled());
         QCOMPARE(state.lastError(), std::nullopt);
 
         QFile(dir_.filePath("blocked")).open(QIODevice::WriteOnly);
         qputenv("XDG_CONFIG_HOME", dir_.filePath("blocked").toUtf8());
-        toggleLoginItem(parts_->loginItem, state);
+        toggle();
         qputenv("XDG_CONFIG_HOME", dir_.filePath("config").toUtf8());
         QVERIFY(state.lastError().value_or("").startsWith("Login item: could not create "));
     }

@@ -2,9 +2,9 @@
 
 #include "FakeClock.h"
 #include "RecordingDesktop.h"
-#include "platform/Random.h"
-#include "signin/SignIn.h"
-#include "sync/SyncEngine.h"
+#include "RecordingStarter.h"
+#include "actions/Parts.h"
+#include "ui/Prompts.h"
 
 // Spotify installed but not running: sync steps find nothing to share.
 class IdleSpotify final : public platform::SpotifyBridge {
@@ -13,25 +13,40 @@ class IdleSpotify final : public platform::SpotifyBridge {
     platform::PlayerReply ask() override { return {QStringLiteral("STATE\tnotrunning"), {}}; }
 };
 
-// The program's parts on a settings file of the test's, with stand-ins for the outside world:
-// what a view needs behind it.
+// The program's parts, made as the program makes them, on a settings file of the test's and
+// with stand-ins for the outside world: what a view needs behind it.
 struct TestParts {
     explicit TestParts(const QString& settingsPath, quint16 oauthPort = 0,
-                       platform::RandomSource* otherRandom = nullptr)
-        : config(settingsPath),
-          sync(config, state, clock, spotify),
-          signIn(config, state, sync, desktop, loginItem, otherRandom ? *otherRandom : random,
-                 oauthPort) {
-        state.setLastSetText(config.lastSetText());
-    }
+                       std::unique_ptr<platform::RandomSource> random = nullptr)
+        : parts(world(settingsPath, oauthPort, std::move(random)), [this] { ++quits; }),
+          clock(dynamic_cast<FakeClock&>(*parts.world.clock)),
+          desktop(dynamic_cast<RecordingDesktop&>(*parts.world.desktop)),
+          loginItem(dynamic_cast<platform::XdgAutostart&>(*parts.world.loginItem)) {}
 
-    FakeClock clock{QDateTime::currentDateTime()};
-    IdleSpotify spotify;
-    RecordingDesktop desktop;
-    platform::SystemRandom random;
-    platform::XdgAutostart loginItem{QStringLiteral("/opt/Track glint/run")};
-    Config config;
-    AppState state;
-    SyncEngine sync;
-    SignIn signIn;
+    Parts parts;
+    FakeClock& clock;
+    RecordingDesktop& desktop;
+    platform::XdgAutostart& loginItem;
+    Config& config = parts.config;
+    AppState& state = parts.state;
+    SyncEngine& sync = parts.sync;
+    SignIn& signIn = parts.signIn;
+    UserActions& actions = parts.actions;
+    Prompts prompts{desktop};
+    int quits = 0;
+
+  private:
+    static Environment world(const QString& settingsPath, quint16 oauthPort,
+                             std::unique_ptr<platform::RandomSource> random) {
+        Environment world;
+        world.configPath = settingsPath;
+        world.clock = std::make_unique<FakeClock>(QDateTime::currentDateTime());
+        world.spotify = std::make_unique<IdleSpotify>();
+        world.desktop = std::make_unique<RecordingDesktop>();
+        world.loginItem = std::make_unique<platform::XdgAutostart>("/opt/Track glint/run");
+        world.random = random ? std::move(random) : std::make_unique<platform::SystemRandom>();
+        world.starter = std::make_unique<RecordingStarter>();
+        world.oauthPort = oauthPort;
+        return world;
+    }
 };

@@ -71,7 +71,10 @@ class WorkHoursTest : public QObject {
         QFETCH(bool, inside);
         const QString path = dir_.filePath("settings.json");
         QVERIFY(writeSettings(path, {{"workHours", workHours}}));
-        QCOMPARE(inWorkHours(Config(path), QDateTime(QDate(2026, 12, 7), time)), inside);
+        const Config config(path);
+        QCOMPARE(inWorkHours(config.workHoursEnabled(), config.workHoursRange(),
+                             QDateTime(QDate(2026, 12, 7), time)),
+                 inside);
     }
 };
 

@@ -1,30 +1,9 @@
-#include "menubar/MenuMark.h"
+#include "ui/MarkDrawing.h"
 
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
-
-#include "settings/Config.h"
-
-QString rawValue(MenuMark mark) {
-    switch (mark) {
-        case MenuMark::PlayCursor:
-            return QStringLiteral("playCursor");
-        case MenuMark::Prompt:
-            return QStringLiteral("prompt");
-        case MenuMark::Wordmark:
-            break;
-    }
-    return QStringLiteral("wordmark");
-}
-
-std::optional<MenuMark> menuMarkFromRaw(const QString& raw) {
-    for (const MenuMark mark : ALL_MENU_MARKS) {
-        if (rawValue(mark) == raw) return mark;
-    }
-    return std::nullopt;
-}
 
 MarkRuns markRuns(MenuMark mark) {
     switch (mark) {
@@ -41,11 +20,6 @@ MarkRuns markRuns(MenuMark mark) {
 QString label(MenuMark mark) {
     const MarkRuns runs = markRuns(mark);
     return runs.first + runs.second;
-}
-
-MenuMark storedMenuMark(const Config& config) {
-    const QJsonValue stored = config.raw().value(QStringLiteral("menuMark"));
-    return menuMarkFromRaw(stored.toString()).value_or(MenuMark::Wordmark);
 }
 
 QFont markFont(qreal points) {

@@ -6,8 +6,8 @@
 #include <optional>
 
 // The display state every part of the program writes or reads: what the now-playing line and
-// the error line say, the text of the program's own last status, whether the workspace has the
-// :spotify: emoji, and a newer version on offer.
+// the error line say, whether the workspace has the :spotify: emoji, and a newer version on
+// offer.
 //
 // Lives on the main thread; any thread may read or write the fields, which are guarded.
 class AppState : public QObject {
@@ -16,8 +16,6 @@ class AppState : public QObject {
   public:
     using QObject::QObject;
 
-    QString lastSetText() const;
-    void setLastSetText(const QString& text);
     QString nowPlayingLabel() const;
     void setNowPlayingLabel(const QString& label);
     std::optional<QString> lastError() const;
@@ -37,7 +35,6 @@ class AppState : public QObject {
 
   private:
     mutable QMutex mutex_;
-    QString lastSetText_;
     QString nowPlayingLabel_ = QStringLiteral("…");
     std::optional<QString> lastError_;
     std::optional<bool> spotifyEmojiAvailable_;

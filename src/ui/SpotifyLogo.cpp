@@ -1,4 +1,4 @@
-#include "menubar/SpotifyLogo.h"
+#include "ui/SpotifyLogo.h"
 
 #include <QGuiApplication>
 #include <QImage>

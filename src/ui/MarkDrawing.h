@@ -4,15 +4,8 @@
 #include <QFont>
 #include <QPixmap>
 #include <QString>
-#include <array>
-#include <optional>
 
-class Config;
-
-// The three ways the tray item can be drawn, in the order the dashboard offers them.
-enum class MenuMark { Wordmark, PlayCursor, Prompt };
-inline constexpr std::array<MenuMark, 3> ALL_MENU_MARKS = {MenuMark::Wordmark, MenuMark::PlayCursor,
-                                                           MenuMark::Prompt};
+#include "settings/MenuMark.h"
 
 // The green of the mark's second run: (47, 208, 113).
 inline const QColor MARK_GREEN = QColor(47, 208, 113);
@@ -23,16 +16,10 @@ struct MarkRuns {
     QString second;
 };
 
-// "wordmark", "playCursor" or "prompt".
-QString rawValue(MenuMark mark);
-// The mark with exactly that raw value, or none.
-std::optional<MenuMark> menuMarkFromRaw(const QString& raw);
 // The runs of the mark as the dashboard shows it: "▶ Track" + "glint_", "▶" + "_", ">" + "_".
 MarkRuns markRuns(MenuMark mark);
 // The whole text: "▶ Trackglint_", "▶_", ">_".
 QString label(MenuMark mark);
-// The stored "menuMark"; the wordmark when it is missing, not text or unknown.
-MenuMark storedMenuMark(const Config& config);
 
 // "IBM Plex Mono SemiBold" at `points` when installed, else the system's monospaced font in
 // semibold.

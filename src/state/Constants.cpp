@@ -1,4 +1,4 @@
-#include "main/Constants.h"
+#include "state/Constants.h"
 
 #include <QDir>
 

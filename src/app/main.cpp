@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <QIcon>
 
-#include "main/AppDelegate.h"
+#include "app/AppDelegate.h"
 #include "platform/Bundle.h"
 #include "platform/Termination.h"
 

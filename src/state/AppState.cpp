@@ -1,4 +1,4 @@
-#include "main/AppState.h"
+#include "state/AppState.h"
 
 namespace {
 
@@ -15,13 +15,6 @@ void write(QMutex& mutex, T& field, const T& value) {
 }
 
 }  // namespace
-
-QString AppState::lastSetText() const {
-    return read(mutex_, lastSetText_);
-}
-void AppState::setLastSetText(const QString& text) {
-    write(mutex_, lastSetText_, text);
-}
 
 QString AppState::nowPlayingLabel() const {
     return read(mutex_, nowPlayingLabel_);

@@ -1,0 +1,29 @@
+#include "actions/Parts.h"
+
+#include <QCoreApplication>
+
+#include "maintenance/InstallCopy.h"
+
+Environment Environment::system() {
+    Environment world;
+    world.configPath = ::configPath();
+    world.clock = std::make_unique<platform::SystemClock>();
+    world.spotify = platform::makeSpotifyBridge();
+    world.desktop = std::make_unique<platform::QtDesktop>();
+    world.loginItem =
+        std::make_unique<platform::XdgAutostart>(QCoreApplication::applicationFilePath());
+    world.random = std::make_unique<platform::SystemRandom>();
+    world.starter = std::make_unique<platform::DetachedStarter>();
+    return world;
+}
+
+Parts::Parts(Environment environment, std::function<void()> quit)
+    : world(std::move(environment)),
+      config(world.configPath),
+      sync(config, state, *world.clock, *world.spotify),
+      signIn(config, state, sync, *world.desktop, *world.loginItem, *world.random, world.oauthPort),
+      installer(*world.starter, broker(), UPDATE_PUBLIC_KEY, defaultInstallFolder(), quit),
+      updater(state),
+      mover(*world.starter, runningBundlePath(), defaultInstallFolder(), quit),
+      actions(config, state, sync, signIn, *world.loginItem, *world.desktop, updater, installer,
+              mover) {}

@@ -1,0 +1,95 @@
+#include "actions/UserActions.h"
+
+#include "maintenance/EmojiSetup.h"
+#include "state/Constants.h"
+
+UserActions::UserActions(Config& config, AppState& state, SyncEngine& sync, SignIn& signIn,
+                         platform::LoginItem& loginItem, platform::Desktop& desktop,
+                         Updater& updater, Installer& installer, Mover& mover, QObject* parent)
+    : QObject(parent),
+      config_(config),
+      state_(state),
+      sync_(sync),
+      signIn_(signIn),
+      loginItem_(loginItem),
+      desktop_(desktop),
+      updater_(updater),
+      installer_(installer),
+      mover_(mover) {}
+
+void UserActions::save() {
+    if (const std::optional<QString> failure = config_.save()) {
+        state_.setLastError(QStringLiteral("Couldn't save your settings: ") + *failure);
+        state_.notifyUI();
+    }
+}
+
+void UserActions::togglePause() {
+    config_.setPaused(!config_.paused());
+    save();
+    sync_.tickAsync();
+}
+
+void UserActions::pickEmoji(const QString& code) {
+    config_.setChosenEmoji(code.isEmpty() ? DEFAULT_EMOJI : code);
+    save();
+    sync_.tickAsync();
+    sync_.checkEmojiAsync();
+}
+
+void UserActions::pickMenuMark(MenuMark mark) {
+    config_.setMenuMark(mark);
+    save();
+}
+
+void UserActions::toggleWorkHours() {
+    config_.setWorkHoursEnabled(!config_.workHoursEnabled());
+    save();
+    sync_.tickAsync();
+}
+
+void UserActions::saveWorkHours(bool enabled, MinuteRange range) {
+    config_.setWorkHours(enabled, range);
+    save();
+    sync_.tickAsync();
+}
+
+void UserActions::toggleLoginItem() {
+    if (const std::optional<QString> failure = loginItem_.setEnabled(!loginItem_.enabled())) {
+        state_.setLastError(QStringLiteral("Login item: ") + *failure);
+    }
+    state_.notifyUI();
+}
+
+void UserActions::signIn() {
+    signIn_.signIn();
+}
+
+void UserActions::disconnect() {
+    signIn_.disconnect();
+    state_.notifyUI();
+}
+
+void UserActions::checkForUpdate() {
+    updater_.checkForUpdate(true);
+}
+
+void UserActions::updateNow() {
+    updater_.offerAgain();
+}
+
+void UserActions::installUpdate(const QString& version) {
+    installer_.installUpdate(version);
+}
+
+Mover::Result UserActions::moveToApplications() {
+    return mover_.moveToApplications();
+}
+
+void UserActions::addSpotifyEmoji() {
+    ::addSpotifyEmoji(config_, desktop_);
+}
+
+void UserActions::getSpotify() {
+    desktop_.openUrl(QUrl(SPOTIFY_DOWNLOAD_URL));
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include "maintenance/Installer.h"
+#include "maintenance/Mover.h"
+#include "maintenance/Updater.h"
+#include "platform/Desktop.h"
+#include "platform/LoginItem.h"
+#include "settings/Config.h"
+#include "signin/SignIn.h"
+#include "state/AppState.h"
+#include "sync/SyncEngine.h"
+
+// Everything the user can do, in one place: the status menu and the dashboard both call these,
+// so a choice behaves the same from either. Questions to the user (confirmations, offers) are
+// the views' to ask before they call; nothing here opens a dialog.
+//
+// Main thread only. A setting that cannot be saved stays in force for this run and is shown as
+// the error line.
+class UserActions : public QObject {
+    Q_OBJECT
+
+  public:
+    UserActions(Config& config, AppState& state, SyncEngine& sync, SignIn& signIn,
+                platform::LoginItem& loginItem, platform::Desktop& desktop, Updater& updater,
+                Installer& installer, Mover& mover, QObject* parent = nullptr);
+
+    void togglePause();
+    // Stores the status emoji (the default for an empty code), asks Slack again whether the
+    // workspace has :spotify:, and starts a step.
+    void pickEmoji(const QString& code);
+    void pickMenuMark(MenuMark mark);
+    // Turns the work-hours window on or off, keeping its times.
+    void toggleWorkHours();
+    void saveWorkHours(bool enabled, MinuteRange range);
+    void toggleLoginItem();
+
+    void signIn();
+    // Clears the program's own status and forgets every setting. Asks nothing: the views
+    // confirm first.
+    void disconnect();
+
+    // Asks the vendor's service for a newer version, saying so when there is none.
+    void checkForUpdate();
+    // Offers the version already found again.
+    void updateNow();
+    void installUpdate(const QString& version);
+    // Moves the running copy into the install folder; see Mover.
+    Mover::Result moveToApplications();
+
+    // Helps add :spotify: to the workspace: the logo to upload and the workspace's emoji page.
+    void addSpotifyEmoji();
+    void getSpotify();
+
+  private:
+    void save();
+
+    Config& config_;
+    AppState& state_;
+    SyncEngine& sync_;
+    SignIn& signIn_;
+    platform::LoginItem& loginItem_;
+    platform::Desktop& desktop_;
+    Updater& updater_;
+    Installer& installer_;
+    Mover& mover_;
+};

@@ -1,0 +1,114 @@
+#include "app/AppDelegate.h"
+
+#include <QCoreApplication>
+#include <QSystemTrayIcon>
+#include <chrono>
+
+#include "platform/Clock.h"
+#include "slack/SlackApi.h"
+
+AppDelegate::AppDelegate(Environment environment, QObject* parent)
+    : QObject(parent),
+      parts_(std::move(environment), [this] { quit(); }),
+      prompts_(*parts_.world.desktop) {}
+
+AppDelegate::~AppDelegate() = default;
+
+namespace {
+
+// Automatic update checks: the first soon after launch, then daily.
+constexpr std::chrono::seconds FIRST_UPDATE_CHECK{20};
+constexpr std::chrono::seconds UPDATE_CHECK_INTERVAL{86'400};
+// A start this soon after the system came up is taken for a start at login.
+constexpr double LOGIN_WINDOW_SECONDS = 180.0;
+
+}  // namespace
+
+bool AppDelegate::applicationDidFinishLaunching(const QStringList& arguments) {
+    const bool moved = arguments.contains(QStringLiteral("--moved"));
+    if (instance_.claim(moved) == platform::SingleInstance::Claim::HeldByAnother && !moved) {
+        platform::SingleInstance::showRunningDashboard();
+        return false;
+    }
+    connect(&instance_, &platform::SingleInstance::showDashboardRequested, this,
+            &AppDelegate::openDashboard);
+    connect(&instance_, &platform::SingleInstance::quitRequested, this, &AppDelegate::quit);
+    // A moved copy has been started: this one leaves without a tray item or a word to Slack.
+    if (moveIntoPlace()) return false;
+
+    askAboutUpdates();
+    createStatusItem();
+    parts_.sync.start();
+    parts_.updater.scheduleChecks(FIRST_UPDATE_CHECK, UPDATE_CHECK_INTERVAL);
+    parts_.sync.tickAsync();
+    parts_.sync.checkEmojiAsync();
+    // Without any tray the window is the only way in, so it shows even at login.
+    if (!startedAtLogin() || !QSystemTrayIcon::isSystemTrayAvailable()) openDashboard();
+    return true;
+}
+
+// Offers to move a copy that runs from elsewhere into the install folder. True when the moved
+// copy has taken over.
+bool AppDelegate::moveIntoPlace() {
+    Mover& mover = parts_.mover;
+    if (!mover.offersMove() || !prompts_.offerMove(mover.runningFolderName())) return false;
+    const Mover::Result result = parts_.actions.moveToApplications();
+    if (result.failure) prompts_.sayMoveFailed(*result.failure);
+    return result.handedOver;
+}
+
+// The update conversation: a newer version is offered, and an accepted one installed.
+void AppDelegate::askAboutUpdates() {
+    connect(&parts_.updater, &Updater::updateFound, this, [this](const QString& version) {
+        if (prompts_.offerUpdate(version)) parts_.actions.installUpdate(version);
+    });
+    connect(&parts_.updater, &Updater::upToDate, this, [this] { prompts_.sayUpToDate(); });
+    connect(&parts_.installer, &Installer::failed, this,
+            [this](const QString& explanation) { prompts_.sayUpdateFailed(explanation); });
+}
+
+bool AppDelegate::startedAtLogin() const {
+    return parts_.config.slackToken() && platform::systemUptime() <= LOGIN_WINDOW_SECONDS;
+}
+
+void AppDelegate::createStatusItem() {
+    StatusMenu::ProgramActions program;
+    program.openDashboard = [this] { openDashboard(); };
+    program.quit = [this] { quit(); };
+    statusMenu_ = std::make_unique<StatusMenu>(parts_.config, parts_.state, parts_.actions,
+                                               prompts_, *parts_.world.loginItem, program);
+    statusMenu_->show();
+}
+
+DashboardController& AppDelegate::dashboard() {
+    if (!dashboard_) {
+        dashboard_ = std::make_unique<DashboardController>(
+            parts_.config, parts_.state, parts_.actions, prompts_, *parts_.world.loginItem);
+    }
+    return *dashboard_;
+}
+
+void AppDelegate::openDashboard() {
+    QWidget* window = dashboard().window();
+    window->show();
+    window->raise();
+    window->activateWindow();
+    dashboard_->refresh();
+}
+
+void AppDelegate::quit() {
+    // Queued, so a quit asked for before the event loop runs is not lost.
+    QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
+                              Qt::QueuedConnection);
+}
+
+void AppDelegate::applicationWillTerminate() {
+    parts_.sync.stopSync();
+    // Saves and notifications the last step handed to the main thread still happen.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+    // The text stays remembered, so a status that could not be cleared now is recognised and
+    // cleared after the next start.
+    if (const std::optional<QString> token = parts_.config.slackToken()) {
+        clearOwnStatus(*token, parts_.config.lastSetText());
+    }
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <memory>
+
+#include "actions/Parts.h"
+#include "dashboard/DashboardController.h"
+#include "menubar/StatusMenu.h"
+#include "platform/SingleInstance.h"
+#include "ui/Prompts.h"
+
+// The composition root: creates the program's parts once, wires them together, starts them
+// and runs the clean-up on the way out. It owns the parts and nothing else.
+class AppDelegate : public QObject {
+    Q_OBJECT
+
+  public:
+    explicit AppDelegate(Environment environment = Environment::system(),
+                         QObject* parent = nullptr);
+    ~AppDelegate() override;
+
+    Config& config() { return parts_.config; }
+    AppState& state() { return parts_.state; }
+
+    // The launch sequence. Returns false when this copy is not to run: another copy already
+    // runs and has been asked to show its dashboard, or this one has just moved itself into
+    // place and started the moved copy. With "--moved" among `arguments`, this copy takes over
+    // from the running one instead.
+    bool applicationDidFinishLaunching(const QStringList& arguments = {});
+    // The dashboard, created on first use.
+    DashboardController& dashboard();
+    // Brings the dashboard to the front and refreshes it.
+    void openDashboard();
+    // Asks the application to quit, from any point of the launch on; the clean-up below runs
+    // on the way out.
+    void quit();
+    // Clears the program's own status on Slack, synchronously. Stops the sync engine first,
+    // so no step can put a status back afterwards.
+    void applicationWillTerminate();
+
+  private:
+    bool moveIntoPlace();
+    void askAboutUpdates();
+    void createStatusItem();
+    bool startedAtLogin() const;
+
+    Parts parts_;
+    Prompts prompts_;
+    platform::SingleInstance instance_;
+    std::unique_ptr<StatusMenu> statusMenu_;
+    std::unique_ptr<DashboardController> dashboard_;
+};

@@ -1,0 +1,49 @@
+#include "ui/Prompts.h"
+
+#include "platform/Bundle.h"
+
+bool Prompts::confirmDisconnect() {
+    return desktop_.alert({
+               QStringLiteral("Disconnect Slack?"),
+               QStringLiteral(
+                   "Your status will be cleared and Trackglint will forget your sign-in."),
+               {QStringLiteral("Disconnect"), QStringLiteral("Cancel")},
+           }) == 0;
+}
+
+bool Prompts::offerUpdate(const QString& version) {
+    return desktop_.alert(
+               {QStringLiteral("Trackglint %1 is available").arg(version),
+                QStringLiteral(
+                    "You have %1. The update downloads and installs itself in a few seconds.")
+                    .arg(platform::appVersion()),
+                {QStringLiteral("Update Now"), QStringLiteral("Later")}}) == 0;
+}
+
+void Prompts::sayUpToDate() {
+    desktop_.alert(
+        {QStringLiteral("You're up to date"),
+         QStringLiteral("Trackglint %1 is the latest version.").arg(platform::appVersion()),
+         {}});
+}
+
+void Prompts::sayUpdateFailed(const QString& explanation) {
+    desktop_.alert({QStringLiteral("Update didn't complete"), explanation, {}});
+}
+
+bool Prompts::offerMove(const QString& folderName) {
+    return desktop_.alert(
+               {QStringLiteral("Move Trackglint to Applications?"),
+                QStringLiteral("Trackglint is running from ") + folderName +
+                    QStringLiteral(". It'll move itself to your Applications folder — where apps "
+                                   "belong — and carry on."),
+                {QStringLiteral("Move to Applications"), QStringLiteral("Not Now")}}) == 0;
+}
+
+void Prompts::sayMoveFailed(const QString& error) {
+    desktop_.alert(
+        {QStringLiteral("Couldn't move automatically"),
+         QStringLiteral("Drag Trackglint into Applications yourself, then reopen it. (") + error +
+             u')',
+         {}});
+}

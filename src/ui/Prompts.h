@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+#include "platform/Desktop.h"
+
+// The questions and notices the program puts to the user in alerts, with their words. The views
+// and the launch ask these and then call the user's actions.
+class Prompts {
+  public:
+    explicit Prompts(platform::Desktop& desktop) : desktop_(desktop) {}
+
+    // "Disconnect Slack?": true for "Disconnect".
+    bool confirmDisconnect();
+    // A newer version: true for "Update Now".
+    bool offerUpdate(const QString& version);
+    void sayUpToDate();
+    void sayUpdateFailed(const QString& explanation);
+    // The move into the install folder, from the folder named: true for "Move to Applications".
+    bool offerMove(const QString& folderName);
+    void sayMoveFailed(const QString& error);
+
+  private:
+    platform::Desktop& desktop_;
+};
