@@ -7,7 +7,7 @@
 #include <QVariantMap>
 
 #include "Fuzz.h"
-#include "platform/MprisSpotify.h"
+#include "platform/linux/MprisSpotify.h"
 #include "player/SpotifyState.h"
 
 namespace {

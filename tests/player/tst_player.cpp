@@ -6,8 +6,7 @@
 
 #include "FakeSpotify.h"
 #include "PrivateBus.h"
-#include "platform/AppleScriptSpotify.h"
-#include "platform/MprisSpotify.h"
+#include "platform/linux/MprisSpotify.h"
 #include "player/SpotifyState.h"
 
 class PlayerTest : public QObject {
@@ -16,7 +15,6 @@ class PlayerTest : public QObject {
     PrivateBus bus_;
     FakeSpotify spotify_{bus_.address()};
     QTemporaryDir root_;  // the XDG data folders, with bin/ on PATH
-    const QString tool_ = root_.filePath("bin/osascript");
 
     static inline const SpotifyState NONE = SpotifyState::notPlaying();
 
@@ -90,24 +88,8 @@ class PlayerTest : public QObject {
         QCOMPARE(mpris.ask().text, "STATE\tnotrunning");
     }
 
-    void appleScriptIsSentToTheTool() {
-        const QString& script = platform::AppleScriptSpotify::script();
-        QVERIFY(script.startsWith("tell application \"Spotify\"\n  if it is running then\n"));
-        QVERIFY(script.endsWith("  end if\nend tell"));
-        writeExecutable(tool_, "#!/bin/sh\n[ \"$1\" = - ] || exit 9\ncat\necho\n");  // an echo
-        QCOMPARE(platform::AppleScriptSpotify(tool_).ask().text, script);
-    }
-
     void failuresAreExplained() {
-        writeExecutable(tool_,
-                        "#!/bin/sh\ncat >/dev/null\necho '-:102:110: execution error: Not "
-                        "authorized to send Apple events to Spotify. (-1743)' >&2\nexit 1");
-        const platform::PlayerReply reply = platform::AppleScriptSpotify(tool_).ask();
-        QCOMPARE(reply.text, std::nullopt);
-        QCOMPARE(reply.error, "Not authorized to send Apple events to Spotify.");
         writeExecutable(root_.filePath("bin/spotify"), "");
-        platform::AppleScriptSpotify noTool("/nonexistent/osascript");
-        QCOMPARE(readSpotify(noTool), SpotifyState::error("AppleScript failed"));
         platform::MprisSpotify noBus(QDBusConnection::connectToBus("unix:path=/none", "none"));
         QCOMPARE(readSpotify(noBus), SpotifyState::error("no D-Bus session bus"));
     }

@@ -1,5 +1,7 @@
-#include "platform/AppleScriptSpotify.h"
+#include "platform/macos/AppleScriptSpotify.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 
@@ -63,6 +65,19 @@ PlayerReply AppleScriptSpotify::ask() {
     QString reply = QString::fromUtf8(tool.readAllStandardOutput());
     if (reply.endsWith(u'\n')) reply.chop(1);  // osascript ends its output with a line feed
     return {reply, {}};
+}
+
+// The app bundle in the system's or the user's Applications folder.
+bool spotifyInstalled() {
+    for (const QString& folder :
+         {QStringLiteral("/Applications"), QDir::homePath() + "/Applications"}) {
+        if (QFileInfo(folder + "/Spotify.app").isDir()) return true;
+    }
+    return false;
+}
+
+std::unique_ptr<SpotifyBridge> makeSpotifyBridge() {
+    return std::make_unique<AppleScriptSpotify>();
 }
 
 }  // namespace platform

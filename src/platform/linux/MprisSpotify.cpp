@@ -1,4 +1,4 @@
-#include "platform/MprisSpotify.h"
+#include "platform/linux/MprisSpotify.h"
 
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
@@ -6,6 +6,7 @@
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusReply>
+#include <QStandardPaths>
 #include <QStringList>
 
 namespace platform {
@@ -139,6 +140,23 @@ QString MprisSpotify::renderReply(const QVariantMap& playerProperties) {
         toStringList(metadata.value(QStringLiteral("xesam:artist"))).join(QStringLiteral(", ")),
     };
     return fields.join(u'\t');
+}
+
+// A desktop entry of the native package, the Flatpak or the Snap in the XDG data folders, or a
+// `spotify` executable on PATH.
+bool spotifyInstalled() {
+    static const char* const entries[] = {"spotify.desktop", "com.spotify.Client.desktop",
+                                          "spotify_spotify.desktop"};
+    for (const char* entry : entries) {
+        const QString found = QStandardPaths::locate(QStandardPaths::ApplicationsLocation,
+                                                     QString::fromLatin1(entry));
+        if (!found.isEmpty()) return true;
+    }
+    return !QStandardPaths::findExecutable(QStringLiteral("spotify")).isEmpty();
+}
+
+std::unique_ptr<SpotifyBridge> makeSpotifyBridge() {
+    return std::make_unique<MprisSpotify>();
 }
 
 }  // namespace platform
