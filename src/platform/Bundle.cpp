@@ -10,11 +10,8 @@
 namespace platform {
 namespace {
 
-#ifdef Q_OS_MACOS
-const QString EXECUTABLE_FOLDER = QStringLiteral("MacOS");
-#else
-const QString EXECUTABLE_FOLDER = QStringLiteral("Linux");
-#endif
+// The folder under Contents/ that holds the executable, named by the build for the platform.
+const QString EXECUTABLE_FOLDER = QStringLiteral(TRACKGLINT_EXECUTABLE_FOLDER);
 
 }  // namespace
 

@@ -1,33 +1,14 @@
 #include "platform/Desktop.h"
 
 #include <QDesktopServices>
-#include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-
-#ifndef Q_OS_MACOS
-#include <QDBusConnection>
-#include <QDBusMessage>
-#endif
 
 namespace platform {
 
 void QtDesktop::openUrl(const QUrl& address) {
     QDesktopServices::openUrl(address);
-}
-
-void QtDesktop::showInFileManager(const QString& path) {
-#ifndef Q_OS_MACOS
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.FileManager1"),
-        QStringLiteral("/org/freedesktop/FileManager1"),
-        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
-    call << QStringList{QUrl::fromLocalFile(path).toString()} << QString();
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 5000);
-    if (reply.type() == QDBusMessage::ReplyMessage) return;
-#endif
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
 }
 
 int QtDesktop::alert(const Alert& alert) {

@@ -28,8 +28,8 @@ class Desktop {
     virtual int alert(const Alert& alert) = 0;
 };
 
-// Qt's desktop services and message boxes, and the file manager over D-Bus. Needs a
-// QApplication.
+// Qt's desktop services and message boxes, and the platform's file manager (its code in
+// platform/linux/ or platform/macos/). Needs a QApplication.
 class QtDesktop final : public Desktop {
   public:
     void openUrl(const QUrl& address) override;

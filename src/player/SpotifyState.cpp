@@ -1,34 +1,39 @@
 #include "player/SpotifyState.h"
 
-#include <QStringList>
-
 #include "platform/SpotifyBridge.h"
 
 SpotifyState SpotifyState::playing(QString track, QString artist) {
-    return {Kind::Playing, std::move(track), std::move(artist), {}};
+    return {Kind::Playing, std::move(track), std::move(artist), Fault::None, {}};
 }
 
-SpotifyState SpotifyState::error(QString message) {
-    return {Kind::Error, {}, {}, std::move(message)};
+SpotifyState SpotifyState::unreadable(QString reason) {
+    return {Kind::Error, {}, {}, Fault::Unreadable, std::move(reason)};
 }
 
-SpotifyState parseSpotifyReply(const QString& reply) {
-    const QStringList fields = reply.split(u'\t', Qt::KeepEmptyParts);
-    if (fields.size() >= 4 && fields[0] == QLatin1String("PLAYING")) {
-        if (fields[1].contains(QLatin1String(":track:"))) {
-            return SpotifyState::playing(fields[2], fields[3]);
-        }
-        return SpotifyState::podcast();
-    }
-    return SpotifyState::notPlaying();
+namespace {
+
+// Music tracks are shared; episodes and ads, whose ids name another kind, never are.
+SpotifyState fromPlaying(const platform::PlayerReading& reading) {
+    if (!reading.trackId.contains(QLatin1String(":track:"))) return SpotifyState::podcast();
+    return SpotifyState::playing(reading.title, reading.artists.join(QStringLiteral(", ")));
 }
+
+}  // namespace
 
 SpotifyState readSpotify(platform::SpotifyBridge& bridge) {
-    if (!bridge.installed()) return SpotifyState::error(QStringLiteral("noapp"));
-    const platform::PlayerReply reply = bridge.ask();
-    if (!reply.text) {
-        return SpotifyState::error(reply.error.isEmpty() ? QStringLiteral("AppleScript failed")
-                                                         : reply.error);
+    using Kind = platform::PlayerReading::Kind;
+    const platform::PlayerReading reading = bridge.read();
+    switch (reading.kind) {
+        case Kind::Playing:
+            return fromPlaying(reading);
+        case Kind::Stopped:
+        case Kind::NotRunning:
+            return SpotifyState::notPlaying();
+        case Kind::NotInstalled:
+            return SpotifyState::appMissing();
+        case Kind::Error:
+            break;
     }
-    return parseSpotifyReply(*reply.text);
+    return SpotifyState::unreadable(
+        reading.reason.isEmpty() ? QStringLiteral("no answer from the player") : reading.reason);
 }

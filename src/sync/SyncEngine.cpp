@@ -108,7 +108,7 @@ void SyncEngine::tick() {
 
     const SpotifyState state = readSpotifyOnMainThread();
     if (state.kind == SpotifyState::Kind::Error) {
-        const bool missing = state.message == QLatin1String("noapp");
+        const bool missing = state.fault == SpotifyState::Fault::AppMissing;
         state_.setLastError(missing ? noAppMessage() : unreadableMessage(state.message));
         state_.setNowPlayingLabel(missing ? QStringLiteral("⬇ Install the Spotify app")
                                           : QStringLiteral("⚠️ can't read Spotify"));

@@ -6,9 +6,20 @@
 
 #include "FakeSpotify.h"
 #include "PrivateBus.h"
-#include "platform/AppleScriptSpotify.h"
-#include "platform/MprisSpotify.h"
+#include "platform/linux/MprisSpotify.h"
 #include "player/SpotifyState.h"
+
+using Reading = platform::PlayerReading;
+
+// Gives the same reading every time it is asked.
+class FixedSpotify final : public platform::SpotifyBridge {
+  public:
+    explicit FixedSpotify(Reading reading) : reading_(std::move(reading)) {}
+    Reading read() override { return reading_; }
+
+  private:
+    Reading reading_;
+};
 
 class PlayerTest : public QObject {
     Q_OBJECT
@@ -16,7 +27,6 @@ class PlayerTest : public QObject {
     PrivateBus bus_;
     FakeSpotify spotify_{bus_.address()};
     QTemporaryDir root_;  // the XDG data folders, with bin/ on PATH
-    const QString tool_ = root_.filePath("bin/osascript");
 
     static inline const SpotifyState NONE = SpotifyState::notPlaying();
 
@@ -36,28 +46,63 @@ class PlayerTest : public QObject {
         spotify_.quit();
     }
 
-    void repliesAreParsed_data() {
-        QTest::addColumn<QString>("reply");
+    void readingsBecomeStates_data() {
+        QTest::addColumn<Reading>("reading");
         QTest::addColumn<SpotifyState>("state");
-        const QString track = "PLAYING\tspotify:track:1\t";
-        const SpotifyState song = SpotifyState::playing("Song", "Band");
-        QTest::newRow("track") << track + "Song\tBand" << song;
-        QTest::newRow("fields after the artist") << track + "Song\tBand\textra" << song;
-        QTest::newRow("empty name and artist") << track + "\t" << SpotifyState::playing("", "");
-        QTest::newRow("inner tab") << track + "Side\tA\tBand" << SpotifyState::playing("Side", "A");
-        QTest::newRow("episode") << "PLAYING\tspotify:episode:1\tTalk\tShow"
-                                 << SpotifyState::podcast();
-        QTest::newRow("ad") << "PLAYING\tspotify:ad:1\tBuy\tShop" << SpotifyState::podcast();
-        QTest::newRow("three fields") << track + "Song" << NONE;
-        QTest::newRow("paused") << "STATE\tpaused" << NONE;
-        QTest::newRow("not running") << "STATE\tnotrunning" << NONE;
-        QTest::newRow("lower-case word") << "playing\tspotify:track:1\tSong\tBand" << NONE;
-        QTest::newRow("empty") << "" << NONE;
+        const SpotifyState podcast = SpotifyState::podcast();
+        QTest::newRow("track") << Reading::playing("spotify:track:1", "Song", {"Band", "Guest"})
+                               << SpotifyState::playing("Song", "Band, Guest");
+        QTest::newRow("no artist")
+            << Reading::playing("spotify:track:1", "Song", {}) << SpotifyState::playing("Song", "");
+        QTest::newRow("episode") << Reading::playing("spotify:episode:1", "Talk", {"Show"})
+                                 << podcast;
+        QTest::newRow("ad") << Reading::playing("spotify:ad:1", "Buy", {"Shop"}) << podcast;
+        QTest::newRow("no id") << Reading::playing("", "Song", {"Band"}) << podcast;
+        QTest::newRow("stopped") << Reading::stopped() << NONE;
+        QTest::newRow("not running") << Reading::notRunning() << NONE;
+        QTest::newRow("not installed") << Reading::notInstalled() << SpotifyState::appMissing();
+        QTest::newRow("error") << Reading::error("Denied") << SpotifyState::unreadable("Denied");
+        QTest::newRow("error without a reason")
+            << Reading::error("") << SpotifyState::unreadable("no answer from the player");
     }
-    void repliesAreParsed() {
-        QFETCH(QString, reply);
+    void readingsBecomeStates() {
+        QFETCH(Reading, reading);
         QFETCH(SpotifyState, state);
-        QCOMPARE(parseSpotifyReply(reply), state);
+        FixedSpotify spotify(reading);
+        QCOMPARE(readSpotify(spotify), state);
+    }
+
+    void playerIsReadOverTheBus_data() {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("objectPath");
+        QTest::addColumn<bool>("paused");
+        QTest::addColumn<SpotifyState>("state");
+        const SpotifyState song = SpotifyState::playing("Song", "Band, Guest");
+        QTest::newRow("id as text") << "Song"
+                                    << "track" << false << false << song;
+        QTest::newRow("id as object path") << "Song"
+                                           << "track" << true << false << song;
+        QTest::newRow("tab in the title")
+            << "Side\tA"
+            << "track" << false << false << SpotifyState::playing("Side\tA", "Band, Guest");
+        QTest::newRow("episode") << "Talk"
+                                 << "episode" << true << false << SpotifyState::podcast();
+        QTest::newRow("paused") << "Song"
+                                << "track" << false << true << NONE;
+    }
+    void playerIsReadOverTheBus() {
+        QFETCH(QString, title);
+        QFETCH(QString, kind);
+        QFETCH(bool, objectPath);
+        QFETCH(bool, paused);
+        QFETCH(SpotifyState, state);
+        QVERIFY(bus_.isRunning() && spotify_.run());  // nothing installed: running counts
+        spotify_.play(title, {"Band", "Guest"}, kind,
+                      objectPath ? FakeSpotify::IdForm::ObjectPath : FakeSpotify::IdForm::Text);
+        if (paused) spotify_.pause();
+        platform::MprisSpotify mpris;
+        QCOMPARE(readSpotify(mpris), state);
     }
 
     void installedIsFoundByDesktopEntryOrPath_data() {
@@ -70,46 +115,16 @@ class PlayerTest : public QObject {
     void installedIsFoundByDesktopEntryOrPath() {
         QFETCH(QString, file);
         platform::MprisSpotify mpris;
-        QCOMPARE(readSpotify(mpris), SpotifyState::error("noapp"));
+        QCOMPARE(readSpotify(mpris), SpotifyState::appMissing());
         writeExecutable(root_.filePath(file), "");
         QCOMPARE(readSpotify(mpris), NONE);
     }
 
-    void mprisRepliesTakeTheScriptsForm() {
-        QVERIFY(bus_.isRunning() && spotify_.run());  // nothing installed: running counts
-        platform::MprisSpotify mpris;
-        spotify_.play("Song", {"Band", "Guest"});
-        QCOMPARE(readSpotify(mpris), SpotifyState::playing("Song", "Band, Guest"));
-        spotify_.play("Song", {"Band"}, "track", FakeSpotify::IdForm::ObjectPath);
-        QCOMPARE(mpris.ask().text, "PLAYING\tspotify:track:4uLU6hMCjMI75M1A2tKUQC\tSong\tBand");
-        spotify_.play("Talk", {"Show"}, "episode", FakeSpotify::IdForm::ObjectPath);
-        QCOMPARE(readSpotify(mpris), SpotifyState::podcast());
-        spotify_.pause();
-        QCOMPARE(mpris.ask().text, "STATE\tpaused");
-        spotify_.quit();
-        QCOMPARE(mpris.ask().text, "STATE\tnotrunning");
-    }
-
-    void appleScriptIsSentToTheTool() {
-        const QString& script = platform::AppleScriptSpotify::script();
-        QVERIFY(script.startsWith("tell application \"Spotify\"\n  if it is running then\n"));
-        QVERIFY(script.endsWith("  end if\nend tell"));
-        writeExecutable(tool_, "#!/bin/sh\n[ \"$1\" = - ] || exit 9\ncat\necho\n");  // an echo
-        QCOMPARE(platform::AppleScriptSpotify(tool_).ask().text, script);
-    }
-
-    void failuresAreExplained() {
-        writeExecutable(tool_,
-                        "#!/bin/sh\ncat >/dev/null\necho '-:102:110: execution error: Not "
-                        "authorized to send Apple events to Spotify. (-1743)' >&2\nexit 1");
-        const platform::PlayerReply reply = platform::AppleScriptSpotify(tool_).ask();
-        QCOMPARE(reply.text, std::nullopt);
-        QCOMPARE(reply.error, "Not authorized to send Apple events to Spotify.");
-        writeExecutable(root_.filePath("bin/spotify"), "");
-        platform::AppleScriptSpotify noTool("/nonexistent/osascript");
-        QCOMPARE(readSpotify(noTool), SpotifyState::error("AppleScript failed"));
+    void withoutABusAnInstalledAppIsUnreadable() {
         platform::MprisSpotify noBus(QDBusConnection::connectToBus("unix:path=/none", "none"));
-        QCOMPARE(readSpotify(noBus), SpotifyState::error("no D-Bus session bus"));
+        QCOMPARE(readSpotify(noBus), SpotifyState::appMissing());
+        writeExecutable(root_.filePath("bin/spotify"), "");
+        QCOMPARE(readSpotify(noBus), SpotifyState::unreadable("no D-Bus session bus"));
     }
 };
 

@@ -9,8 +9,7 @@
 // Spotify installed but not running: sync steps find nothing to share.
 class IdleSpotify final : public platform::SpotifyBridge {
   public:
-    bool installed() const override { return true; }
-    platform::PlayerReply ask() override { return {QStringLiteral("STATE\tnotrunning"), {}}; }
+    platform::PlayerReading read() override { return platform::PlayerReading::notRunning(); }
 };
 
 // The program's parts, made as the program makes them, on a settings file of the test's and

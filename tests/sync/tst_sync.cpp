@@ -8,7 +8,7 @@
 #include "FakeSpotify.h"
 #include "PrivateBus.h"
 #include "TestFiles.h"
-#include "platform/MprisSpotify.h"
+#include "platform/linux/MprisSpotify.h"
 #include "sync/SyncEngine.h"
 
 namespace {

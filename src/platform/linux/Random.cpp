@@ -1,19 +1,14 @@
 #include "platform/Random.h"
 
-#include <QRandomGenerator>
-
-#ifdef Q_OS_LINUX
 #include <sys/random.h>
 
 #include <cerrno>
-#endif
 
 namespace platform {
 
+// getrandom reports failure, where a generator object would hide it.
 std::optional<QByteArray> SystemRandom::bytes(qsizetype count) {
     QByteArray buffer(count, '\0');
-#ifdef Q_OS_LINUX
-    // getrandom reports failure, where a generator object would hide it.
     qsizetype filled = 0;
     while (filled < count) {
         const ssize_t got = ::getrandom(buffer.data() + filled, size_t(count - filled), 0);
@@ -21,9 +16,6 @@ std::optional<QByteArray> SystemRandom::bytes(qsizetype count) {
         if (got <= 0) return std::nullopt;
         filled += got;
     }
-#else
-    QRandomGenerator::system()->generate(buffer.begin(), buffer.end());
-#endif
     return buffer;
 }
 

@@ -1,5 +1,7 @@
-#include "platform/AppleScriptSpotify.h"
+#include "platform/macos/AppleScriptSpotify.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 
@@ -42,27 +44,50 @@ const QString& AppleScriptSpotify::script() {
     return text;
 }
 
-bool AppleScriptSpotify::installed() const {
-    return spotifyInstalled();
-}
-
-PlayerReply AppleScriptSpotify::ask() {
+PlayerReading AppleScriptSpotify::read() {
+    if (!spotifyInstalled()) return PlayerReading::notInstalled();
     QProcess tool;
     tool.start(toolPath_, {QStringLiteral("-")});
-    if (!tool.waitForStarted()) return {};
+    if (!tool.waitForStarted()) return PlayerReading::error(QStringLiteral("AppleScript failed"));
     tool.write(script().toUtf8());
     tool.closeWriteChannel();
     if (!tool.waitForFinished(SCRIPT_TIMEOUT_MS)) {
         tool.kill();
         tool.waitForFinished();
-        return {std::nullopt, QStringLiteral("Spotify did not answer in time")};
+        return PlayerReading::error(QStringLiteral("Spotify did not answer in time"));
     }
     if (tool.exitStatus() != QProcess::NormalExit || tool.exitCode() != 0) {
-        return {std::nullopt, briefMessage(tool.readAllStandardError())};
+        return PlayerReading::error(briefMessage(tool.readAllStandardError()));
     }
     QString reply = QString::fromUtf8(tool.readAllStandardOutput());
     if (reply.endsWith(u'\n')) reply.chop(1);  // osascript ends its output with a line feed
-    return {reply, {}};
+    return readingFrom(reply);
+}
+
+// The script answers "PLAYING\t<item id>\t<name>\t<artist>" while something plays,
+// "STATE\t<player state>" while the app runs without playing, and "STATE\tnotrunning". The
+// fields are cut at tabs, so a name that holds a tab comes apart here; a reply of any other form
+// reads as stopped.
+PlayerReading AppleScriptSpotify::readingFrom(const QString& reply) {
+    const QStringList fields = reply.split(u'\t');
+    if (fields.size() >= 4 && fields[0] == QLatin1String("PLAYING")) {
+        return PlayerReading::playing(fields[1], fields[2], {fields[3]});
+    }
+    if (reply == QLatin1String("STATE\tnotrunning")) return PlayerReading::notRunning();
+    return PlayerReading::stopped();
+}
+
+// The app bundle in the system's or the user's Applications folder.
+bool spotifyInstalled() {
+    for (const QString& folder :
+         {QStringLiteral("/Applications"), QDir::homePath() + "/Applications"}) {
+        if (QFileInfo(folder + "/Spotify.app").isDir()) return true;
+    }
+    return false;
+}
+
+std::unique_ptr<SpotifyBridge> makeSpotifyBridge() {
+    return std::make_unique<AppleScriptSpotify>();
 }
 
 }  // namespace platform

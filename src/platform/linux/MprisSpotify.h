@@ -10,8 +10,7 @@
 
 namespace platform {
 
-// Asks Spotify through MPRIS 2 on the D-Bus session bus and renders the answer as the same
-// one-line reply the AppleScript interface gives, so one parser serves both platforms.
+// Asks Spotify through MPRIS 2 on the D-Bus session bus.
 class MprisSpotify final : public SpotifyBridge {
   public:
     ~MprisSpotify() override;
@@ -20,16 +19,14 @@ class MprisSpotify final : public SpotifyBridge {
     // Uses the given connection instead (tests, or a bus that is not the session's).
     explicit MprisSpotify(QDBusConnection bus);
 
-    bool installed() const override;
-    PlayerReply ask() override;
+    PlayerReading read() override;
     void watchChanges(std::function<void()> changed) override;
 
-    // The reply for a set of org.mpris.MediaPlayer2.Player properties.
-    static QString renderReply(const QVariantMap& playerProperties);
+    // The reading for a set of org.mpris.MediaPlayer2.Player properties.
+    static PlayerReading readingFrom(const QVariantMap& playerProperties);
 
   private:
     QDBusConnection connection() const;
-    bool spotifyRunning() const;
 
     std::optional<QDBusConnection> bus_;
     std::unique_ptr<QObject> watcher_;

@@ -1,15 +1,12 @@
 #include "platform/ColorScheme.h"
 
-#ifndef Q_OS_MACOS
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVariant>
-#endif
 
 namespace platform {
 
 std::optional<bool> desktopPrefersDark() {
-#ifndef Q_OS_MACOS
     QDBusMessage call = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.portal.Desktop"),
         QStringLiteral("/org/freedesktop/portal/desktop"),
@@ -28,10 +25,8 @@ std::optional<bool> desktopPrefersDark() {
         case 2:
             return false;
         default:
-            break;
+            return std::nullopt;
     }
-#endif
-    return std::nullopt;
 }
 
 }  // namespace platform

@@ -1,11 +1,10 @@
-#include "platform/MprisSpotify.h"
+#include "platform/linux/MprisSpotify.h"
 
 #include <QDBusArgument>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
-#include <QDBusReply>
+#include <QStandardPaths>
 #include <QStringList>
 
 namespace platform {
@@ -49,6 +48,18 @@ QString itemId(const QVariant& value) {
         id = QStringLiteral("spotify:") + id.mid(pathPrefix.size()).replace(u'/', u':');
     }
     return id;
+}
+
+// Asks for all the player's properties at once. Asked straight away, without first asking the
+// bus whether the name is owned: a player that is not running then answers through the bus that
+// nobody has the name, and is never started by the call.
+QDBusMessage askForProperties(const QDBusConnection& bus) {
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        SERVICE, OBJECT_PATH, QStringLiteral("org.freedesktop.DBus.Properties"),
+        QStringLiteral("GetAll"));
+    call << PLAYER_INTERFACE;
+    call.setAutoStartService(false);
+    return bus.call(call, QDBus::Block, CALL_TIMEOUT_MS);
 }
 
 }  // namespace
@@ -95,50 +106,47 @@ QDBusConnection MprisSpotify::connection() const {
     return bus_ ? *bus_ : QDBusConnection::sessionBus();
 }
 
-bool MprisSpotify::spotifyRunning() const {
+PlayerReading MprisSpotify::read() {
     const QDBusConnection bus = connection();
-    if (!bus.isConnected() || !bus.interface()) return false;
-    const QDBusReply<bool> owned = bus.interface()->isServiceRegistered(SERVICE);
-    return owned.isValid() && owned.value();
-}
-
-bool MprisSpotify::installed() const {
-    return spotifyInstalled() || spotifyRunning();
-}
-
-PlayerReply MprisSpotify::ask() {
-    const QDBusConnection bus = connection();
-    if (!bus.isConnected()) return {std::nullopt, QStringLiteral("no D-Bus session bus")};
-
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        SERVICE, OBJECT_PATH, QStringLiteral("org.freedesktop.DBus.Properties"),
-        QStringLiteral("GetAll"));
-    call << PLAYER_INTERFACE;
-    // Asked straight away, without first asking the bus whether the name is owned: a player
-    // that is not running then answers through the bus that nobody has the name, and is never
-    // started by the call.
-    call.setAutoStartService(false);
-    const QDBusMessage answer = bus.call(call, QDBus::Block, CALL_TIMEOUT_MS);
+    // The app counts as installed when the system knows it or when it runs; without a bus it
+    // cannot be seen running.
+    if (!bus.isConnected() && !spotifyInstalled()) return PlayerReading::notInstalled();
+    if (!bus.isConnected()) return PlayerReading::error(QStringLiteral("no D-Bus session bus"));
+    const QDBusMessage answer = askForProperties(bus);
     if (answer.type() == QDBusMessage::ReplyMessage) {
-        return {renderReply(toMap(answer.arguments().value(0))), {}};
+        return readingFrom(toMap(answer.arguments().value(0)));
     }
-    if (NOT_RUNNING_ERRORS.contains(answer.errorName()))
-        return {QStringLiteral("STATE\tnotrunning"), {}};
-    return {std::nullopt, answer.errorMessage()};
+    if (NOT_RUNNING_ERRORS.contains(answer.errorName())) {
+        return spotifyInstalled() ? PlayerReading::notRunning() : PlayerReading::notInstalled();
+    }
+    return PlayerReading::error(answer.errorMessage());
 }
 
-QString MprisSpotify::renderReply(const QVariantMap& playerProperties) {
+PlayerReading MprisSpotify::readingFrom(const QVariantMap& playerProperties) {
     const QString status = playerProperties.value(QStringLiteral("PlaybackStatus")).toString();
-    if (status != QLatin1String("Playing")) return QStringLiteral("STATE\t") + status.toLower();
+    if (status != QLatin1String("Playing")) return PlayerReading::stopped();
 
     const QVariantMap metadata = toMap(playerProperties.value(QStringLiteral("Metadata")));
-    const QStringList fields = {
-        QStringLiteral("PLAYING"),
-        itemId(metadata.value(QStringLiteral("mpris:trackid"))),
-        metadata.value(QStringLiteral("xesam:title")).toString(),
-        toStringList(metadata.value(QStringLiteral("xesam:artist"))).join(QStringLiteral(", ")),
-    };
-    return fields.join(u'\t');
+    return PlayerReading::playing(itemId(metadata.value(QStringLiteral("mpris:trackid"))),
+                                  metadata.value(QStringLiteral("xesam:title")).toString(),
+                                  toStringList(metadata.value(QStringLiteral("xesam:artist"))));
+}
+
+// A desktop entry of the native package, the Flatpak or the Snap in the XDG data folders, or a
+// `spotify` executable on PATH.
+bool spotifyInstalled() {
+    static const char* const entries[] = {"spotify.desktop", "com.spotify.Client.desktop",
+                                          "spotify_spotify.desktop"};
+    for (const char* entry : entries) {
+        const QString found = QStandardPaths::locate(QStandardPaths::ApplicationsLocation,
+                                                     QString::fromLatin1(entry));
+        if (!found.isEmpty()) return true;
+    }
+    return !QStandardPaths::findExecutable(QStringLiteral("spotify")).isEmpty();
+}
+
+std::unique_ptr<SpotifyBridge> makeSpotifyBridge() {
+    return std::make_unique<MprisSpotify>();
 }
 
 }  // namespace platform

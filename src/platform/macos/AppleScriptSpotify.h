@@ -5,16 +5,17 @@
 namespace platform {
 
 // Asks Spotify through its AppleScript interface, by running the fixed script with
-// osascript. Used on macOS; the tool's path can be replaced for tests.
+// osascript; the tool's path can be replaced for tests.
 class AppleScriptSpotify final : public SpotifyBridge {
   public:
     explicit AppleScriptSpotify(QString toolPath = QStringLiteral("/usr/bin/osascript"));
 
-    bool installed() const override;
-    PlayerReply ask() override;
+    PlayerReading read() override;
 
     // The script sent to the app, exactly.
     static const QString& script();
+    // The reading for the script's one-line reply.
+    static PlayerReading readingFrom(const QString& reply);
 
   private:
     QString toolPath_;
