@@ -245,10 +245,6 @@ class StatusMenuTest : public QObject {
             start(stored.isEmpty() ? QJsonObject() : QJsonObject{{"menuMark", stored}});
             QCOMPARE(::label(parts_->config.menuMark().value_or(MenuMark::Wordmark)), label);
         }
-        // A new choice is drawn at once.
-        const QImage before = menu_->trayIcon().icon().pixmap(22).toImage();
-        parts_->config.setMenuMark(MenuMark::PlayCursor);
-        QVERIFY(menu_->trayIcon().icon().pixmap(22).toImage() != before);
         // Every slot size gets a drawing with both runs: some green and some other ink.
         for (const int side : {22, 32}) {
             const QImage image = menu_->trayIcon().icon().pixmap(side).toImage();
@@ -263,6 +259,10 @@ class StatusMenuTest : public QObject {
             }
             QVERIFY2(green > side / 2 && ink > side / 2, qPrintable(QString::number(side)));
         }
+        // A new choice is drawn at once.
+        const QImage before = menu_->trayIcon().icon().pixmap(22).toImage();
+        parts_->config.setMenuMark(MenuMark::PlayCursor);
+        QVERIFY(menu_->trayIcon().icon().pixmap(22).toImage() != before);
     }
 };
 
