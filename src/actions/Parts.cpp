@@ -20,8 +20,10 @@ Environment Environment::system() {
 Parts::Parts(Environment environment, std::function<void()> quit)
     : world(std::move(environment)),
       config(world.configPath),
-      sync(config, state, *world.clock, *world.spotify),
-      signIn(config, state, sync, *world.desktop, *world.loginItem, *world.random, world.oauthPort),
+      slack(*world.clock),
+      sync(config, state, slack, *world.clock, *world.spotify),
+      signIn(config, state, slack, sync, *world.desktop, *world.loginItem, *world.random,
+             *world.clock, world.oauthPort),
       installer(*world.starter, broker(), UPDATE_PUBLIC_KEY, defaultInstallFolder(), quit),
       updater(state),
       mover(*world.starter, runningBundlePath(), defaultInstallFolder(), quit),

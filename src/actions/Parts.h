@@ -47,6 +47,7 @@ class Parts {
     Environment world;
     Config config;
     AppState state;
+    SlackClient slack;
     SyncEngine sync;
     SignIn signIn;
     Installer installer;

@@ -88,6 +88,7 @@ Mover::Result UserActions::moveToApplications() {
 
 void UserActions::addSpotifyEmoji() {
     ::addSpotifyEmoji(config_, desktop_);
+    sync_.watchForEmoji();
 }
 
 void UserActions::getSpotify() {

@@ -50,7 +50,8 @@ class UserActions : public QObject {
     // Moves the running copy into the install folder; see Mover.
     Mover::Result moveToApplications();
 
-    // Helps add :spotify: to the workspace: the logo to upload and the workspace's emoji page.
+    // Helps add :spotify: to the workspace: the logo to upload and the workspace's emoji page;
+    // the workspace is then asked for it more often for a while.
     void addSpotifyEmoji();
     void getSpotify();
 

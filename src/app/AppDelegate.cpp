@@ -5,7 +5,6 @@
 #include <chrono>
 
 #include "platform/Clock.h"
-#include "slack/SlackApi.h"
 
 AppDelegate::AppDelegate(Environment environment, QObject* parent)
     : QObject(parent),
@@ -109,6 +108,6 @@ void AppDelegate::applicationWillTerminate() {
     // The text stays remembered, so a status that could not be cleared now is recognised and
     // cleared after the next start.
     if (const std::optional<QString> token = parts_.config.slackToken()) {
-        clearOwnStatus(*token, parts_.config.lastSetText());
+        parts_.slack.clearOwnStatus(*token, parts_.config.lastSetText());
     }
 }

@@ -11,6 +11,9 @@
 
 namespace {
 
+// The version reply is a few bytes of JSON; anything much larger is not one.
+constexpr qint64 MAX_REPLY_BYTES = 16 * 1024;
+
 // The "version" text of a reply that is a JSON object holding one; none for anything else.
 std::optional<QString> remoteVersion(const QByteArray& body) {
     if (body.isEmpty()) return std::nullopt;
@@ -37,9 +40,11 @@ void Updater::checkForUpdate(bool interactive) {
     const QUrl address(broker() + QStringLiteral("/version?v=") + platform::appVersion(),
                        QUrl::StrictMode);
     if (!address.isValid() || address.scheme().isEmpty()) return;
-    platform::get(address, CHECK_TIMEOUT, this, [this, interactive](const QByteArray& body) {
-        if (const std::optional<QString> remote = remoteVersion(body)) decide(*remote, interactive);
-    });
+    platform::get(address, CHECK_TIMEOUT, MAX_REPLY_BYTES, this,
+                  [this, interactive](const QByteArray& body) {
+                      if (const std::optional<QString> remote = remoteVersion(body))
+                          decide(*remote, interactive);
+                  });
 }
 
 void Updater::decide(const QString& remote, bool interactive) {

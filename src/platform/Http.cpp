@@ -42,20 +42,50 @@ class NetworkThread {
     QNetworkAccessManager* const manager_;
 };
 
-// What the network thread hands back to the waiting caller.
+// What the network thread hands back to the waiting caller. Only the network thread touches
+// `reply`.
 struct Outcome {
     QSemaphore done;
-    QByteArray body;
+    HttpReply reply;
+    QNetworkReply* pending = nullptr;
 };
 
-void send(QNetworkAccessManager& manager, const HttpPost& request,
+// Reads what has arrived of `reply` into `body`; false, with the transfer aborted, once the body
+// would grow past `maxBytes`.
+bool readWithin(QNetworkReply* reply, QByteArray& body, qint64 maxBytes) {
+    if (body.size() + reply->bytesAvailable() > maxBytes) {
+        reply->abort();
+        return false;
+    }
+    body += reply->readAll();
+    return true;
+}
+
+std::optional<qint64> retryAfter(const QNetworkReply& reply) {
+    bool number = false;
+    const qint64 seconds = reply.rawHeader("Retry-After").trimmed().toLongLong(&number);
+    if (!number || seconds < 0) return std::nullopt;
+    return seconds;
+}
+
+void send(QNetworkAccessManager& manager, const HttpPost& request, qint64 maxBytes,
           const std::shared_ptr<Outcome>& outcome) {
     QNetworkRequest networkRequest(request.url);
     networkRequest.setTransferTimeout(TRANSFER_TIMEOUT_MS);
     for (const auto& [name, value] : request.headers) networkRequest.setRawHeader(name, value);
     QNetworkReply* reply = manager.post(networkRequest, request.body);
-    QObject::connect(reply, &QNetworkReply::finished, reply, [reply, outcome] {
-        outcome->body = reply->readAll();
+    outcome->pending = reply;
+    auto withinLimit = std::make_shared<bool>(true);
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, [=] {
+        if (*withinLimit) *withinLimit = readWithin(reply, outcome->reply.body, maxBytes);
+    });
+    QObject::connect(reply, &QNetworkReply::finished, reply, [=] {
+        outcome->pending = nullptr;
+        if (*withinLimit && readWithin(reply, outcome->reply.body, maxBytes)) {
+            outcome->reply.status =
+                reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+            outcome->reply.retryAfter = retryAfter(*reply);
+        }
         outcome->done.release();
         reply->deleteLater();
     });
@@ -104,12 +134,18 @@ void fetch(QNetworkAccessManager& manager, const QUrl& url, const QString& path,
 }
 
 void sendGet(QNetworkAccessManager& manager, const QUrl& url, std::chrono::milliseconds timeout,
-             ReplyCarrier* carrier) {
+             qint64 maxBytes, ReplyCarrier* carrier) {
     QNetworkRequest request(url);
     request.setTransferTimeout(int(timeout.count()));
     QNetworkReply* reply = manager.get(request);
-    QObject::connect(reply, &QNetworkReply::finished, reply, [reply, carrier] {
-        emit carrier->arrived(reply->readAll());
+    auto body = std::make_shared<QByteArray>();
+    auto withinLimit = std::make_shared<bool>(true);
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, [=] {
+        if (*withinLimit) *withinLimit = readWithin(reply, *body, maxBytes);
+    });
+    QObject::connect(reply, &QNetworkReply::finished, reply, [=] {
+        const bool whole = *withinLimit && readWithin(reply, *body, maxBytes);
+        emit carrier->arrived(whole ? *body : QByteArray());
         carrier->deleteLater();
         reply->deleteLater();
     });
@@ -117,15 +153,18 @@ void sendGet(QNetworkAccessManager& manager, const QUrl& url, std::chrono::milli
 
 }  // namespace
 
-void get(const QUrl& url, std::chrono::milliseconds timeout, const QObject* receiver,
-         std::function<void(const QByteArray& body)> done) {
+void get(const QUrl& url, std::chrono::milliseconds timeout, qint64 maxBytes,
+         const QObject* receiver, std::function<void(const QByteArray& body)> done) {
     QNetworkAccessManager& manager = NetworkThread::manager();
     auto* carrier = new ReplyCarrier;
     QObject::connect(carrier, &ReplyCarrier::arrived, receiver, std::move(done),
                      Qt::QueuedConnection);
     carrier->moveToThread(manager.thread());
     QMetaObject::invokeMethod(
-        &manager, [&manager, url, timeout, carrier] { sendGet(manager, url, timeout, carrier); },
+        &manager,
+        [&manager, url, timeout, maxBytes, carrier] {
+            sendGet(manager, url, timeout, maxBytes, carrier);
+        },
         Qt::QueuedConnection);
 }
 
@@ -144,14 +183,23 @@ bool getToFile(const QUrl& url, const QString& path, const std::function<bool()>
     return transfer->complete;
 }
 
-QByteArray postAndWait(const HttpPost& request, std::chrono::milliseconds wait) {
+HttpReply postAndWait(const HttpPost& request, std::chrono::milliseconds wait, qint64 maxBytes) {
     QNetworkAccessManager& manager = NetworkThread::manager();
     auto outcome = std::make_shared<Outcome>();
     QMetaObject::invokeMethod(
-        &manager, [&manager, request, outcome] { send(manager, request, outcome); },
+        &manager,
+        [&manager, request, maxBytes, outcome] { send(manager, request, maxBytes, outcome); },
         Qt::QueuedConnection);
-    if (!outcome->done.tryAcquire(1, int(wait.count()))) return {};
-    return outcome->body;
+    if (outcome->done.tryAcquire(1, int(wait.count()))) return outcome->reply;
+    // Given up: cancel the request on the network thread, so a reply that trickles in holds no
+    // connection that the next request needs.
+    QMetaObject::invokeMethod(
+        &manager,
+        [outcome] {
+            if (outcome->pending) outcome->pending->abort();
+        },
+        Qt::QueuedConnection);
+    return {};
 }
 
 }  // namespace platform

@@ -7,6 +7,7 @@
 #include <QUrl>
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <utility>
 
 namespace platform {
@@ -17,22 +18,31 @@ struct HttpPost {
     QByteArray body;
 };
 
+// What came back for a request.
+struct HttpReply {
+    // The HTTP status; 0 when no whole reply arrived in time (no connection, a transport error,
+    // no reply, a body over the limit).
+    int status = 0;
+    QByteArray body;
+    // The seconds a Retry-After header asked for, when the reply carried one.
+    std::optional<qint64> retryAfter;
+};
+
 // Sends `request` and blocks the calling thread until the reply is complete or `wait` has
-// passed. Returns the body that came back, whatever the HTTP status; an empty array when
-// nothing usable arrived in time (no connection, transport error, no reply). A request that
-// outlives `wait` is left to finish on its own and its reply is discarded.
+// passed, reading at most `maxBytes` of its body. A request that outlives `wait`, or whose body
+// grows past `maxBytes`, is cancelled, so it holds no connection afterwards.
 //
 // Requests run on one network thread shared by the whole process, which pools connections;
 // the caller only waits, so no events of the calling thread are processed meanwhile. Any
 // thread, the main thread included, may call this.
-QByteArray postAndWait(const HttpPost& request, std::chrono::milliseconds wait);
+HttpReply postAndWait(const HttpPost& request, std::chrono::milliseconds wait, qint64 maxBytes);
 
 // Sends a GET for `url` on the network thread and returns at once. When the reply is complete,
 // or `timeout` has passed, `done` runs on `receiver`'s thread with the body that came back
-// (whatever the HTTP status; empty when nothing usable arrived). Nothing runs when `receiver`
-// is gone by then.
-void get(const QUrl& url, std::chrono::milliseconds timeout, const QObject* receiver,
-         std::function<void(const QByteArray& body)> done);
+// (whatever the HTTP status; empty when nothing usable arrived, or when the body grew past
+// `maxBytes`). Nothing runs when `receiver` is gone by then.
+void get(const QUrl& url, std::chrono::milliseconds timeout, qint64 maxBytes,
+         const QObject* receiver, std::function<void(const QByteArray& body)> done);
 
 // Carries a finished reply's body from the network thread to a receiver on another thread; the
 // queued connection is dropped with the receiver, so a late reply finds nobody to call.

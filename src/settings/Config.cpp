@@ -12,6 +12,8 @@ namespace {
 const QString TOKEN = QStringLiteral("slackToken");
 const QString NAME = QStringLiteral("slackName");
 const QString TEAM_URL = QStringLiteral("teamUrl");
+const QString REFRESH_TOKEN = QStringLiteral("slackRefreshToken");
+const QString TOKEN_EXPIRES_AT = QStringLiteral("slackTokenExpiresAt");
 const QString PAUSED = QStringLiteral("paused");
 const QString EMOJI = QStringLiteral("emoji");
 const QString MENU_MARK = QStringLiteral("menuMark");
@@ -130,6 +132,44 @@ void Config::setAccount(const QString& token, const QString& name, const QString
         raw_.insert(TOKEN, token);
         raw_.insert(NAME, name);
         raw_.insert(TEAM_URL, teamUrl);
+        // A new sign-in's token does not expire unless its renewal is stored next.
+        raw_.remove(REFRESH_TOKEN);
+        raw_.remove(TOKEN_EXPIRES_AT);
+    }
+    emit changed(Setting::Account);
+}
+
+std::optional<QString> Config::refreshToken() const {
+    return string(REFRESH_TOKEN);
+}
+
+std::optional<qint64> Config::tokenExpiresAt() const {
+    const QJsonValue found = value(TOKEN_EXPIRES_AT);
+    if (!found.isDouble()) return std::nullopt;
+    return qint64(found.toDouble());
+}
+
+void Config::setTokenRenewal(const QString& refreshToken, qint64 expiresAt) {
+    {
+        QMutexLocker lock(&mutex_);
+        raw_.insert(REFRESH_TOKEN, refreshToken);
+        raw_.insert(TOKEN_EXPIRES_AT, expiresAt);
+    }
+    emit changed(Setting::Account);
+}
+
+void Config::setRenewedToken(const QString& token, const QString& refreshToken, qint64 expiresAt) {
+    {
+        QMutexLocker lock(&mutex_);
+        raw_.insert(TOKEN, token);
+    }
+    setTokenRenewal(refreshToken, expiresAt);
+}
+
+void Config::forgetToken() {
+    {
+        QMutexLocker lock(&mutex_);
+        for (const QString& key : {TOKEN, REFRESH_TOKEN, TOKEN_EXPIRES_AT}) raw_.remove(key);
     }
     emit changed(Setting::Account);
 }

@@ -62,6 +62,15 @@ class Config : public QObject {
     QString slackName() const;
     std::optional<QString> teamUrl() const;
     void setAccount(const QString& token, const QString& name, const QString& teamUrl);
+    // A token that expires: what renews it, and when it expires (Unix seconds). None for a token
+    // that does not expire.
+    std::optional<QString> refreshToken() const;
+    std::optional<qint64> tokenExpiresAt() const;
+    void setTokenRenewal(const QString& refreshToken, qint64 expiresAt);
+    // A renewed token, with what renews it next.
+    void setRenewedToken(const QString& token, const QString& refreshToken, qint64 expiresAt);
+    // Forgets the token and what renews it, keeping everything else: Slack signed the user out.
+    void forgetToken();
 
     bool paused() const;
     void setPaused(bool paused);

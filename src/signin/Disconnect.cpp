@@ -3,7 +3,6 @@
 #include <QFile>
 
 #include "signin/SignIn.h"
-#include "slack/SlackApi.h"
 
 void SignIn::disconnect() {
     const std::optional<QString> token = config_.slackToken();
@@ -11,7 +10,8 @@ void SignIn::disconnect() {
     // Only the program's own status, and only while Slack still shows it: a status the user set
     // by hand since stays.
     if (token && !ownText.isEmpty()) {
-        background_.start([token = *token, ownText] { clearOwnStatus(token, ownText); });
+        background_.start(
+            [this, token = *token, ownText] { slack_.clearOwnStatus(token, ownText); });
     }
     config_.setRaw({});
     // The file is removed next whether or not the empty settings could be written.

@@ -12,20 +12,28 @@ constexpr qsizetype VERIFIER_BYTES = 48;
 
 }  // namespace
 
-SignIn::SignIn(Config& config, AppState& state, SyncEngine& sync, platform::Desktop& desktop,
-               platform::LoginItem& loginItem, platform::RandomSource& random, quint16 port,
+SignIn::SignIn(Config& config, AppState& state, SlackClient& slack, SyncEngine& sync,
+               platform::Desktop& desktop, platform::LoginItem& loginItem,
+               platform::RandomSource& random, const platform::Clock& clock, quint16 port,
                QObject* parent)
     : QObject(parent),
       config_(config),
       state_(state),
+      slack_(slack),
       sync_(sync),
       desktop_(desktop),
       loginItem_(loginItem),
       random_(random),
+      clock_(clock),
       port_(port),
       oauth_(port) {
     signInDeadline_.setSingleShot(true);
     connect(&signInDeadline_, &QTimer::timeout, this, &SignIn::signInDeadlinePassed);
+    renewal_.setSingleShot(true);
+    connect(&renewal_, &QTimer::timeout, this, &SignIn::renewToken);
+    connect(&slack_, &SlackClient::tokenRejected, this, &SignIn::tokenRejected,
+            Qt::QueuedConnection);
+    scheduleRenewal();
     oauth_.onToken = [this](std::optional<QString> code, std::optional<QString> nonce,
                             std::optional<QString> error) {
         // A later turn of the event loop, after the browser has had its answer.

@@ -6,11 +6,13 @@
 #include <QTimer>
 #include <optional>
 
+#include "platform/Clock.h"
 #include "platform/Desktop.h"
 #include "platform/LoginItem.h"
 #include "platform/Random.h"
 #include "settings/Config.h"
 #include "signin/OAuthListener.h"
+#include "slack/SlackClient.h"
 #include "state/AppState.h"
 #include "state/Constants.h"
 
@@ -25,9 +27,10 @@ class SignIn : public QObject {
     Q_OBJECT
 
   public:
-    SignIn(Config& config, AppState& state, SyncEngine& sync, platform::Desktop& desktop,
-           platform::LoginItem& loginItem, platform::RandomSource& random,
-           quint16 port = OAUTH_PORT, QObject* parent = nullptr);
+    SignIn(Config& config, AppState& state, SlackClient& slack, SyncEngine& sync,
+           platform::Desktop& desktop, platform::LoginItem& loginItem,
+           platform::RandomSource& random, const platform::Clock& clock, quint16 port = OAUTH_PORT,
+           QObject* parent = nullptr);
     ~SignIn() override;
 
     // Starts a sign-in: arms the loopback listener and a deadline, opens Slack's page.
@@ -45,20 +48,40 @@ class SignIn : public QObject {
     // setting.
     void disconnect();
 
+    // A token that expires is renewed shortly before it does. Runs the renewal now.
+    void renewToken();
+    const QTimer& renewal() const { return renewal_; }
+
+    // A token, with what renews it and when it expires (Unix seconds); no renewal for a token
+    // that does not expire.
+    struct Grant {
+        QString token;
+        std::optional<QString> refreshToken;
+        qint64 expiresAt = 0;
+    };
+
   private:
     void forgetPending();
     void exchangeCode(const QString& code, const QString& verifier);
-    void storeAccount(const QString& token, const QJsonObject& account);
+    void storeAccount(const Grant& grant, const QJsonObject& account);
+    void finishRenewal(const QJsonObject& reply);
+    void scheduleRenewal();
+    void tokenRejected(const QString& token, const QString& error);
+    void signedOut(const QString& error);
 
     Config& config_;
     AppState& state_;
+    SlackClient& slack_;
     SyncEngine& sync_;
     platform::Desktop& desktop_;
     platform::LoginItem& loginItem_;
     platform::RandomSource& random_;
+    const platform::Clock& clock_;
     const quint16 port_;
     OAuthListener oauth_;
     QTimer signInDeadline_;
+    QTimer renewal_;
+    bool renewing_ = false;
     std::optional<QString> pendingNonce_;
     std::optional<QString> pendingVerifier_;
     QThreadPool background_;

@@ -1,5 +1,6 @@
 // The end of a sign-in: the browser's answer is matched against the pending attempt, the code
-// is exchanged for a user token, the account is confirmed, and the token stored.
+// is exchanged for a user token, the account is confirmed, and the token stored. A token that
+// expires is renewed before it does; one Slack refuses for good signs the user out.
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -15,6 +16,11 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr auto EXCHANGE_WAIT = 15s;
+constexpr qint64 MAX_REPLY_BYTES = 1 << 20;
+// A token is renewed this long before it expires, and a renewal that found no answer is tried
+// again after a while.
+constexpr qint64 RENEW_BEFORE_SECONDS = 15 * 60;
+constexpr auto RENEW_RETRY = 60s;
 
 // A JSON value as text: a string as itself, anything else in its printed JSON form.
 QString text(const QJsonValue& value) {
@@ -23,25 +29,53 @@ QString text(const QJsonValue& value) {
     return QString::fromUtf8(wrapped.mid(1, wrapped.size() - 2));
 }
 
-QJsonObject requestToken(const QString& code, const QString& verifier) {
+// Calls one of Slack's OAuth methods, which take no token; an empty object when no reply came.
+QJsonObject postToSlack(const QString& method, const FormParams& params) {
     const platform::HttpPost request{
-        QUrl(slackApiBase() + QStringLiteral("oauth.v2.access")),
+        QUrl(slackApiBase() + method),
         {{"Content-Type", "application/x-www-form-urlencoded"}},
-        formBody({{QStringLiteral("client_id"), SLACK_CLIENT_ID},
-                  {QStringLiteral("code"), code},
-                  {QStringLiteral("code_verifier"), verifier},
-                  {QStringLiteral("redirect_uri"), SLACK_REDIRECT}}),
+        formBody(params),
     };
-    const QJsonDocument reply =
-        QJsonDocument::fromJson(platform::postAndWait(request, EXCHANGE_WAIT));
+    const QJsonDocument reply = QJsonDocument::fromJson(
+        platform::postAndWait(request, EXCHANGE_WAIT, MAX_REPLY_BYTES).body);
     return reply.isObject() ? reply.object() : QJsonObject();
 }
 
-std::optional<QString> userToken(const QJsonObject& reply) {
+QJsonObject requestToken(const QString& code, const QString& verifier) {
+    return postToSlack(QStringLiteral("oauth.v2.access"),
+                       {{QStringLiteral("client_id"), SLACK_CLIENT_ID},
+                        {QStringLiteral("code"), code},
+                        {QStringLiteral("code_verifier"), verifier},
+                        {QStringLiteral("redirect_uri"), SLACK_REDIRECT}});
+}
+
+QJsonObject requestRenewal(const QString& refreshToken) {
+    return postToSlack(QStringLiteral("oauth.v2.access"),
+                       {{QStringLiteral("client_id"), SLACK_CLIENT_ID},
+                        {QStringLiteral("grant_type"), QStringLiteral("refresh_token")},
+                        {QStringLiteral("refresh_token"), refreshToken}});
+}
+
+// The user token `fields` of a successful `reply` grant: the token, and for one that expires,
+// what renews it and when it expires.
+std::optional<SignIn::Grant> grantIn(const QJsonObject& fields, const QJsonObject& reply,
+                                     const platform::Clock& clock) {
+    const QJsonValue token = fields.value(QStringLiteral("access_token"));
+    if (!replySucceeded(reply) || !token.isString()) return std::nullopt;
+    SignIn::Grant grant{token.toString(), std::nullopt, 0};
+    const QJsonValue refresh = fields.value(QStringLiteral("refresh_token"));
+    const QJsonValue lifetime = fields.value(QStringLiteral("expires_in"));
+    if (refresh.isString() && lifetime.isDouble()) {
+        grant.refreshToken = refresh.toString();
+        grant.expiresAt = clock.now().toSecsSinceEpoch() + qint64(lifetime.toDouble());
+    }
+    return grant;
+}
+
+// A renewal's token: at the top level of the reply, or as the signed-in user's.
+std::optional<SignIn::Grant> renewedGrant(const QJsonObject& reply, const platform::Clock& clock) {
     const QJsonValue user = reply.value(QStringLiteral("authed_user"));
-    const QJsonValue token = user.toObject().value(QStringLiteral("access_token"));
-    if (!replySucceeded(reply) || !user.isObject() || !token.isString()) return std::nullopt;
-    return token.toString();
+    return grantIn(user.isObject() ? user.toObject() : reply, reply, clock);
 }
 
 QString errorText(const QJsonObject& reply, const QString& fallback) {
@@ -71,20 +105,21 @@ void SignIn::finishSignIn(const std::optional<QString>& code, const std::optiona
 // On a worker: trades the code for a user token and asks Slack whose it is.
 void SignIn::exchangeCode(const QString& code, const QString& verifier) {
     const QJsonObject reply = requestToken(code, verifier);
-    const std::optional<QString> token = userToken(reply);
-    if (!token) {
+    const std::optional<Grant> grant =
+        grantIn(reply.value(QStringLiteral("authed_user")).toObject(), reply, clock_);
+    if (!grant) {
         state_.setLastError(QStringLiteral("Sign-in exchange failed: ") +
                             errorText(reply, QStringLiteral("network")));
         return state_.notifyUI();
     }
-    const SlackReply account = slackCall(QStringLiteral("auth.test"), *token);
+    const SlackReply account = slack_.call(QStringLiteral("auth.test"), grant->token);
     QMetaObject::invokeMethod(
-        this, [this, token = *token, account] { storeAccount(token, account); },
+        this, [this, grant = *grant, account] { storeAccount(grant, account); },
         Qt::QueuedConnection);
 }
 
 // On the main thread: stores the confirmed account and starts syncing with it.
-void SignIn::storeAccount(const QString& token, const QJsonObject& account) {
+void SignIn::storeAccount(const Grant& grant, const QJsonObject& account) {
     if (!replySucceeded(account)) {
         state_.setLastError(QStringLiteral("Slack rejected the token: ") +
                             errorText(account, QStringLiteral("?")));
@@ -93,8 +128,9 @@ void SignIn::storeAccount(const QString& token, const QJsonObject& account) {
     const QJsonValue user = account.value(QStringLiteral("user"));
     const QJsonValue url = account.value(QStringLiteral("url"));
     const QJsonObject before = config_.raw();
-    config_.setAccount(token, user.isString() ? user.toString() : QStringLiteral("you"),
+    config_.setAccount(grant.token, user.isString() ? user.toString() : QStringLiteral("you"),
                        url.isString() ? url.toString() : slackWebRoot());
+    if (grant.refreshToken) config_.setTokenRenewal(*grant.refreshToken, grant.expiresAt);
     if (const std::optional<QString> failure = config_.save()) {
         // Signed in only for this run, the next start would bring back what the file still
         // holds: stay with that, and say why.
@@ -102,9 +138,64 @@ void SignIn::storeAccount(const QString& token, const QJsonObject& account) {
         state_.setLastError(QStringLiteral("Couldn't save your sign-in: ") + *failure);
         return state_.notifyUI();
     }
+    scheduleRenewal();
     if (!loginItem_.enabled()) loginItem_.setEnabled(true);
     state_.setLastError(std::nullopt);
     state_.notifyUI();
     sync_.tickAsync();
     sync_.checkEmojiAsync();
+}
+
+// Arms the renewal of a token that expires, shortly before it does.
+void SignIn::scheduleRenewal() {
+    renewal_.stop();
+    const std::optional<qint64> expiresAt = config_.tokenExpiresAt();
+    if (!config_.refreshToken() || !expiresAt || !config_.slackToken()) return;
+    const qint64 left = *expiresAt - clock_.now().toSecsSinceEpoch() - RENEW_BEFORE_SECONDS;
+    renewal_.start(std::chrono::seconds(std::max<qint64>(0, left)));
+}
+
+void SignIn::renewToken() {
+    const std::optional<QString> refreshToken = config_.refreshToken();
+    if (!refreshToken || renewing_) return;
+    renewing_ = true;
+    background_.start([this, refreshToken = *refreshToken] {
+        const QJsonObject reply = requestRenewal(refreshToken);
+        QMetaObject::invokeMethod(
+            this, [this, reply] { finishRenewal(reply); }, Qt::QueuedConnection);
+    });
+}
+
+// On the main thread: the renewed token, or, when Slack refused the renewal, signed out.
+void SignIn::finishRenewal(const QJsonObject& reply) {
+    renewing_ = false;
+    if (const std::optional<Grant> grant = renewedGrant(reply, clock_);
+        grant && grant->refreshToken) {
+        config_.setRenewedToken(grant->token, *grant->refreshToken, grant->expiresAt);
+        if (const std::optional<QString> failure = config_.save()) {
+            state_.setLastError(QStringLiteral("Couldn't save your sign-in: ") + *failure);
+        }
+        scheduleRenewal();
+        sync_.tickAsync();
+    } else if (reply.isEmpty()) {
+        renewal_.start(RENEW_RETRY);  // no answer: Slack may be out of reach for a while
+    } else {
+        signedOut(errorText(reply, QStringLiteral("invalid_refresh_token")));
+    }
+    state_.notifyUI();
+}
+
+// Slack refused the stored token: an expired one is renewed, any other signs the user out.
+void SignIn::tokenRejected(const QString& token, const QString& error) {
+    if (config_.slackToken() != token) return;
+    if (error == QLatin1String("token_expired") && config_.refreshToken()) return renewToken();
+    signedOut(error);
+}
+
+// Forgets the token, keeping the account's name and every preference, and says so.
+void SignIn::signedOut(const QString& error) {
+    config_.forgetToken();
+    (void)config_.save();  // a token the file may still hold is refused at the next start too
+    state_.setLastError(QStringLiteral("Slack signed you out (%1) — sign in again.").arg(error));
+    state_.notifyUI();
 }

@@ -6,15 +6,7 @@
 
 #include <unicode/ubrk.h>
 
-#include "platform/Clock.h"
-#include "platform/Http.h"
-#include "state/Constants.h"
-
-using namespace std::chrono_literals;
-
 namespace {
-
-constexpr auto SLACK_WAIT = 10s;
 
 bool keptAsIs(char32_t codePoint) {
     switch (QChar::category(codePoint)) {
@@ -128,47 +120,37 @@ QString firstGraphemes(const QString& text, int count) {
     return text.left(end);
 }
 
-SlackReply slackCall(const QString& method, const QString& token, const FormParams& params) {
-    const platform::HttpPost request{
-        QUrl(slackApiBase() + method),
-        {{"Authorization", "Bearer " + token.toUtf8()},
-         {"Content-Type", "application/x-www-form-urlencoded"}},
-        formBody(params),
+QString unescapedText(QString text) {
+    // "&amp;" last, so "&amp;lt;" becomes "&lt;" as the user wrote it.
+    text.replace(QLatin1String("&lt;"), QLatin1String("<"));
+    text.replace(QLatin1String("&gt;"), QLatin1String(">"));
+    return text.replace(QLatin1String("&amp;"), QLatin1String("&"));
+}
+
+QString fitEscaped(const QString& text, int count) {
+    const auto fits = [&](int taken) {
+        QString escaped = firstGraphemes(text, taken).toHtmlEscaped();
+        escaped.replace(QLatin1String("&quot;"), QLatin1String("\""));
+        return firstGraphemes(escaped, count) == escaped;
     };
-    return parseSlackReply(platform::postAndWait(request, SLACK_WAIT));
-}
-
-SlackReply setStatus(const QString& token, const QString& text, const QString& emoji,
-                     const platform::Clock& clock) {
-    const QString statusText = firstGraphemes(text, STATUS_TEXT_LIMIT);
-    const bool clearing = statusText.isEmpty();
-    const QJsonObject profile{
-        {QStringLiteral("status_text"), statusText},
-        {QStringLiteral("status_emoji"), clearing ? QString() : emoji},
-        {QStringLiteral("status_expiration"),
-         clearing ? qint64(0) : clock.now().toSecsSinceEpoch() + STATUS_TTL_SECONDS},
-    };
-    const QString json = QString::fromUtf8(QJsonDocument(profile).toJson(QJsonDocument::Compact));
-    return slackCall(QStringLiteral("users.profile.set"), token,
-                     {{QStringLiteral("profile"), json}});
-}
-
-SlackReply clearStatus(const QString& token) {
-    // A clear carries no expiry, so the clock is never read.
-    return setStatus(token, QString(), QString(), platform::SystemClock());
-}
-
-bool clearOwnStatus(const QString& token, const QString& ownText) {
-    if (ownText.isEmpty() || currentStatusText(token) != ownText) return false;
-    clearStatus(token);
-    return true;
+    // The most characters that fit, by halving: fewer characters never escape to more.
+    int low = 0, high = count;
+    while (low < high) {
+        const int middle = (low + high + 1) / 2;
+        if (fits(middle)) {
+            low = middle;
+        } else {
+            high = middle - 1;
+        }
+    }
+    return firstGraphemes(text, low);
 }
 
 std::optional<QString> statusTextIn(const SlackReply& reply) {
     if (!replySucceeded(reply)) return std::nullopt;
     const QJsonValue text =
         reply.value(QStringLiteral("profile")).toObject().value(QStringLiteral("status_text"));
-    return text.isString() ? text.toString() : QString();
+    return text.isString() ? unescapedText(text.toString()) : QString();
 }
 
 std::optional<bool> spotifyEmojiIn(const SlackReply& reply) {
@@ -176,12 +158,4 @@ std::optional<bool> spotifyEmojiIn(const SlackReply& reply) {
     const QJsonValue emoji = reply.value(QStringLiteral("emoji"));
     if (!emoji.isObject()) return std::nullopt;
     return emoji.toObject().contains(QStringLiteral("spotify"));
-}
-
-std::optional<QString> currentStatusText(const QString& token) {
-    return statusTextIn(slackCall(QStringLiteral("users.profile.get"), token));
-}
-
-std::optional<bool> spotifyEmojiExists(const QString& token) {
-    return spotifyEmojiIn(slackCall(QStringLiteral("emoji.list"), token));
 }

@@ -1,8 +1,12 @@
 // The sync step: turns what Spotify plays into the user's Slack status.
 //
-// Rules: a status the user set (text on Slack that is not empty and not the program's last
-// text) is never touched; every status the program sets expires after STATUS_TTL_SECONDS and
-// is re-sent on every step while the track plays; podcasts are never shared.
+// Rules: a status the user set (text on Slack that is not empty and not the program's own)
+// is never touched; every status the program sets expires after STATUS_TTL_SECONDS and is
+// renewed before it does while the track plays; podcasts are never shared.
+//
+// Slack is called only when something would change what it shows, or to renew the status, and
+// otherwise read once a minute while music plays, so that a status the user sets, or clears,
+// is noticed: a steady track costs about a read a minute and a write every three minutes.
 
 #include "sync/SyncEngine.h"
 
@@ -24,6 +28,14 @@ using namespace std::chrono_literals;
 // time between two steps the player's signals start.
 constexpr auto SETTLE = 250ms;
 constexpr auto SIGNAL_GAP = 2000ms;
+// The program's status is renewed once it has no more than this left before it expires.
+constexpr qint64 RENEW_WITHIN_SECONDS = 120;
+// While music plays, the status is read at least this often.
+constexpr qint64 READ_EVERY_SECONDS = 60;
+// While the workspace lacks :spotify:, it is asked again this often; for a while after the user
+// set out to add it, more often.
+constexpr qint64 EMOJI_CHECK_SECONDS = 30 * 60;
+constexpr qint64 EMOJI_WATCH_CHECK_SECONDS = 60;
 
 const QString TITLE_SEPARATOR = QStringLiteral(" — ");
 
@@ -58,11 +70,13 @@ QString labelFor(const SpotifyState& state) {
 
 }  // namespace
 
-SyncEngine::SyncEngine(Config& config, AppState& state, const platform::Clock& clock,
-                       platform::SpotifyBridge& spotify, QObject* parent)
+SyncEngine::SyncEngine(Config& config, AppState& state, SlackClient& slack,
+                       const platform::Clock& clock, platform::SpotifyBridge& spotify,
+                       QObject* parent)
     : QObject(parent),
       config_(config),
       state_(state),
+      slackClient_(slack),
       clock_(clock),
       spotify_(spotify),
       syncContext_(new QObject) {
@@ -71,6 +85,8 @@ SyncEngine::SyncEngine(Config& config, AppState& state, const platform::Clock& c
     syncThread_.start(QThread::LowPriority);
     timer_.setInterval(std::chrono::milliseconds(qint64(SYNC_SECONDS * 1000)));
     connect(&timer_, &QTimer::timeout, this, &SyncEngine::tickAsync);
+    wake_.setSingleShot(true);
+    connect(&wake_, &QTimer::timeout, this, &SyncEngine::tickAsync);
     settle_.setSingleShot(true);
     connect(&settle_, &QTimer::timeout, this, [this] {
         sinceSignalStep_.start();
@@ -116,29 +132,145 @@ void SyncEngine::tick() {
     }
     state_.setNowPlayingLabel(labelFor(state));
 
-    const std::optional<QString> current = currentStatusText(*token);
-    if (!current) {
-        state_.setLastError(QStringLiteral("Slack unreachable"));
-        return state_.notifyUI();
+    forgetOnNewToken(*token);
+    const bool done =
+        state.kind == SpotifyState::Kind::Playing ? share(*token, state) : takeDown(*token);
+    if (done) {
+        state_.setLastError(std::nullopt);
+        checkEmojiWhenDue();
     }
-    const QString ownText = config_.lastSetText();
-    if (!current->isEmpty() && *current != ownText)
-        return state_.notifyUI();  // the user's own status
-
-    if (state.kind == SpotifyState::Kind::Playing) {
-        // Remember the text as Slack keeps it, so the next step recognises it.
-        const QString text =
-            firstGraphemes(state.track + TITLE_SEPARATOR + state.artist, STATUS_TEXT_LIMIT);
-        if (failed(setStatus(*token, text, effectiveEmoji(), clock_))) return state_.notifyUI();
-        if (text != ownText) recordLastSet(text);
-    } else if (!ownText.isEmpty()) {
-        if (failed(clearStatus(*token))) return state_.notifyUI();
-        recordLastSet(QString());
-    }
-
-    state_.setLastError(std::nullopt);
-    if (state_.spotifyEmojiAvailable() == std::optional<bool>(false)) checkEmojiAsync();
     state_.notifyUI();
+}
+
+// What the engine knows of Slack belongs to one token; a new sign-in starts afresh.
+void SyncEngine::forgetOnNewToken(const QString& token) {
+    if (token == slack_.token) return;
+    slack_ = SlackView{};
+    slack_.token = token;
+}
+
+// Puts the playing track on Slack when that changes what Slack shows, renews it when it is
+// about to expire, and otherwise only reads the status when a read is due. False when Slack
+// could not be asked or told (the error line says why) or has to be waited for.
+bool SyncEngine::share(const QString& token, const SpotifyState& state) {
+    const QString text =
+        firstGraphemes(state.track + TITLE_SEPARATOR + state.artist, STATUS_TEXT_LIMIT);
+    if (text == slack_.refused) return false;  // Slack refused it; the next track may do
+    const QString emoji = effectiveEmoji();
+    const QString ownText = config_.lastSetText();
+    const QDateTime now = clock_.now();
+    const bool change = text != ownText || emoji != slack_.emoji;
+    const bool renew =
+        !slack_.expires.isValid() || now.secsTo(slack_.expires) <= RENEW_WITHIN_SECONDS;
+    const bool readDue =
+        !slack_.lastRead.isValid() || slack_.lastRead.secsTo(now) >= READ_EVERY_SECONDS;
+    if (!readDue && (slack_.usersOwn || (!change && !renew))) return true;
+    if (change || renew) {
+        if (const std::optional<QDateTime> slot = slackClient_.nextWriteSlot(token)) {
+            return waitFor(*slot, token);
+        }
+    }
+    const std::optional<QString> current = readStatus(token);
+    if (!current) return false;
+    slack_.usersOwn = !isOwn(*current, ownText);
+    if (slack_.usersOwn) return true;
+    // Read only: the program's status still shows and needs nothing.
+    if (!change && !renew && !current->isEmpty()) return true;
+    return write(token, text, emoji);
+}
+
+// Nothing to share: takes the program's own status down, if it still shows, and forgets it.
+bool SyncEngine::takeDown(const QString& token) {
+    const QString ownText = config_.lastSetText();
+    if (ownText.isEmpty()) return true;
+    if (const std::optional<QDateTime> slot = slackClient_.nextWriteSlot(token)) {
+        return waitFor(*slot, token);
+    }
+    const std::optional<QString> current = readStatus(token);
+    if (!current) return false;
+    if (!current->isEmpty() && isOwn(*current, ownText)) {
+        const SlackReply reply = slackClient_.clearStatus(token);
+        if (!replySucceeded(reply)) return failed(reply, token);
+    }
+    // Cleared, cleared already, or replaced by the user's own: none of the program's shows.
+    recordLastSet(QString());
+    slack_.emoji.clear();
+    slack_.expires = QDateTime();
+    return true;
+}
+
+// Reads the status showing now; none when Slack gave no answer.
+std::optional<QString> SyncEngine::readStatus(const QString& token) {
+    const SlackReply reply = slackClient_.readStatus(token);
+    const std::optional<QString> current = statusTextIn(reply);
+    if (!current) {
+        failed(reply, token);
+        return std::nullopt;
+    }
+    slack_.lastRead = clock_.now();
+    return current;
+}
+
+// Whether the status showing is the program's: none, its last text, or the text it last tried
+// to set, which Slack may have applied after the program stopped waiting for the answer.
+bool SyncEngine::isOwn(const QString& current, const QString& ownText) const {
+    return current.isEmpty() || current == ownText ||
+           (!slack_.tried.isEmpty() && current == slack_.tried);
+}
+
+// Sets the status; a text Slack finds too long is shortened and tried once more.
+bool SyncEngine::write(const QString& token, QString text, const QString& emoji) {
+    slack_.tried = text;
+    SlackReply reply = slackClient_.setStatus(token, text, emoji);
+    if (reply.value(QStringLiteral("error")) == QLatin1String("too_long")) {
+        const QString shorter = fitEscaped(text, STATUS_TEXT_LIMIT);
+        if (shorter != text) {
+            text = slack_.tried = shorter;
+            reply = slackClient_.setStatus(token, text, emoji);
+        }
+    }
+    if (!replySucceeded(reply)) {
+        if (reply.value(QStringLiteral("error")) == QLatin1String("too_long")) {
+            slack_.refused = slack_.tried;
+        }
+        return failed(reply, token);
+    }
+    slack_.emoji = emoji;
+    slack_.expires = clock_.now().addSecs(STATUS_TTL_SECONDS);
+    // Remember the text as Slack keeps it, so the next step recognises it.
+    if (text != config_.lastSetText()) recordLastSet(text);
+    return true;
+}
+
+// The budget of status changes is spent: a step comes again when a change fits, and sends
+// whatever is newest then.
+bool SyncEngine::waitFor(const QDateTime& when, const QString& token) {
+    wakeAt(when);
+    state_.setLastError(slackClient_.explain(
+        {{QStringLiteral("ok"), false}, {QStringLiteral("error"), QStringLiteral("ratelimited")}},
+        token));
+    return false;
+}
+
+void SyncEngine::wakeAt(const QDateTime& when) {
+    const qint64 wait = std::max<qint64>(0, clock_.now().msecsTo(when)) + 100;
+    QMetaObject::invokeMethod(
+        this, [this, wait] { wake_.start(std::chrono::milliseconds(wait)); }, Qt::QueuedConnection);
+}
+
+// Asks again whether the workspace has :spotify: while it lacks it, now and then.
+void SyncEngine::checkEmojiWhenDue() {
+    if (state_.spotifyEmojiAvailable() != std::optional<bool>(false)) return;
+    const qint64 now = clock_.now().toSecsSinceEpoch();
+    const qint64 since = now - lastEmojiCheck_;
+    const bool watching = now < emojiWatchUntil_;
+    if (since >= EMOJI_CHECK_SECONDS || (watching && since >= EMOJI_WATCH_CHECK_SECONDS)) {
+        checkEmojiAsync();
+    }
+}
+
+void SyncEngine::watchForEmoji() {
+    emojiWatchUntil_ = clock_.now().toSecsSinceEpoch() + EMOJI_CHECK_SECONDS;
 }
 
 // Paused or outside work hours: take down the program's own status, if it shows, and forget
@@ -146,8 +278,10 @@ void SyncEngine::tick() {
 void SyncEngine::clearWhileHidden(const QString& token) {
     const QString ownText = config_.lastSetText();
     if (ownText.isEmpty()) return;
-    clearOwnStatus(token, ownText);
+    slackClient_.clearOwnStatus(token, ownText);
     recordLastSet(QString());
+    slack_.emoji.clear();
+    slack_.expires = QDateTime();
 }
 
 SpotifyState SyncEngine::readSpotifyOnMainThread() {
@@ -161,13 +295,11 @@ SpotifyState SyncEngine::readSpotifyOnMainThread() {
     return state;
 }
 
-// Judges the reply of a set or clear. A rate limit fails quietly: the next step retries.
-bool SyncEngine::failed(const QJsonObject& reply) {
-    if (replySucceeded(reply)) return false;
-    const QJsonValue error = reply.value(QStringLiteral("error"));
-    const QString code = error.isString() ? error.toString() : QStringLiteral("?");
-    if (code != QLatin1String("ratelimited")) state_.setLastError(QStringLiteral("Slack: ") + code);
-    return true;
+// Shows why Slack could not be asked or told, and comes back when Slack asked to wait.
+bool SyncEngine::failed(const SlackReply& reply, const QString& token) {
+    state_.setLastError(slackClient_.explain(reply, token));
+    if (const std::optional<QDateTime> until = slackClient_.waitingUntil(token)) wakeAt(*until);
+    return false;
 }
 
 void SyncEngine::tickAsync() {
@@ -184,6 +316,7 @@ void SyncEngine::tickAsync() {
 void SyncEngine::stopSync() {
     timer_.stop();
     settle_.stop();
+    wake_.stop();
     syncStopped_ = true;
     syncThread_.quit();
     // A running step may be waiting for the main thread: keep serving it until it ends.
@@ -208,8 +341,9 @@ void SyncEngine::recordLastSet(const QString& text) {
 void SyncEngine::checkEmojiAsync() {
     const std::optional<QString> token = config_.slackToken();
     if (!token) return;
+    lastEmojiCheck_ = clock_.now().toSecsSinceEpoch();
     background_.start([this, token = *token] {
-        state_.setSpotifyEmojiAvailable(spotifyEmojiExists(token));
+        state_.setSpotifyEmojiAvailable(slackClient_.spotifyEmojiExists(token));
         state_.notifyUI();
     });
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QJsonObject>
 #include <QObject>
@@ -11,6 +12,7 @@
 #include "platform/Clock.h"
 #include "platform/SpotifyBridge.h"
 #include "settings/Config.h"
+#include "slack/SlackClient.h"
 #include "state/AppState.h"
 
 struct SpotifyState;
@@ -25,7 +27,7 @@ class SyncEngine : public QObject {
     Q_OBJECT
 
   public:
-    SyncEngine(Config& config, AppState& state, const platform::Clock& clock,
+    SyncEngine(Config& config, AppState& state, SlackClient& slack, const platform::Clock& clock,
                platform::SpotifyBridge& spotify, QObject* parent = nullptr);
     ~SyncEngine() override;
 
@@ -45,28 +47,57 @@ class SyncEngine : public QObject {
 
     // Asks Slack in the background whether the workspace has the :spotify: emoji.
     void checkEmojiAsync();
+    // The user set out to add :spotify: to the workspace: for a while, steps ask again for it
+    // every minute rather than every half hour.
+    void watchForEmoji();
     // The emoji to send with the next status.
     QString effectiveEmoji() const;
     // Whether sharing is allowed now as far as the work-hours window goes.
     bool inWorkHours() const;
 
   private:
+    // What the engine knows of the program's status on Slack, for the token it belongs to.
+    // Touched only by steps, which run one at a time.
+    struct SlackView {
+        QString token;
+        QString emoji;          // sent with the program's status
+        QDateTime expires;      // when the program's status expires; invalid: not known
+        QDateTime lastRead;     // when the status was last read
+        bool usersOwn = false;  // the last read showed a status of the user's own
+        QString tried;          // the text of the last attempt to set the status
+        QString refused;        // a text Slack refused even shortened
+    };
+
     void playerChanged();
     void clearWhileHidden(const QString& token);
     SpotifyState readSpotifyOnMainThread();
-    bool failed(const QJsonObject& reply);
+    void forgetOnNewToken(const QString& token);
+    bool share(const QString& token, const SpotifyState& state);
+    bool takeDown(const QString& token);
+    std::optional<QString> readStatus(const QString& token);
+    bool isOwn(const QString& current, const QString& ownText) const;
+    bool write(const QString& token, QString text, const QString& emoji);
+    bool waitFor(const QDateTime& when, const QString& token);
+    bool failed(const SlackReply& reply, const QString& token);
+    void wakeAt(const QDateTime& when);
+    void checkEmojiWhenDue();
 
     Config& config_;
     AppState& state_;
+    SlackClient& slackClient_;
     const platform::Clock& clock_;
     platform::SpotifyBridge& spotify_;
 
     QTimer timer_;
     QTimer settle_;
+    QTimer wake_;  // a step when Slack can be told again
     QElapsedTimer sinceSignalStep_;
     QThread syncThread_;
     QObject* syncContext_;  // lives on syncThread_; steps are queued to it
     std::atomic<bool> stepRequested_ = false;
     std::atomic<bool> syncStopped_ = false;
+    SlackView slack_;
+    std::atomic<qint64> lastEmojiCheck_ = 0;   // Unix seconds
+    std::atomic<qint64> emojiWatchUntil_ = 0;  // Unix seconds
     QThreadPool background_;
 };

@@ -54,6 +54,15 @@ class SignInTest : public QObject {
 
     QString nonce() const { return parts_->signIn.pendingNonce().value_or(QString()); }
 
+    // The browser coming back from Slack with `query`.
+    void browseBack(const QString& query) {
+        const QUrl callback(QStringLiteral("http://127.0.0.1:%1/slack/callback?").arg(port_) +
+                            query);
+        std::unique_ptr<QNetworkReply> back(browser_.get(QNetworkRequest(callback)));
+        QSignalSpy answered(back.get(), &QNetworkReply::finished);
+        QVERIFY(back->isFinished() || answered.wait(5000));
+    }
+
   private slots:
     void initTestCase() {
         slack_.useForSlack();
@@ -172,11 +181,7 @@ class SignInTest : public QObject {
         start();
         parts_->signIn.signIn();
         const QString verifier = *parts_->signIn.pendingVerifier();
-        const QUrl callback(QStringLiteral("http://127.0.0.1:%1/slack/callback?").arg(port_) +
-                            query.replace("NONCE", nonce()));
-        std::unique_ptr<QNetworkReply> back(browser_.get(QNetworkRequest(callback)));  // from Slack
-        QSignalSpy answered(back.get(), &QNetworkReply::finished);
-        QVERIFY(back->isFinished() || answered.wait(5000));
+        browseBack(query.replace("NONCE", nonce()));
         QTRY_VERIFY(parts_->state.lastError() || parts_->loginItem.enabled());
         QCOMPARE(parts_->state.lastError(), error.isEmpty() ? std::nullopt : std::optional(error));
         QVERIFY(!listening());
@@ -204,14 +209,78 @@ class SignInTest : public QObject {
         QTRY_VERIFY(!slack_.requests("emoji.list").isEmpty());  // and syncing starts
     }
 
+    // A token that expires is stored with what renews it, and renewed before it expires.
+    void anExpiringTokenIsStoredAndRenewed() {
+        slack_.script("oauth.v2.access",
+                      {{200, R"({"ok":true,"authed_user":{"access_token":"xoxe.xoxp-1",
+            "refresh_token":"xoxe-1","expires_in":43200}})"},
+                       {200, R"({"ok":true,"access_token":"xoxe.xoxp-2",
+            "refresh_token":"xoxe-2","expires_in":43200,"token_type":"user"})"}});
+        start();
+        parts_->signIn.signIn();
+        browseBack("code=abc&nonce=" + nonce());
+        QTRY_COMPARE(parts_->config.slackToken(), "xoxe.xoxp-1");
+        const qint64 now = parts_->clock.now().toSecsSinceEpoch();
+        QCOMPARE(parts_->config.refreshToken(), "xoxe-1");
+        QCOMPARE(parts_->config.tokenExpiresAt(), now + 43200);
+        QVERIFY(qAbs(parts_->signIn.renewal().remainingTime() / 1000 - (43200 - 15 * 60)) < 5);
+        parts_->signIn.renewToken();
+        QTRY_COMPARE(Config(settingsPath_).slackToken(), "xoxe.xoxp-2");
+        QCOMPARE(parts_->config.refreshToken(), "xoxe-2");
+        const FakeSlack::Request renewal = slack_.requests("oauth.v2.access").value(1);
+        QCOMPARE(QUrlQuery(QString::fromUtf8(renewal.body)).queryItems(QUrl::FullyDecoded),
+                 (QList<std::pair<QString, QString>>{{"client_id", SLACK_CLIENT_ID},
+                                                     {"grant_type", "refresh_token"},
+                                                     {"refresh_token", "xoxe-1"}}));
+    }
+
+    // Slack refuses the token for good: the user is signed out, keeping every choice, and told
+    // why. An expired token is renewed first, and only a refused renewal signs out.
+    void aRefusedTokenSignsOutKeepingTheChoices_data() {
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<QByteArray>("renewal");  // empty: the token does not expire
+        QTest::addColumn<QString>("signedOut");   // empty: still signed in
+        QTest::newRow("revoked") << "token_revoked" << QByteArray() << "token_revoked";
+        QTest::newRow("account gone") << "account_inactive" << QByteArray() << "account_inactive";
+        QTest::newRow("expired, renewed")
+            << "token_expired"
+            << QByteArray(R"({"ok":true,"access_token":"xoxe.xoxp-2","refresh_token":"r2",
+                "expires_in":43200})")
+            << "";
+        QTest::newRow("expired, renewal refused")
+            << "token_expired" << QByteArray(R"({"ok":false,"error":"invalid_refresh_token"})")
+            << "invalid_refresh_token";
+    }
+    void aRefusedTokenSignsOutKeepingTheChoices() {
+        QFETCH(QString, error);
+        QFETCH(QByteArray, renewal);
+        QFETCH(QString, signedOut);
+        QJsonObject settings{{"slackToken", "xoxp-old"}, {"paused", true}, {"emoji", ":cd:"}};
+        if (!renewal.isEmpty()) {
+            settings.insert("slackRefreshToken", "r1");
+            settings.insert("slackTokenExpiresAt", 4'000'000'000.0);
+            slack_.script("oauth.v2.access", renewal);
+        }
+        QVERIFY(writeSettings(settingsPath_, settings));
+        slack_.revoke("xoxp-old", error);
+        start();
+        parts_->slack.readStatus("xoxp-old");
+        QTRY_VERIFY(parts_->config.slackToken() != "xoxp-old");
+        QTRY_COMPARE(Config(settingsPath_).slackToken().has_value(), signedOut.isEmpty());
+        QCOMPARE(parts_->state.lastError(),
+                 signedOut.isEmpty()
+                     ? std::nullopt
+                     : std::optional("Slack signed you out (" + signedOut + ") — sign in again."));
+        const Config stored(settingsPath_);
+        QVERIFY(stored.paused() && stored.chosenEmoji() == ":cd:");
+        QCOMPARE(stored.refreshToken().has_value(), signedOut.isEmpty());
+    }
+
     // A sign-in the file cannot keep is not shown as done: the next start would not have it.
     void aSignInThatCannotBeSavedIsUndoneAndSaysWhy() {
         start(false, dir_.filePath("missing/.trackglint-mac.json"));
         parts_->signIn.signIn();
-        const QUrl callback(
-            QStringLiteral("http://127.0.0.1:%1/slack/callback?code=abc&nonce=").arg(port_) +
-            nonce());
-        std::unique_ptr<QNetworkReply> back(browser_.get(QNetworkRequest(callback)));
+        browseBack("code=abc&nonce=" + nonce());
         QTRY_VERIFY(parts_->state.lastError());
         QCOMPARE(*parts_->state.lastError(),
                  "Couldn't save your sign-in: No such file or directory");

@@ -4,6 +4,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <algorithm>
 
 // Serves the requests of a connection one after another and keeps it open, as Slack does.
 class FakeSlackServer : public QTcpServer {
@@ -53,8 +54,9 @@ class FakeSlackServer : public QTcpServer {
     }
 
     static void answer(QTcpSocket* socket, const FakeSlack::Reply& reply) {
-        socket->write("HTTP/1.1 " + QByteArray::number(reply.status) + " Scripted\r\n" +
-                      "Content-Type: application/json\r\nContent-Length: " +
+        QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) + " Scripted\r\n";
+        for (const auto& [name, value] : reply.headers) head += name + ": " + value + "\r\n";
+        socket->write(head + "Content-Type: application/json\r\nContent-Length: " +
                       QByteArray::number(reply.body.size()) + "\r\nConnection: keep-alive\r\n\r\n" +
                       reply.body);
     }
@@ -112,6 +114,28 @@ void FakeSlack::reset() {
     QMutexLocker lock(&mutex_);
     scripts_.clear();
     requests_.clear();
+    revoked_.clear();
+    limits_ = Limits{};
+}
+
+void FakeSlack::setLimits(Limits limits) {
+    QMutexLocker lock(&mutex_);
+    limits_ = std::move(limits);
+}
+
+void FakeSlack::revoke(const QByteArray& token, const QString& error) {
+    QMutexLocker lock(&mutex_);
+    revoked_.insert(token, error);
+}
+
+QByteArray FakeSlack::Request::token() const {
+    const QByteArray authorization = headers.value("authorization");
+    return authorization.startsWith("Bearer ") ? authorization.mid(7) : QByteArray();
+}
+
+int FakeSlack::refusedCount() const {
+    const QList<Request> all = requests();
+    return int(std::count_if(all.cbegin(), all.cend(), [](const Request& r) { return r.refused; }));
 }
 
 QList<FakeSlack::Request> FakeSlack::requests() const {
@@ -130,6 +154,7 @@ QList<FakeSlack::Request> FakeSlack::requests(const QString& method) const {
 QList<QJsonObject> FakeSlack::profilesSent() const {
     QList<QJsonObject> profiles;
     for (const Request& request : requests(QStringLiteral("users.profile.set"))) {
+        if (request.refused) continue;
         const QString profile = request.formValue(QStringLiteral("profile"));
         profiles += QJsonDocument::fromJson(profile.toUtf8()).object();
     }
@@ -142,10 +167,49 @@ QByteArray FakeSlack::profileShowing(const QString& text) {
     return QJsonDocument(reply).toJson(QJsonDocument::Compact);
 }
 
-FakeSlack::Reply FakeSlack::replyFor(const Request& request) {
+// The refusal of a request over one of the limits, counting those that are not refused.
+std::optional<FakeSlack::Reply> FakeSlack::overLimit(const Request& request) {
+    const QString method = request.path.mid(5);  // after "/api/"
+    const bool profileSet = method == QLatin1String("users.profile.set");
+    const int perWorkspace = limits_.perWorkspace.value(method, 0);
+    if (!profileSet && perWorkspace == 0) return std::nullopt;
+    const auto windowStart = request.received - std::chrono::seconds(60);
+    std::chrono::steady_clock::time_point oldestOfToken{}, oldestOfApp{};
+    int ofToken = 0, ofApp = 0;
+    for (const Request& earlier : requests_) {
+        if (earlier.refused || earlier.path != request.path || earlier.received <= windowStart)
+            continue;
+        if (ofApp++ == 0) oldestOfApp = earlier.received;
+        if (earlier.token() == request.token() && ofToken++ == 0) oldestOfToken = earlier.received;
+    }
+    std::chrono::steady_clock::time_point fits{};
+    if (profileSet && ofToken >= limits_.profileSetsPerToken) fits = oldestOfToken;
+    if (perWorkspace > 0 && ofApp >= perWorkspace) fits = std::max(fits, oldestOfApp);
+    if (fits == std::chrono::steady_clock::time_point{}) return std::nullopt;
+    const auto wait =
+        std::chrono::ceil<std::chrono::seconds>(fits + std::chrono::seconds(60) - request.received);
+    return Reply{429,
+                 R"({"ok":false,"error":"ratelimited"})",
+                 0,
+                 {{"Retry-After", QByteArray::number(qint64(wait.count()))}}};
+}
+
+FakeSlack::Reply FakeSlack::replyFor(const Request& incoming) {
     QMutexLocker lock(&mutex_);
+    Request request = incoming;
+    request.received = std::chrono::steady_clock::now();
+    if (const std::optional<Reply> refusal = overLimit(request)) {
+        request.refused = true;
+        requests_ += request;
+        return *refusal;
+    }
     requests_ += request;
-    requests_.last().received = std::chrono::steady_clock::now();
+    if (revoked_.contains(request.token())) {
+        return {200, QJsonDocument(
+                         QJsonObject{{QStringLiteral("ok"), false},
+                                     {QStringLiteral("error"), revoked_.value(request.token())}})
+                         .toJson(QJsonDocument::Compact)};
+    }
     QList<Reply>& replies = scripts_[request.path];
     if (replies.isEmpty()) return {404, R"({"ok":false,"error":"unknown_method"})"};
     return replies.size() > 1 ? replies.takeFirst() : replies.first();

@@ -11,6 +11,7 @@
 #include <QUrlQuery>
 #include <chrono>
 #include <memory>
+#include <optional>
 
 class FakeSlackServer;
 
@@ -24,15 +25,36 @@ class FakeSlack {
         QMap<QByteArray, QByteArray> headers;  // names in lower case
         QByteArray body;
         std::chrono::steady_clock::time_point received;  // when the whole request had come
+        bool refused = false;                            // answered 429: over one of Slack's limits
+
+        // The token of its Authorization header.
+        QByteArray token() const;
 
         // The body read as a form, values decoded.
         QString formValue(const QString& key) const;
     };
 
     struct Reply {
-        int status = 200;
+        using Headers = QList<std::pair<QByteArray, QByteArray>>;
+        Reply(int status = 200, QByteArray body = {}, int delayMs = 0, Headers headers = {})
+            : status(status),
+              body(std::move(body)),
+              delayMs(delayMs),
+              headers(std::move(headers)) {}
+        int status;
         QByteArray body;
-        int delayMs = 0;
+        int delayMs;
+        Headers headers;
+    };
+
+    // Slack's published limits, each over any 60 seconds: status changes per token, and calls
+    // per method for the app in the workspace (every token together). Over a limit a request
+    // is refused with HTTP 429 and a Retry-After of the seconds until it would fit.
+    struct Limits {
+        int profileSetsPerToken = 10;
+        QHash<QString, int> perWorkspace = {{QStringLiteral("users.profile.set"), 50},
+                                            {QStringLiteral("users.profile.get"), 100},
+                                            {QStringLiteral("emoji.list"), 20}};
     };
 
     FakeSlack();
@@ -48,13 +70,19 @@ class FakeSlack {
     void script(const QString& method, const QByteArray& json) { script(method, {{200, json}}); }
     // Answers requests for `path` with `body`.
     void serve(const QString& path, const QByteArray& body);
-    // Forgets every script and every recorded request.
+    // Forgets every script, every recorded request and every revoked token, and puts Slack's
+    // limits back.
     void reset();
+    void setLimits(Limits limits);
+    // Answers every later call with `token` with {"ok": false, "error": `error`}.
+    void revoke(const QByteArray& token, const QString& error = QStringLiteral("token_revoked"));
 
     QList<Request> requests() const;
     QList<Request> requests(const QString& method) const;
-    // The "profile" objects of every users.profile.set request, in order.
+    // The "profile" objects of every users.profile.set request that was not refused, in order.
     QList<QJsonObject> profilesSent() const;
+    // How many requests were refused for going over a limit.
+    int refusedCount() const;
 
     // A users.profile.get reply showing `text` as the status.
     static QByteArray profileShowing(const QString& text);
@@ -67,7 +95,11 @@ class FakeSlack {
     Reply replyFor(const Request& request);
 
   private:
+    std::optional<Reply> overLimit(const Request& request);
+
     mutable QMutex mutex_;
+    Limits limits_;
+    QHash<QByteArray, QString> revoked_;
     QHash<QString, QList<Reply>> scripts_;
     QList<Request> requests_;
     QThread thread_;

@@ -28,6 +28,7 @@ struct TestParts {
     platform::XdgAutostart& loginItem;
     Config& config = parts.config;
     AppState& state = parts.state;
+    SlackClient& slack = parts.slack;
     SyncEngine& sync = parts.sync;
     SignIn& signIn = parts.signIn;
     UserActions& actions = parts.actions;

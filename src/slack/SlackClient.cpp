@@ -1,0 +1,186 @@
+#include "slack/SlackClient.h"
+
+#include <QJsonDocument>
+#include <QUrl>
+#include <algorithm>
+
+#include "platform/Http.h"
+#include "state/Constants.h"
+#include "state/TimeText.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr auto SLACK_WAIT = 10s;
+// Slack's replies are small; an emoji list of a large workspace runs to a few hundred KiB.
+constexpr qint64 MAX_REPLY_BYTES = 8 << 20;
+// How long to wait after a refusal for rate that names no time.
+constexpr qint64 DEFAULT_RETRY_SECONDS = 60;
+const QString RATE_LIMITED = QStringLiteral("ratelimited");
+
+SlackReply failure(const QString& error) {
+    return {{QStringLiteral("ok"), false}, {QStringLiteral("error"), error}};
+}
+
+QString errorOf(const SlackReply& reply) {
+    const QJsonValue error = reply.value(QStringLiteral("error"));
+    return error.isString() ? error.toString() : QStringLiteral("?");
+}
+
+// The reply for what came back over HTTP: Slack's own when it sent one, else the network
+// failure, with the HTTP status when there was one.
+SlackReply replyFor(const platform::HttpReply& http) {
+    SlackReply reply = parseSlackReply(http.body);
+    if (http.status == 0) return networkFailure();
+    if (http.status == 429) return failure(RATE_LIMITED);
+    if (reply == networkFailure() && http.status != 200) {
+        reply.insert(QStringLiteral("http_status"), http.status);
+    }
+    return reply;
+}
+
+QString timeText(const QDateTime& when) {
+    return shortTimeText(when.toLocalTime().time());
+}
+
+}  // namespace
+
+bool rejectsToken(const QString& error) {
+    static const QStringList rejections = {
+        QStringLiteral("invalid_auth"), QStringLiteral("token_revoked"),
+        QStringLiteral("account_inactive"), QStringLiteral("not_authed"),
+        QStringLiteral("token_expired")};
+    return rejections.contains(error);
+}
+
+SlackClient::SlackClient(const platform::Clock& clock, QObject* parent)
+    : QObject(parent), clock_(clock) {}
+
+// A call that must not be sent now, and the reply that says why; none when it may be sent.
+// A write that may be sent is counted against the budget at once.
+std::optional<SlackReply> SlackClient::heldBack(const QString& token, bool write) {
+    QMutexLocker lock(&mutex_);
+    TokenState& state = tokens_[token];
+    if (!state.rejected.isEmpty()) return failure(state.rejected);
+    const QDateTime now = clock_.now();
+    if (state.waitUntil.isValid() && now < state.waitUntil) return failure(RATE_LIMITED);
+    if (!write) return std::nullopt;
+    state.writes.removeIf([&](const QDateTime& sent) { return sent.secsTo(now) >= 60; });
+    if (state.writes.size() >= PROFILE_WRITES_PER_MINUTE) return failure(RATE_LIMITED);
+    state.writes.append(now);
+    return std::nullopt;
+}
+
+// Remembers what a reply says about the token: a time to wait, or a refusal for good.
+void SlackClient::learn(const QString& token, int status, std::optional<qint64> retryAfter,
+                        const SlackReply& reply) {
+    const QString error = errorOf(reply);
+    const bool rateLimited = status == 429 || error == RATE_LIMITED;
+    const bool rejected = !replySucceeded(reply) && rejectsToken(error);
+    if (!rateLimited && !rejected) return;
+    {
+        QMutexLocker lock(&mutex_);
+        TokenState& state = tokens_[token];
+        if (rateLimited) {
+            state.waitUntil = clock_.now().addSecs(retryAfter.value_or(DEFAULT_RETRY_SECONDS));
+        } else if (state.rejected.isEmpty()) {
+            state.rejected = error;
+        } else {
+            return;
+        }
+    }
+    if (rejected) emit tokenRejected(token, error);
+}
+
+SlackReply SlackClient::call(const QString& method, const QString& token,
+                             const FormParams& params) {
+    const bool write = method == QLatin1String("users.profile.set");
+    if (std::optional<SlackReply> held = heldBack(token, write)) return *held;
+    const platform::HttpPost request{
+        QUrl(slackApiBase() + method),
+        {{"Authorization", "Bearer " + token.toUtf8()},
+         {"Content-Type", "application/x-www-form-urlencoded"}},
+        formBody(params),
+    };
+    const platform::HttpReply http = platform::postAndWait(request, SLACK_WAIT, MAX_REPLY_BYTES);
+    const SlackReply reply = replyFor(http);
+    learn(token, http.status, http.retryAfter, reply);
+    return reply;
+}
+
+SlackReply SlackClient::setStatus(const QString& token, const QString& text, const QString& emoji) {
+    const QString statusText = firstGraphemes(text, STATUS_TEXT_LIMIT);
+    const bool clearing = statusText.isEmpty();
+    const QJsonObject profile{
+        {QStringLiteral("status_text"), statusText},
+        {QStringLiteral("status_emoji"), clearing ? QString() : emoji},
+        {QStringLiteral("status_expiration"),
+         clearing ? qint64(0) : clock_.now().toSecsSinceEpoch() + STATUS_TTL_SECONDS},
+    };
+    const QString json = QString::fromUtf8(QJsonDocument(profile).toJson(QJsonDocument::Compact));
+    return call(QStringLiteral("users.profile.set"), token, {{QStringLiteral("profile"), json}});
+}
+
+SlackReply SlackClient::clearStatus(const QString& token) {
+    return setStatus(token, QString(), QString());
+}
+
+SlackReply SlackClient::readStatus(const QString& token) {
+    return call(QStringLiteral("users.profile.get"), token);
+}
+
+std::optional<bool> SlackClient::spotifyEmojiExists(const QString& token) {
+    return spotifyEmojiIn(call(QStringLiteral("emoji.list"), token));
+}
+
+bool SlackClient::clearOwnStatus(const QString& token, const QString& ownText) {
+    if (ownText.isEmpty() || statusTextIn(readStatus(token)) != ownText) return false;
+    return replySucceeded(clearStatus(token));
+}
+
+std::optional<QDateTime> SlackClient::nextWriteSlot(const QString& token) const {
+    QMutexLocker lock(&mutex_);
+    const auto found = tokens_.constFind(token);
+    if (found == tokens_.cend()) return std::nullopt;
+    const QDateTime now = clock_.now();
+    QList<QDateTime> recent = found->writes;
+    recent.removeIf([&](const QDateTime& sent) { return sent.secsTo(now) >= 60; });
+    if (recent.size() < PROFILE_WRITES_PER_MINUTE) return std::nullopt;
+    return recent.first().addSecs(60);
+}
+
+std::optional<QDateTime> SlackClient::waitingUntil(const QString& token) const {
+    QMutexLocker lock(&mutex_);
+    const auto found = tokens_.constFind(token);
+    if (found == tokens_.cend() || !found->waitUntil.isValid() ||
+        found->waitUntil <= clock_.now()) {
+        return std::nullopt;
+    }
+    return found->waitUntil;
+}
+
+QString SlackClient::explain(const SlackReply& reply, const QString& token) const {
+    const QString error = errorOf(reply);
+    if (error == RATE_LIMITED) {
+        const QDateTime when = std::max(waitingUntil(token).value_or(QDateTime()),
+                                        nextWriteSlot(token).value_or(QDateTime()));
+        if (!when.isValid()) return QStringLiteral("Slack asked to wait");
+        return QStringLiteral("Slack asked to wait — retrying at ") + timeText(when);
+    }
+    if (rejectsToken(error)) {
+        return QStringLiteral("Slack signed you out (%1) — sign in again.").arg(error);
+    }
+    if (error == QLatin1String("missing_scope")) {
+        const QJsonValue needed = reply.value(QStringLiteral("needed"));
+        if (!needed.isString()) return QStringLiteral("Slack: missing permission — sign in again");
+        return QStringLiteral("Slack: missing permission %1 — sign in again")
+            .arg(needed.toString());
+    }
+    if (error == QLatin1String("network")) {
+        const int status = reply.value(QStringLiteral("http_status")).toInt();
+        if (status >= 500) return QStringLiteral("Slack is having trouble (HTTP %1)").arg(status);
+        return QStringLiteral("Slack unreachable");
+    }
+    return QStringLiteral("Slack: ") + error;
+}

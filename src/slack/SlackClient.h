@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QDateTime>
+#include <QHash>
+#include <QList>
+#include <QMutex>
+#include <QObject>
+#include <QString>
+#include <optional>
+
+#include "platform/Clock.h"
+#include "slack/SlackApi.h"
+
+// Every call to Slack's Web API goes through here, and here Slack's limits are kept:
+// - after a refusal for rate (HTTP 429), nothing is sent with that token until the time its
+//   Retry-After named (60 seconds when it names none);
+// - at most PROFILE_WRITES_PER_MINUTE status changes per token in any 60 seconds;
+// - a token Slack refused for good (revoked, expired, its account gone) is never sent again,
+//   and `tokenRejected` says so once.
+// Calls that are held back are not sent at all; their reply says why, as Slack would.
+//
+// Any thread may call; each call waits for Slack on the calling thread.
+class SlackClient : public QObject {
+    Q_OBJECT
+
+  public:
+    static constexpr int PROFILE_WRITES_PER_MINUTE = 10;
+
+    explicit SlackClient(const platform::Clock& clock, QObject* parent = nullptr);
+
+    // Calls a Web API method with the user's token: a form-encoded POST, waiting at most ten
+    // seconds and reading at most a few MiB of the reply. Never fails: see SlackReply.
+    SlackReply call(const QString& method, const QString& token, const FormParams& params = {});
+
+    // Sets the user's status (text cut to STATUS_TEXT_LIMIT, expiring STATUS_TTL_SECONDS from
+    // now), or clears it when `text` is empty. Counts against the token's profile budget.
+    SlackReply setStatus(const QString& token, const QString& text, const QString& emoji);
+    SlackReply clearStatus(const QString& token);
+    // The user's profile, with the status text that shows now (see statusTextIn).
+    SlackReply readStatus(const QString& token);
+    // Whether the workspace has a custom emoji named "spotify"; none when Slack gave no answer.
+    std::optional<bool> spotifyEmojiExists(const QString& token);
+    // Takes the program's own status down: clears the status only while Slack still shows
+    // `ownText`, the text the program last set, so a status the user set since is never
+    // touched. Nothing is asked when `ownText` is empty. True when the status was cleared.
+    bool clearOwnStatus(const QString& token, const QString& ownText);
+
+    // When the token's next status change fits its budget; none when one may be sent now.
+    std::optional<QDateTime> nextWriteSlot(const QString& token) const;
+    // Until when Slack asked to wait before hearing from the token again; none when it did not,
+    // or that time has passed.
+    std::optional<QDateTime> waitingUntil(const QString& token) const;
+    // What went wrong, in one sentence for the user, for a failed reply given with `token`.
+    QString explain(const SlackReply& reply, const QString& token) const;
+
+  signals:
+    // Slack refused `token` for good; `error` is Slack's word for why.
+    void tokenRejected(const QString& token, const QString& error);
+
+  private:
+    struct TokenState {
+        QDateTime waitUntil;
+        QList<QDateTime> writes;  // the status changes sent in the last minute
+        QString rejected;         // Slack's error, once it refused the token for good
+    };
+    std::optional<SlackReply> heldBack(const QString& token, bool write);
+    void learn(const QString& token, int status, std::optional<qint64> retryAfter,
+               const SlackReply& reply);
+
+    const platform::Clock& clock_;
+    mutable QMutex mutex_;
+    QHash<QString, TokenState> tokens_;
+};
+
+// Whether Slack's `error` means the token is no good any more and will not be again.
+bool rejectsToken(const QString& error);
