@@ -14,6 +14,7 @@ Environment Environment::system() {
         std::make_unique<platform::XdgAutostart>(QCoreApplication::applicationFilePath());
     world.random = std::make_unique<platform::SystemRandom>();
     world.starter = std::make_unique<platform::DetachedStarter>();
+    world.updateKey = UPDATE_PUBLIC_KEY;
     return world;
 }
 
@@ -24,8 +25,8 @@ Parts::Parts(Environment environment, std::function<void()> quit)
       sync(config, state, slack, *world.clock, *world.spotify),
       signIn(config, state, slack, sync, *world.desktop, *world.loginItem, *world.random,
              *world.clock, world.oauthPort),
-      installer(*world.starter, broker(), UPDATE_PUBLIC_KEY, defaultInstallFolder(), quit),
-      updater(state),
+      installer(*world.starter, broker(), world.updateKey, defaultInstallFolder(), quit),
+      updater(state, world.updateKey),
       mover(*world.starter, runningBundlePath(), defaultInstallFolder(), quit),
       actions(config, state, sync, signIn, *world.loginItem, *world.desktop, updater, installer,
               mover) {}

@@ -30,10 +30,12 @@ struct Environment {
     std::unique_ptr<platform::RandomSource> random;
     std::unique_ptr<platform::Starter> starter;
     quint16 oauthPort = OAUTH_PORT;
+    // The key updates must be signed with; empty: updates are off.
+    QString updateKey;
 
     // The real world: the settings file in the home folder, the system clock, the platform's
-    // Spotify bridge, desktop and login-item service, the system's random source, and programs
-    // started detached.
+    // Spotify bridge, desktop and login-item service, the system's random source, programs
+    // started detached, and the update key the program was built with.
     static Environment system();
 };
 

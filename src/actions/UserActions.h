@@ -42,6 +42,8 @@ class UserActions : public QObject {
     // confirm first.
     void disconnect();
 
+    // Whether this build checks for updates at all.
+    bool updatesOffered() const { return updater_.enabled(); }
     // Asks the vendor's service for a newer version, saying so when there is none.
     void checkForUpdate();
     // Offers the version already found again.

@@ -36,6 +36,7 @@ bool AppDelegate::applicationDidFinishLaunching(const QStringList& arguments) {
     if (moveIntoPlace()) return false;
 
     askAboutUpdates();
+    helpSigningIn();
     createStatusItem();
     parts_.sync.start();
     parts_.updater.scheduleChecks(FIRST_UPDATE_CHECK, UPDATE_CHECK_INTERVAL);
@@ -62,8 +63,15 @@ void AppDelegate::askAboutUpdates() {
         if (prompts_.offerUpdate(version)) parts_.actions.installUpdate(version);
     });
     connect(&parts_.updater, &Updater::upToDate, this, [this] { prompts_.sayUpToDate(); });
+    connect(&parts_.updater, &Updater::checkFailed, this, [this] { prompts_.sayCheckFailed(); });
     connect(&parts_.installer, &Installer::failed, this,
             [this](const QString& explanation) { prompts_.sayUpdateFailed(explanation); });
+}
+
+// Sign-in without a browser: the address to open by hand.
+void AppDelegate::helpSigningIn() {
+    connect(&parts_.signIn, &SignIn::browserUnavailable, this,
+            [this](const QUrl& page) { prompts_.sayOpenByHand(page); });
 }
 
 bool AppDelegate::startedAtLogin() const {

@@ -43,6 +43,7 @@ class AppDelegate : public QObject {
   private:
     bool moveIntoPlace();
     void askAboutUpdates();
+    void helpSigningIn();
     void createStatusItem();
     bool startedAtLogin() const;
 

@@ -25,25 +25,35 @@ std::optional<QString> remoteVersion(const QByteArray& body) {
 
 }  // namespace
 
-Updater::Updater(AppState& state, QObject* parent) : QObject(parent), state_(state) {
+Updater::Updater(AppState& state, QString updateKey, QObject* parent)
+    : QObject(parent), state_(state), updateKey_(std::move(updateKey)) {
     connect(&daily_, &QTimer::timeout, this, [this] { checkForUpdate(false); });
 }
 
 void Updater::scheduleChecks(std::chrono::milliseconds firstDelay,
                              std::chrono::milliseconds interval) {
+    if (!enabled()) return;
     QTimer::singleShot(firstDelay, this, [this] { checkForUpdate(false); });
     daily_.start(interval);
 }
 
 void Updater::checkForUpdate(bool interactive) {
+    if (!enabled()) return;
     // The version goes into the query as it is, without percent-encoding.
     const QUrl address(broker() + QStringLiteral("/version?v=") + platform::appVersion(),
                        QUrl::StrictMode);
-    if (!address.isValid() || address.scheme().isEmpty()) return;
-    platform::get(address, CHECK_TIMEOUT, MAX_REPLY_BYTES, this,
+    if (!address.isValid() || address.scheme().isEmpty()) {
+        if (interactive) emit checkFailed();
+        return;
+    }
+    const auto timeout = interactive ? ASKED_CHECK_TIMEOUT : CHECK_TIMEOUT;
+    platform::get(address, timeout, MAX_REPLY_BYTES, this,
                   [this, interactive](const QByteArray& body) {
-                      if (const std::optional<QString> remote = remoteVersion(body))
+                      if (const std::optional<QString> remote = remoteVersion(body)) {
                           decide(*remote, interactive);
+                      } else if (interactive) {
+                          emit checkFailed();
+                      }
                   });
 }
 

@@ -8,21 +8,28 @@
 #include "state/AppState.h"
 
 // Asks the vendor web service for the latest version and remembers a newer one in the app
-// state, announcing it with `updateFound` so the user can be offered it. Lives on the main
-// thread.
+// state, announcing it with `updateFound` so the user can be offered it. A build without the
+// vendor's update key could never install an update, so it neither checks nor offers one.
+// Lives on the main thread.
 class Updater : public QObject {
     Q_OBJECT
 
   public:
-    // How long a check waits for the service before giving up silently.
+    // How long an automatic check waits for the service before giving up silently, and how
+    // long one the user asked for waits before saying it could not check.
     static constexpr std::chrono::seconds CHECK_TIMEOUT{30};
+    static constexpr std::chrono::seconds ASKED_CHECK_TIMEOUT{10};
 
-    explicit Updater(AppState& state, QObject* parent = nullptr);
+    // `updateKey`: the key updates are signed with; empty: updates are off.
+    Updater(AppState& state, QString updateKey, QObject* parent = nullptr);
 
+    // Whether this build checks for updates at all.
+    bool enabled() const { return !updateKey_.isEmpty(); }
     // Automatic checks: one `firstDelay` from now, then one every `interval`.
     void scheduleChecks(std::chrono::milliseconds firstDelay, std::chrono::milliseconds interval);
     // Sends one check and returns at once. An interactive check also announces `upToDate`
-    // when the running version is the latest; every failure is silent in both modes.
+    // when the running version is the latest, and `checkFailed` when the service gave no
+    // usable answer in time; an automatic one is silent about both.
     void checkForUpdate(bool interactive);
     // Announces the remembered newer version again, if there is one.
     void offerAgain();
@@ -32,10 +39,13 @@ class Updater : public QObject {
     void updateFound(const QString& version);
     // An interactive check found the running version to be the latest.
     void upToDate();
+    // An interactive check could not learn the latest version.
+    void checkFailed();
 
   private:
     void decide(const QString& remote, bool interactive);
 
     AppState& state_;
+    const QString updateKey_;
     QTimer daily_;
 };

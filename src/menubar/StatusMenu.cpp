@@ -127,7 +127,7 @@ void StatusMenu::addSignedInEntries() {
     if (const std::optional<QString> version = state_.updateAvailable()) {
         addEntry(QStringLiteral("⬆ Update to ") + *version + u'…',
                  [this] { actions_.updateNow(); });
-    } else {
+    } else if (actions_.updatesOffered()) {
         addEntry(QStringLiteral("Check for Updates…"), [this] { actions_.checkForUpdate(); });
     }
     addEntry(QStringLiteral("Disconnect Slack…"), [this] {

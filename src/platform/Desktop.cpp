@@ -7,8 +7,8 @@
 
 namespace platform {
 
-void QtDesktop::openUrl(const QUrl& address) {
-    QDesktopServices::openUrl(address);
+bool QtDesktop::openUrl(const QUrl& address) {
+    return QDesktopServices::openUrl(address);
 }
 
 int QtDesktop::alert(const Alert& alert) {
@@ -19,8 +19,13 @@ int QtDesktop::alert(const Alert& alert) {
     box.setInformativeText(alert.informativeText);
     // Outside text (a version from the network, an error message) must never render as markup.
     box.setTextFormat(Qt::PlainText);
-    if (auto* informative = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+    // Selectable, so an address or an error message can be copied.
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    if (auto* informative = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
         informative->setTextFormat(Qt::PlainText);
+        informative->setTextInteractionFlags(Qt::TextSelectableByMouse |
+                                             Qt::TextSelectableByKeyboard);
+    }
     QList<QAbstractButton*> buttons;
     for (const QString& title : alert.buttons) {
         buttons += box.addButton(

@@ -12,7 +12,8 @@ class Desktop {
   public:
     virtual ~Desktop() = default;
 
-    virtual void openUrl(const QUrl& address) = 0;
+    // Opens `address` in the default browser; false when there is none to open it.
+    virtual bool openUrl(const QUrl& address) = 0;
     // Opens a file manager window with `path` selected, or, where none offers that, the folder
     // that holds it.
     virtual void showInFileManager(const QString& path) = 0;
@@ -32,7 +33,7 @@ class Desktop {
 // platform/linux/ or platform/macos/). Needs a QApplication.
 class QtDesktop final : public Desktop {
   public:
-    void openUrl(const QUrl& address) override;
+    bool openUrl(const QUrl& address) override;
     void showInFileManager(const QString& path) override;
     int alert(const Alert& alert) override;
 };

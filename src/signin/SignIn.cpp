@@ -48,6 +48,12 @@ SignIn::~SignIn() {
 }
 
 void SignIn::signIn() {
+    if (!slackAppConfigured()) {
+        state_.setLastError(QStringLiteral(
+            "This copy was built without a Slack app (SLACK_CLIENT_ID), so it can't sign in. "
+            "The README says how to build it with yours."));
+        return state_.notifyUI();
+    }
     const std::optional<QByteArray> nonceBytes = random_.bytes(NONCE_BYTES);
     const std::optional<QByteArray> verifierBytes = random_.bytes(VERIFIER_BYTES);
     if (!nonceBytes || !verifierBytes) {
@@ -66,7 +72,9 @@ void SignIn::signIn() {
         return;
     }
     signInDeadline_.start(std::chrono::seconds(SIGN_IN_DEADLINE_SECONDS));
-    desktop_.openUrl(authorizationUrl(signInState(port_, *pendingNonce_), challenge));
+    const QUrl page = authorizationUrl(signInState(port_, *pendingNonce_), challenge);
+    // Without a browser the user can still open the page by hand; the listener waits for it.
+    if (!desktop_.openUrl(page)) emit browserUnavailable(page);
 }
 
 void SignIn::signInDeadlinePassed() {

@@ -44,6 +44,11 @@ class SignIn : public QObject {
     const std::optional<QString>& pendingVerifier() const { return pendingVerifier_; }
     const QTimer& signInDeadline() const { return signInDeadline_; }
 
+  signals:
+    // No browser opened Slack's page: the user may open `page` by hand.
+    void browserUnavailable(const QUrl& page);
+
+  public:
     // Signs out: clears the program's own status, if it still shows, and forgets every
     // setting.
     void disconnect();

@@ -18,6 +18,11 @@
 const QString SLACK_CLIENT_ID = QStringLiteral(TRACKGLINT_SLACK_CLIENT_ID);
 const QString SLACK_REDIRECT = QStringLiteral(TRACKGLINT_SLACK_REDIRECT);
 
+bool slackAppConfigured() {
+    return SLACK_CLIENT_ID != QLatin1String("00000000000000.00000000000000") ||
+           qEnvironmentVariableIsSet("TRACKGLINT_SLACK_URL");
+}
+
 QString configPath() {
     return QDir::homePath() + QStringLiteral("/.trackglint-mac.json");
 }

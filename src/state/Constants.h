@@ -20,6 +20,9 @@ inline const QString SLACK_SCOPES =
 
 // The Slack app's OAuth client identifier, fixed when the program is built.
 extern const QString SLACK_CLIENT_ID;
+// Whether the program was built with a Slack app of its own rather than the placeholder client
+// ID; a stand-in Slack (TRACKGLINT_SLACK_URL) takes any.
+bool slackAppConfigured();
 // The vendor web service's OAuth callback page, fixed when the program is built; it does not
 // follow TRACKGLINT_BROKER.
 extern const QString SLACK_REDIRECT;

@@ -27,6 +27,13 @@ void Prompts::sayUpToDate() {
          {}});
 }
 
+void Prompts::sayCheckFailed() {
+    desktop_.alert({QStringLiteral("Couldn't check for updates"),
+                    QStringLiteral("The update service didn't answer. Check your connection, or "
+                                   "try again later."),
+                    {}});
+}
+
 void Prompts::sayUpdateFailed(const QString& explanation) {
     desktop_.alert({QStringLiteral("Update didn't complete"), explanation, {}});
 }
@@ -38,6 +45,12 @@ bool Prompts::offerMove(const QString& folderName) {
                     QStringLiteral(". It'll move itself to your Applications folder — where apps "
                                    "belong — and carry on."),
                 {QStringLiteral("Move to Applications"), QStringLiteral("Not Now")}}) == 0;
+}
+
+void Prompts::sayOpenByHand(const QUrl& page) {
+    desktop_.alert({QStringLiteral("Open this address in your browser to sign in"),
+                    page.toString(QUrl::FullyEncoded),
+                    {}});
 }
 
 void Prompts::sayMoveFailed(const QString& error) {

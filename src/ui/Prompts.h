@@ -15,10 +15,13 @@ class Prompts {
     // A newer version: true for "Update Now".
     bool offerUpdate(const QString& version);
     void sayUpToDate();
+    void sayCheckFailed();
     void sayUpdateFailed(const QString& explanation);
     // The move into the install folder, from the folder named: true for "Move to Applications".
     bool offerMove(const QString& folderName);
     void sayMoveFailed(const QString& error);
+    // No browser opened Slack's sign-in page: the address to open by hand.
+    void sayOpenByHand(const QUrl& page);
 
   private:
     platform::Desktop& desktop_;

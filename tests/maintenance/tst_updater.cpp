@@ -9,6 +9,10 @@
 #include "state/Constants.h"
 #include "ui/Prompts.h"
 
+namespace {
+const QString KEY = QStringLiteral("RWQf6LRCGA9i53mlYecO4IzT51TGPpvWucNSCh1CBM0QTaLn73Y7GFO3");
+}
+
 // The update check against a vendor service on loopback; the test runs from no bundle, so the
 // running version is "0".
 class UpdaterTest : public QObject {
@@ -72,15 +76,17 @@ class UpdaterTest : public QObject {
             service_.script("version?v=0", {{status, body}});
             AppState state;
             state.setUpdateAvailable("0.5");
-            Updater updater(state);
+            Updater updater(state, KEY);
             QSignalSpy found(&updater, &Updater::updateFound);
             QSignalSpy latest(&updater, &Updater::upToDate);
+            QSignalSpy failed(&updater, &Updater::checkFailed);
             updater.checkForUpdate(interactive);
-            QTRY_VERIFY(found.size() + latest.size() > 0 || service_.requests().size() == 1 ||
-                        body == "down");
+            QTRY_VERIFY(found.size() + latest.size() + failed.size() > 0 ||
+                        (!interactive && (service_.requests().size() == 1 || body == "down")));
             QTest::qWait(300);
             QCOMPARE(found.size(), offered.isEmpty() ? 0 : 1);
             QCOMPARE(latest.size(), int(offered.isEmpty() && interactive && upToDateSaid));
+            QCOMPARE(failed.size(), int(offered.isEmpty() && interactive && !upToDateSaid));
             if (!offered.isEmpty()) {
                 QCOMPARE(found[0][0].toString(), offered);
                 QCOMPARE(state.updateAvailable(), offered);
@@ -92,11 +98,24 @@ class UpdaterTest : public QObject {
         qputenv("TRACKGLINT_BROKER", (service_.url() + "/api").toUtf8());
     }
 
+    // A build without an update key could never install one: it asks nothing.
+    void withoutAKeyThereAreNoUpdates() {
+        service_.script("version?v=0", R"({"version":"9"})");
+        AppState state;
+        Updater updater(state, QString());
+        QSignalSpy found(&updater, &Updater::updateFound);
+        updater.scheduleChecks(std::chrono::milliseconds(0), std::chrono::hours(1));
+        updater.checkForUpdate(true);
+        QTest::qWait(300);
+        QCOMPARE(service_.requests().size(), 0);
+        QCOMPARE(found.size(), 0);
+    }
+
     // The menu offers a version found earlier again, until there is none; the user is asked in
     // these words.
     void theOfferIsMadeAgain() {
         AppState state;
-        Updater updater(state);
+        Updater updater(state, KEY);
         QSignalSpy found(&updater, &Updater::updateFound);
         updater.offerAgain();
         state.setUpdateAvailable("1.4.0");

@@ -89,13 +89,27 @@ class SignInTest : public QObject {
         QTest::newRow("opens") << QString();
         QTest::newRow("no randomness") << "Secure randomness unavailable — sign-in aborted.";
         QTest::newRow("port busy") << "Port %1 busy — quit other Trackglint copies";
+        QTest::newRow("no browser") << QString();
+        QTest::newRow("no Slack app")
+            << "This copy was built without a Slack app (SLACK_CLIENT_ID), so it can't sign in. "
+               "The README says how to build it with yours.";
     }
     void signInOpensSlacksPageWithWellFormedSecretsUntilTheDeadline() {
         QFETCH(QString, error);
         QTcpServer other;
         if (error.startsWith("Port")) QVERIFY(other.listen(QHostAddress::LocalHost, port_));
         start(error.startsWith("Secure"));
+        const bool noBrowser = QTest::currentDataTag() == QByteArray("no browser");
+        parts_->desktop.browser = !noBrowser;
+        QSignalSpy byHand(&parts_->signIn, &SignIn::browserUnavailable);
+        if (error.startsWith("This copy")) {
+            if (SLACK_CLIENT_ID != "00000000000000.00000000000000") QSKIP("built with a Slack app");
+            qunsetenv("TRACKGLINT_SLACK_URL");  // the stand-in takes any client
+        }
         parts_->signIn.signIn();
+        slack_.useForSlack();
+        QCOMPARE(byHand.size(), int(noBrowser));  // the page to open by hand
+        if (noBrowser) QCOMPARE(byHand[0][0].toUrl(), parts_->desktop.opened.value(0));
         QCOMPARE(parts_->state.lastError(),
                  error.isEmpty() ? std::nullopt : std::optional(error.arg(port_)));
         QCOMPARE(parts_->desktop.opened.size(), error.isEmpty() ? 1 : 0);

@@ -8,7 +8,10 @@
 // answers them as the test scripted (the last button when nothing is scripted).
 class RecordingDesktop final : public platform::Desktop {
   public:
-    void openUrl(const QUrl& address) override { opened += address; }
+    bool openUrl(const QUrl& address) override {
+        opened += address;
+        return browser;
+    }
     void showInFileManager(const QString& path) override { shown += path; }
     int alert(const Alert& alert) override {
         alerts += alert;
@@ -19,4 +22,5 @@ class RecordingDesktop final : public platform::Desktop {
     QStringList shown;
     QList<Alert> alerts;
     QList<int> answers;
+    bool browser = true;  // whether a browser opens addresses
 };

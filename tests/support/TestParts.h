@@ -47,6 +47,7 @@ struct TestParts {
         world.random = random ? std::move(random) : std::make_unique<platform::SystemRandom>();
         world.starter = std::make_unique<RecordingStarter>();
         world.oauthPort = oauthPort;
+        world.updateKey = QStringLiteral("RWQf6LRCGA9i53mlYecO4IzT51TGPpvWucNSCh1CBM0QTaLn73Y7GFO3");
         return world;
     }
 };
