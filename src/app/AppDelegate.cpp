@@ -1,6 +1,6 @@
 #include "app/AppDelegate.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QSystemTrayIcon>
 #include <chrono>
 
@@ -34,6 +34,12 @@ bool AppDelegate::applicationDidFinishLaunching(const QStringList& arguments) {
     connect(&instance_, &platform::SingleInstance::quitRequested, this, &AppDelegate::quit);
     // A moved copy has been started: this one leaves without a tray item or a word to Slack.
     if (moveIntoPlace()) return false;
+    // Asked to quit while the move was offered: the quit comes again for the main loop, which
+    // then runs the clean-up.
+    if (quitRequested_) {
+        quit();
+        return true;
+    }
 
     askAboutUpdates();
     helpSigningIn();
@@ -104,6 +110,10 @@ void AppDelegate::openDashboard() {
 }
 
 void AppDelegate::quit() {
+    quitRequested_ = true;
+    // An alert of the launch sequence runs before the main loop, where a quit would be lost:
+    // it is closed (as Escape would), and the launch then stops.
+    if (QWidget* alert = QApplication::activeModalWidget()) alert->close();
     // Queued, so a quit asked for before the event loop runs is not lost.
     QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
                               Qt::QueuedConnection);

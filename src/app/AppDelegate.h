@@ -52,4 +52,5 @@ class AppDelegate : public QObject {
     platform::SingleInstance instance_;
     std::unique_ptr<StatusMenu> statusMenu_;
     std::unique_ptr<DashboardController> dashboard_;
+    bool quitRequested_ = false;
 };

@@ -20,7 +20,7 @@ int main(int argc, char* argv[]) {
     AppDelegate delegate;
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate,
                      &AppDelegate::applicationWillTerminate);
-    platform::quitOnTerminationSignals();
+    platform::quitOnTerminationSignals([&delegate] { delegate.quit(); });
     // A copy that hands over to the one already running ends here, before it has a tray
     // item or has talked to Slack.
     if (!delegate.applicationDidFinishLaunching(QCoreApplication::arguments())) return 0;

@@ -20,7 +20,13 @@ bool Mover::inPlace() const {
 }
 
 bool Mover::offersMove() const {
-    return runningBundle_ && !inPlace();
+    return runningBundle_ && !inPlace() && !inBuildTree();
+}
+
+// A copy the build just made, run from its build folder: a developer's, not one to install.
+bool Mover::inBuildTree() const {
+    return QFileInfo::exists(QFileInfo(*runningBundle_).absolutePath() +
+                             QStringLiteral("/CMakeCache.txt"));
 }
 
 QString Mover::runningFolderName() const {

@@ -23,7 +23,8 @@ class Mover {
     Mover(platform::Starter& starter, std::optional<QString> runningBundle, QString installFolder,
           std::function<void()> quit);
 
-    // Whether to offer the move: there is a bundle and it is not inside the install folder.
+    // Whether to offer the move: there is a bundle, it is not inside the install folder, and it
+    // is not the one a build has just made in its build folder.
     bool offersMove() const;
     // The name of the folder the running bundle is in, as the file manager shows it.
     QString runningFolderName() const;
@@ -33,6 +34,7 @@ class Mover {
 
   private:
     bool inPlace() const;
+    bool inBuildTree() const;
 
     platform::Starter& starter_;
     const std::optional<QString> runningBundle_;

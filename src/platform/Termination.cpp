@@ -21,17 +21,17 @@ void onSignal(int) {
 
 }  // namespace
 
-void quitOnTerminationSignals() {
+void quitOnTerminationSignals(std::function<void()> quit) {
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) return;
     // Not handed on to programs this one starts.
     ::fcntl(signalPipe[0], F_SETFD, FD_CLOEXEC);
     ::fcntl(signalPipe[1], F_SETFD, FD_CLOEXEC);
     auto* notifier =
         new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, QCoreApplication::instance());
-    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] {
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [quit = std::move(quit)] {
         char byte = 0;
         [[maybe_unused]] const ssize_t read = ::read(signalPipe[1], &byte, 1);
-        QCoreApplication::quit();
+        quit();
     });
     struct sigaction action {};
     action.sa_handler = onSignal;

@@ -25,8 +25,9 @@ class ProgramTest : public QObject {
         return "{\"ok\":true,\"profile\":{\"status_text\":\"" + text.toUtf8() + "\"}}";
     }
 
-    // Starts the program with `settings` in its settings file; with none, there is no file.
-    void launch(const QJsonObject& settings) {
+    // Starts the program with `settings` in its settings file; with none, there is no file. The
+    // program runs as the user's installed copy, or, downloaded, from a folder of the home.
+    void launch(const QJsonObject& settings, bool installed = true) {
         Config config(settingsPath());
         config.setRaw(settings);
         if (!settings.isEmpty()) QCOMPARE(config.save(), std::nullopt);
@@ -39,8 +40,19 @@ class ProgramTest : public QObject {
         environment.insert("QT_QPA_PLATFORM", "offscreen");
         program_.setProcessEnvironment(environment);
         program_.setProcessChannelMode(QProcess::ForwardedChannels);
-        program_.start(installProgram(TRACKGLINT_PROGRAM, home_->path()), {});
+        program_.start(
+            installed ? installProgram(TRACKGLINT_PROGRAM, home_->path()) : downloadedProgram(),
+            {});
         QVERIFY(program_.waitForStarted());
+    }
+
+    QString downloadedProgram() const {
+        const QString bundle = QString(TRACKGLINT_PROGRAM).section("/Contents/", 0, 0);
+        const QString folder = home_->filePath("Downloads");
+        if (!QDir().mkpath(folder) || QProcess::execute("cp", {"-a", bundle, folder}) != 0)
+            return {};
+        return folder + "/Trackglint.app/Contents/" +
+               QString(TRACKGLINT_PROGRAM).section("/Contents/", 1);
     }
 
     void endWith(int signal) {
@@ -97,6 +109,17 @@ class ProgramTest : public QObject {
         launch({{"slackToken", "xoxp-1"}, {"lastSetText", "Old — One"}});
         QTRY_COMPARE_WITH_TIMEOUT(statusTextsSent(), QStringList{""}, 10'000);
         QTRY_COMPARE(Config(settingsPath()).lastSetText(), QString());
+        endWith(SIGTERM);
+        QCOMPARE(statusTextsSent(), QStringList{""});
+    }
+
+    // A copy run from Downloads first offers to move itself; a signal then still ends it with
+    // the clean-up.
+    void aSignalDuringTheMoveOfferEndsItWithTheCleanUp() {
+        slack_.script("users.profile.get", showing("Old — One"));
+        launch({{"slackToken", "xoxp-1"}, {"lastSetText", "Old — One"}}, false);
+        QTest::qWait(1500);  // the offer is up, unseen offscreen
+        QCOMPARE(slack_.requests().size(), 0);
         endWith(SIGTERM);
         QCOMPARE(statusTextsSent(), QStringList{""});
     }

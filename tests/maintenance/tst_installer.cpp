@@ -247,6 +247,7 @@ class InstallerTest : public QObject {
         QTest::newRow("bare build") << "" << false << "not offered";
         QTest::newRow("installed") << "Applications" << false << "not offered";
         QTest::newRow("in a subfolder") << "Applications/Tools" << false << "not offered";
+        QTest::newRow("in its build folder") << "build" << false << "not offered";
         QTest::newRow("moved") << "Downloads" << false << "moved";
         QTest::newRow("copy fails") << "Downloads" << true << "failed";
     }
@@ -259,6 +260,7 @@ class InstallerTest : public QObject {
         if (!from.isEmpty() && !QFileInfo::exists(source)) {
             QVERIFY(makeBundle(source, "1.0", elf_));
         }
+        if (from == "build") QVERIFY(writeFile(dir_.filePath("build/CMakeCache.txt"), "x"));
         const QByteArray pipe = QFile::encodeName(source + "/Contents/pipe");
         if (copyFails) QCOMPARE(::mkfifo(pipe.constData(), 0600), 0);
         RecordingStarter starter;
