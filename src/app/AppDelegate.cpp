@@ -25,8 +25,8 @@ constexpr double LOGIN_WINDOW_SECONDS = 180.0;
 
 bool AppDelegate::applicationDidFinishLaunching(const QStringList& arguments) {
     const bool moved = arguments.contains(QStringLiteral("--moved"));
-    if (instance_.claim(moved) == platform::SingleInstance::Claim::HeldByAnother && !moved) {
-        platform::SingleInstance::showRunningDashboard();
+    if (instance_.claim(moved) == platform::SingleInstance::Claim::HeldByAnother && !moved &&
+        !replaceHungCopy()) {
         return false;
     }
     connect(&instance_, &platform::SingleInstance::showDashboardRequested, this,
@@ -50,6 +50,19 @@ bool AppDelegate::applicationDidFinishLaunching(const QStringList& arguments) {
     parts_.sync.checkEmojiAsync();
     // Without any tray the window is the only way in, so it shows even at login.
     if (!startedAtLogin() || !QSystemTrayIcon::isSystemTrayAvailable()) openDashboard();
+    return true;
+}
+
+// Another copy holds the name: it shows its dashboard, and this one ends. One that does not
+// answer is hung (or no copy of this program): the user may end it, and this one runs instead.
+// True when this copy is to run.
+bool AppDelegate::replaceHungCopy() {
+    using platform::SingleInstance;
+    if (SingleInstance::showRunningDashboard() || !prompts_.offerToEndHungCopy()) return false;
+    if (!SingleInstance::endHolder() || instance_.claim(false) != SingleInstance::Claim::Owned) {
+        prompts_.sayHungCopyRemains();
+        return false;
+    }
     return true;
 }
 

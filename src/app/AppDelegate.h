@@ -41,6 +41,7 @@ class AppDelegate : public QObject {
     void applicationWillTerminate();
 
   private:
+    bool replaceHungCopy();
     bool moveIntoPlace();
     void askAboutUpdates();
     void helpSigningIn();

@@ -3,6 +3,14 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusReply>
+#include <QDeadlineTimer>
+#include <QThread>
+#include <chrono>
+#include <csignal>
+#include <optional>
+
+#include <unistd.h>
 
 namespace platform {
 namespace {
@@ -35,6 +43,39 @@ bool SingleInstance::showRunningDashboard() {
         QDBusMessage::createMethodCall(NAME, OBJECT_PATH, NAME, QStringLiteral("ShowDashboard"));
     return QDBusConnection::sessionBus().call(call, QDBus::Block, CALL_TIMEOUT_MS).type() ==
            QDBusMessage::ReplyMessage;
+}
+
+namespace {
+
+std::optional<pid_t> holderProcess(const QDBusConnection& bus) {
+    const QDBusReply<uint> pid = bus.interface()->servicePid(SingleInstance::NAME);
+    if (!pid.isValid() || pid.value() == 0 || pid_t(pid.value()) == ::getpid()) return std::nullopt;
+    return pid_t(pid.value());
+}
+
+bool nameFreeWithin(const QDBusConnection& bus, std::chrono::milliseconds wait) {
+    QDeadlineTimer deadline(wait);
+    while (bus.interface()->isServiceRegistered(SingleInstance::NAME).value()) {
+        if (deadline.hasExpired()) return false;
+        QThread::msleep(100);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool SingleInstance::endHolder() {
+    using namespace std::chrono_literals;
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || !bus.interface()) return false;
+    const std::optional<pid_t> holder = holderProcess(bus);
+    if (!holder) return nameFreeWithin(bus, 0ms);
+    ::kill(*holder, SIGTERM);
+    // A stopped process handles no signal until it runs again.
+    ::kill(*holder, SIGCONT);
+    if (nameFreeWithin(bus, 3s)) return true;
+    ::kill(*holder, SIGKILL);
+    return nameFreeWithin(bus, 3s);
 }
 
 void SingleInstance::nameLost(const QString& name) {

@@ -27,6 +27,10 @@ class SingleInstance : public QObject {
     Claim claim(bool takeOver);
     // Asks the copy that owns the name to show its dashboard; false when none answered.
     static bool showRunningDashboard();
+    // Ends the process that holds the name without answering on it (hung, or not a copy of
+    // this program at all): asks it to terminate, then, if it has not let go of the name within
+    // a few seconds, kills it. True when the name is free afterwards.
+    static bool endHolder();
 
   public slots:  // exported on the bus
     Q_SCRIPTABLE void ShowDashboard() { emit showDashboardRequested(); }

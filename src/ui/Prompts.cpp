@@ -47,6 +47,19 @@ bool Prompts::offerMove(const QString& folderName) {
                 {QStringLiteral("Move to Applications"), QStringLiteral("Not Now")}}) == 0;
 }
 
+bool Prompts::offerToEndHungCopy() {
+    return desktop_.alert({QStringLiteral("Trackglint is already running but doesn't answer"),
+                           QStringLiteral("It may be stuck. End it and start this copy instead?"),
+                           {QStringLiteral("End It"), QStringLiteral("Cancel")}}) == 0;
+}
+
+void Prompts::sayHungCopyRemains() {
+    desktop_.alert({QStringLiteral("Couldn't end the other copy"),
+                    QStringLiteral("Another program holds Trackglint's place in this session. "
+                                   "Log out and back in, then start Trackglint again."),
+                    {}});
+}
+
 void Prompts::sayOpenByHand(const QUrl& page) {
     desktop_.alert({QStringLiteral("Open this address in your browser to sign in"),
                     page.toString(QUrl::FullyEncoded),

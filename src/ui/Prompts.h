@@ -20,6 +20,9 @@ class Prompts {
     // The move into the install folder, from the folder named: true for "Move to Applications".
     bool offerMove(const QString& folderName);
     void sayMoveFailed(const QString& error);
+    // Another copy holds the one-copy name but does not answer: true for "End It".
+    bool offerToEndHungCopy();
+    void sayHungCopyRemains();
     // No browser opened Slack's sign-in page: the address to open by hand.
     void sayOpenByHand(const QUrl& page);
 

@@ -4,10 +4,14 @@
 #include <QTest>
 #include <csignal>
 
+#include <QDBusConnectionInterface>
+
 #include "FakeSlack.h"
 #include "FakeSpotify.h"
 #include "PrivateBus.h"
+#include "RecordingDesktop.h"
 #include "TestFiles.h"
+#include "app/AppDelegate.h"
 #include "settings/Config.h"
 
 // The built program, run as a user would run it, against the fakes.
@@ -124,6 +128,31 @@ class ProgramTest : public QObject {
         QCOMPARE(statusTextsSent(), QStringList{""});
     }
 
+    // A copy that holds the one-copy name but never answers: a new start offers to end it, and
+    // runs in its place.
+    void aHungCopyIsEndedWhenTheUserAgrees() {
+        launch({});
+        QDBusConnection bus = QDBusConnection::connectToBus(bus_.address(), "hung");
+        QTRY_VERIFY_WITH_TIMEOUT(bus.interface()->isServiceRegistered("com.trackglint.app"),
+                                 10'000);
+        ::kill(pid_t(program_.processId()), SIGSTOP);
+        qputenv("DBUS_SESSION_BUS_ADDRESS", bus_.address().toUtf8());
+        slack_.useForSlack();
+        Environment world = Environment::system();
+        world.configPath = home_->filePath("second.json");
+        auto* desktop = new RecordingDesktop;
+        desktop->answers = {0};  // "End It"
+        world.desktop.reset(desktop);
+        AppDelegate second(std::move(world));
+        QVERIFY(second.applicationDidFinishLaunching());
+        QCOMPARE(desktop->alerts.value(0).message,
+                 "Trackglint is already running but doesn't answer");
+        QVERIFY(program_.waitForFinished(5'000));
+        QCOMPARE(bus.interface()->serviceOwner("com.trackglint.app").value(),
+                 QDBusConnection::sessionBus().baseService());
+        QDBusConnection::disconnectFromBus("hung");
+    }
+
     void runsWithoutSettings() {
         launch({});
         QTest::qWait(1000);
@@ -133,5 +162,5 @@ class ProgramTest : public QObject {
     }
 };
 
-QTEST_GUILESS_MAIN(ProgramTest)
+QTEST_MAIN(ProgramTest)
 #include "tst_program.moc"
