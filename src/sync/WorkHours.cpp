@@ -1,6 +1,6 @@
 #include "sync/WorkHours.h"
 
-#include <QLocale>
+#include "state/TimeText.h"
 
 bool inWorkHours(bool enabled, MinuteRange range, const QDateTime& now) {
     if (!enabled) return true;
@@ -15,7 +15,6 @@ QTime timeOfDay(qint64 minutes, const QDateTime& now) {
 }
 
 QString workHoursLabel(MinuteRange range, const QDateTime& now) {
-    const QLocale locale;
-    return locale.toString(timeOfDay(range.start, now), QLocale::ShortFormat) + u'–' +
-           locale.toString(timeOfDay(range.end, now), QLocale::ShortFormat);
+    return shortTimeText(timeOfDay(range.start, now)) + u'–' +
+           shortTimeText(timeOfDay(range.end, now));
 }

@@ -13,5 +13,6 @@ bool inWorkHours(bool enabled, MinuteRange range, const QDateTime& now);
 // A stored time in minutes after midnight as a time of day today (hour = minutes ÷ 60, minute
 // = minutes mod 60); the current time when that is no valid time of day.
 QTime timeOfDay(qint64 minutes, const QDateTime& now);
-// The window as the user's short times joined by an en dash, e.g. "9:00 AM–5:00 PM".
+// The window as the user's short times, never with seconds, joined by an en dash, e.g.
+// "9:00 AM–5:00 PM".
 QString workHoursLabel(MinuteRange range, const QDateTime& now);

@@ -42,6 +42,20 @@ class WorkHoursTest : public QObject {
         QCOMPARE(storedMinutes(std::nullopt, 540), 540);
     }
 
+    // Times of day never show seconds, whatever the locale's short format has.
+    void theWindowReadsWithoutSeconds() {
+        const QDateTime now(QDate(2026, 12, 7), QTime(3, 0));
+        const QList<std::pair<QLocale, QString>> table = {
+            {QLocale::c(), "09:00–17:30"},
+            {QLocale(QLocale::English, QLocale::UnitedStates), "9:00 AM–5:30 PM"},
+            {QLocale(QLocale::German, QLocale::Germany), "09:00–17:30"}};
+        for (const auto& [locale, label] : table) {
+            QLocale::setDefault(locale);
+            QCOMPARE(workHoursLabel({540, 1050}, now), label);
+        }
+        QLocale::setDefault(QLocale::system());
+    }
+
     void windowIsStartInclusiveEndExclusive_data() {
         QTest::addColumn<QJsonObject>("workHours");
         QTest::addColumn<QTime>("time");
