@@ -22,15 +22,15 @@ QString literal(QString text) {
     return text.replace(u'&', QStringLiteral("&&"));
 }
 
-// The first run's colour: light on a dark panel, dark on a light one. GNOME's top bar is dark
-// whatever the theme; elsewhere the panel follows the desktop's colour-scheme preference, or,
-// without one, the theme's window colour. The halo of the drawing covers panels that differ.
-QColor firstRunColour() {
+// Whether the panel is most likely dark: GNOME's top bar is whatever the theme; elsewhere the
+// panel follows the desktop's colour-scheme preference, or, without one, the theme's window
+// colour. The mark's colours read on either, should the guess be wrong.
+bool panelLikelyDark() {
     const bool gnome = qEnvironmentVariable("XDG_CURRENT_DESKTOP")
                            .contains(QLatin1String("GNOME"), Qt::CaseInsensitive);
     std::optional<bool> dark = gnome ? std::optional(true) : platform::desktopPrefersDark();
     if (!dark) dark = QGuiApplication::palette().color(QPalette::Window).lightness() < 128;
-    return *dark ? QColor(236, 236, 240) : QColor(28, 28, 32);
+    return *dark;
 }
 
 }  // namespace
@@ -44,7 +44,7 @@ StatusMenu::StatusMenu(Config& config, AppState& state, UserActions& actions, Pr
       prompts_(prompts),
       loginItem_(loginItem),
       program_(std::move(program)),
-      markColour_(firstRunColour()),
+      markColours_(markColours(panelLikelyDark())),
       menu_(std::make_unique<QMenu>()) {
     connect(menu_.get(), &QMenu::aboutToShow, this, &StatusMenu::menuNeedsUpdate);
     trayIcon_.setContextMenu(menu_.get());
@@ -71,7 +71,7 @@ void StatusMenu::show() {
 void StatusMenu::applyMenuMark() {
     const MenuMark mark = config_.menuMark().value_or(MenuMark::Wordmark);
     QIcon icon;
-    for (const int side : ICON_SIDES) icon.addPixmap(drawMark(mark, markColour_, side));
+    for (const int side : ICON_SIDES) icon.addPixmap(drawMark(mark, markColours_, side));
     trayIcon_.setIcon(icon);
 }
 

@@ -10,6 +10,7 @@
 #include "platform/LoginItem.h"
 #include "settings/Config.h"
 #include "state/AppState.h"
+#include "ui/MarkDrawing.h"
 #include "ui/Prompts.h"
 
 // The tray item: the drawn mark, a tooltip with the now-playing line, and the status menu,
@@ -54,7 +55,7 @@ class StatusMenu : public QObject {
     Prompts& prompts_;
     platform::LoginItem& loginItem_;
     ProgramActions program_;
-    QColor markColour_;
+    MarkColours markColours_;
     std::unique_ptr<QMenu> menu_;
     std::unique_ptr<QMenu> emojiMenu_;
     QSystemTrayIcon trayIcon_;

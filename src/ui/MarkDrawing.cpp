@@ -4,6 +4,8 @@
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
+#include <algorithm>
+#include <cmath>
 
 MarkRuns markRuns(MenuMark mark) {
     switch (mark) {
@@ -45,7 +47,31 @@ MarkRuns squareRuns(MenuMark mark) {
 
 }  // namespace
 
-QPixmap drawMark(MenuMark mark, const QColor& textColour, int side) {
+namespace {
+
+double linear(double channel) {
+    return channel <= 0.04045 ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
+}
+
+double luminance(const QColor& colour) {
+    return 0.2126 * linear(colour.redF()) + 0.7152 * linear(colour.greenF()) +
+           0.0722 * linear(colour.blueF());
+}
+
+}  // namespace
+
+double contrastRatio(const QColor& one, const QColor& other) {
+    const double first = luminance(one), second = luminance(other);
+    return (std::max(first, second) + 0.05) / (std::min(first, second) + 0.05);
+}
+
+MarkColours markColours(bool darkPanel) {
+    // Relative luminance between 0.10 and 0.30 keeps 3:1 against white and against black.
+    if (darkPanel) return {QColor(145, 145, 145), QColor(34, 166, 86)};
+    return {QColor(92, 92, 92), QColor(20, 120, 60)};
+}
+
+QPixmap drawMark(MenuMark mark, const MarkColours& colours, int side) {
     const MarkRuns runs = squareRuns(mark);
     const QString text = runs.first + runs.second;
     // Fit the text to the slot's width and height.
@@ -67,10 +93,10 @@ QPixmap drawMark(MenuMark mark, const QColor& textColour, int side) {
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
-    QColor halo = textColour.lightness() > 127 ? QColor(0, 0, 0) : QColor(255, 255, 255);
+    QColor halo = colours.first.lightness() > 127 ? QColor(0, 0, 0) : QColor(255, 255, 255);
     halo.setAlphaF(0.6);
     painter.strokePath(first + second, QPen(halo, std::max(1.0, side / 16.0)));
-    painter.fillPath(first, textColour);
-    painter.fillPath(second, MARK_GREEN);
+    painter.fillPath(first, colours.first);
+    painter.fillPath(second, colours.second);
     return pixmap;
 }

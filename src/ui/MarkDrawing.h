@@ -7,8 +7,17 @@
 
 #include "settings/MenuMark.h"
 
-// The green of the mark's second run: (47, 208, 113).
-inline const QColor MARK_GREEN = QColor(47, 208, 113);
+// The colours of a mark's two runs in the tray: its first run in a grey, its second in green.
+struct MarkColours {
+    QColor first;
+    QColor second;
+};
+// The colours for a panel guessed dark (lighter ones) or light (darker ones). A program cannot
+// see its panel, so both sets keep at least 3:1 against white and black panels alike and stay
+// readable when the guess is wrong.
+MarkColours markColours(bool darkPanel);
+// The contrast ratio of two colours, from 1 to 21, as WCAG 2.1 defines it.
+double contrastRatio(const QColor& one, const QColor& other);
 
 // A mark's text in two runs: the first in the panel's text colour, the second in green.
 struct MarkRuns {
@@ -25,8 +34,8 @@ QString label(MenuMark mark);
 // semibold.
 QFont markFont(qreal points);
 
-// The mark drawn into a square icon of `side` pixels, with `textColour` as the first run's
-// colour and a faint halo of the opposite lightness around every glyph, so it reads on light
-// and dark panels alike. A square tray slot has no room for the whole wordmark, so it is drawn
-// as its monogram "T" + "g_"; the other two marks are drawn whole.
-QPixmap drawMark(MenuMark mark, const QColor& textColour, int side);
+// The mark drawn into a square icon of `side` pixels in `colours`, with a faint halo of the
+// opposite lightness around every glyph, so it reads on light and dark panels alike. A square tray
+// slot has no room for the whole wordmark, so it is drawn as its monogram "T" + "g_"; the other two
+// marks are drawn whole.
+QPixmap drawMark(MenuMark mark, const MarkColours& colours, int side);

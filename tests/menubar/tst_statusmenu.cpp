@@ -254,11 +254,21 @@ class StatusMenuTest : public QObject {
                 for (int x = 0; x < side; ++x) {
                     const QColor pixel = image.pixelColor(x, y);
                     if (pixel.alpha() < 200) continue;
-                    (pixel.green() > 150 && pixel.red() < 120 ? green : ink)++;
+                    (pixel.green() > pixel.red() + 40 && pixel.green() > pixel.blue() + 20 ? green
+                                                                                           : ink)++;
                 }
             }
             QVERIFY2(green > side / 2 && ink > side / 2, qPrintable(QString::number(side)));
         }
+        // Either guess of the panel's colour reads on light and dark panels: 3:1 at least.
+        for (const bool dark : {true, false}) {
+            const MarkColours colours = markColours(dark);
+            for (const QColor& panel : {QColor(Qt::white), QColor(Qt::black)}) {
+                QVERIFY(contrastRatio(colours.first, panel) >= 3.0);
+                QVERIFY(contrastRatio(colours.second, panel) >= 3.0);
+            }
+        }
+        QCOMPARE(contrastRatio(Qt::white, Qt::black), 21.0);
         // A new choice is drawn at once.
         const QImage before = menu_->trayIcon().icon().pixmap(22).toImage();
         parts_->config.setMenuMark(MenuMark::PlayCursor);
