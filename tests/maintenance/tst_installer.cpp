@@ -239,6 +239,21 @@ class InstallerTest : public QObject {
         QCOMPARE(QFileInfo(folder + "/large/a/zeros").size(), 1 << 20);
     }
 
+    // A minisign that signs in the legacy format, as those before 0.10 do, makes no release.
+    void packagingRefusesALegacySignature() {
+        const QString minisign = QStandardPaths::findExecutable("minisign");
+        const QString wrapper = dir_.filePath("old-minisign/minisign");
+        QVERIFY(writeFile(wrapper,
+                          "#!/bin/sh\n[ \"$1\" = -S ] && exec " + minisign.toUtf8() +
+                              " \"$@\" -l\nexec " + minisign.toUtf8() + " \"$@\"\n",
+                          true));
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", QFileInfo(wrapper).path().toUtf8() + ":" + path);
+        const QByteArray made = release({});
+        qputenv("PATH", path);
+        QCOMPARE(made, QByteArray());
+    }
+
     // The move is offered only to a copy outside the install folder, in these words.
     void moves_data() {
         QTest::addColumn<QString>("from");    // the folder of the running bundle; none: bare build
