@@ -25,8 +25,6 @@ using namespace std::chrono_literals;
 constexpr auto SETTLE = 250ms;
 constexpr auto SIGNAL_GAP = 2000ms;
 
-const QString TITLE_SEPARATOR = QStringLiteral(" — ");
-
 QString noAppMessage() {
     QString shortAddress = SPOTIFY_DOWNLOAD_URL;
     shortAddress.remove(QStringLiteral("https://"));
@@ -46,7 +44,7 @@ QString unreadableMessage(const QString& reason) {
 QString labelFor(const SpotifyState& state) {
     switch (state.kind) {
         case SpotifyState::Kind::Playing:
-            return QStringLiteral("▶ ") + state.track + TITLE_SEPARATOR + state.artist;
+            return QStringLiteral("▶ ") + state.text();
         case SpotifyState::Kind::Podcast:
             return QStringLiteral("🎙 podcast (never shared)");
         case SpotifyState::Kind::NotPlaying:
@@ -107,6 +105,7 @@ void SyncEngine::tick() {
     }
 
     const SpotifyState state = readSpotifyOnMainThread();
+    state_.setPlayerName(state.player);
     if (state.kind == SpotifyState::Kind::Error) {
         const bool missing = state.fault == SpotifyState::Fault::AppMissing;
         state_.setLastError(missing ? noAppMessage() : unreadableMessage(state.message));
@@ -127,8 +126,7 @@ void SyncEngine::tick() {
 
     if (state.kind == SpotifyState::Kind::Playing) {
         // Remember the text as Slack keeps it, so the next step recognises it.
-        const QString text =
-            firstGraphemes(state.track + TITLE_SEPARATOR + state.artist, STATUS_TEXT_LIMIT);
+        const QString text = firstGraphemes(state.text(), STATUS_TEXT_LIMIT);
         if (failed(setStatus(*token, text, effectiveEmoji(), clock_))) return state_.notifyUI();
         if (text != ownText) recordLastSet(text);
     } else if (!ownText.isEmpty()) {

@@ -113,7 +113,7 @@ class SyncTest : public QObject {
         const QJsonObject first = track(SONG);
         clock_.set(MORNING.addSecs(15));
         step();
-        spotify_->play("Next", {"Band", "Guest"}, "track", FakeSpotify::IdForm::ObjectPath);
+        spotify_->play("Next", {"Band", "Guest"}, "spotify:track:2");
         step();
         QCOMPARE(slack_.profilesSent(),
                  QList<QJsonObject>({first, track(SONG), track("Next — Band, Guest")}));
@@ -127,6 +127,10 @@ class SyncTest : public QObject {
         slack_.shows(sent);
         step();
         QCOMPARE(slack_.profilesSent().size(), 5);  // recognised as ours, so renewed
+        spotify_->play("Solo", {""});               // no artist: the title alone
+        step();
+        QCOMPARE(slack_.profilesSent().value(5).value("status_text").toString(), "Solo");
+        QCOMPARE(state_->nowPlayingLabel(), "▶ Solo");
     }
 
     // Stopping, pausing or the end of work hours takes down the program's own status, never the
@@ -169,7 +173,7 @@ class SyncTest : public QObject {
         FakeSpotify broken(bus_.address());
         if (why == "no answer") QVERIFY(broken.run());
         if (why == "no answer") broken.breakPlayer();
-        if (why == "podcast") spotify_->play("Talk", {"Show"}, "episode");
+        if (why == "podcast") spotify_->play("Talk", {"Show"}, "/com/spotify/episode/1");
         QSignalSpy stepped(state_.get(), &AppState::tickNotification);
         if (why == "sync paused") {  // as the pause action does
             config_->setPaused(true);
