@@ -16,7 +16,7 @@ class Prompts {
     bool offerUpdate(const QString& version);
     void sayUpToDate();
     void sayUpdateFailed(const QString& explanation);
-    // The move into the install folder, from the folder named: true for "Move to Applications".
+    // The move into the install folder, from the folder named: true for the move.
     bool offerMove(const QString& folderName);
     void sayMoveFailed(const QString& error);
 

@@ -302,14 +302,16 @@ class InstallerTest : public QObject {
         QVERIFY(prompts.offerMove("Downloads"));
         prompts.sayMoveFailed("Permission denied");
         prompts.sayUpdateFailed("The download failed.");
-        QCOMPARE(desktop.alerts[0].message, "Move Trackglint to Applications?");
+        QCOMPARE(desktop.alerts[0].message, "Move Trackglint to ~/Applications?");
         QCOMPARE(desktop.alerts[0].informativeText,
-                 "Trackglint is running from Downloads. It'll move itself to your "
-                 "Applications folder — where apps belong — and carry on.");
-        QCOMPARE(desktop.alerts[0].buttons, QStringList({"Move to Applications", "Not Now"}));
+                 "Trackglint is running from Downloads. It'll move itself to the Applications "
+                 "folder in your home folder, add itself to your applications menu, and carry "
+                 "on.");
+        QCOMPARE(desktop.alerts[0].buttons, QStringList({"Move to ~/Applications", "Not Now"}));
         QCOMPARE(desktop.alerts[2].message, "Couldn't move automatically");
         QCOMPARE(desktop.alerts[2].informativeText,
-                 "Drag Trackglint into Applications yourself, then reopen it. (Permission denied)");
+                 "Move Trackglint.app into ~/Applications yourself, then open it from there. "
+                 "(Permission denied)");
         QCOMPARE(desktop.alerts[3].message, UPDATE_FAILED);
         QCOMPARE(desktop.alerts[3].informativeText, "The download failed.");
     }
