@@ -64,12 +64,17 @@ class MprisRoot : public QDBusAbstractAdaptor {
     MprisPlayerObject* player_;
 };
 
+// org.mpris.MediaPlayer2.Player: what plays, and what a controller may ask of it.
 class MprisPlayer : public QDBusAbstractAdaptor {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
     Q_PROPERTY(QString PlaybackStatus READ playbackStatus)
     Q_PROPERTY(QVariantMap Metadata READ metadata)
     Q_PROPERTY(bool CanControl READ yes)
+    Q_PROPERTY(bool CanPlay READ yes)
+    Q_PROPERTY(bool CanPause READ yes)
+    Q_PROPERTY(bool CanGoNext READ yes)
+    Q_PROPERTY(bool CanGoPrevious READ yes)
 
   public:
     explicit MprisPlayer(MprisPlayerObject* player)
