@@ -29,7 +29,7 @@ class ProgramTest : public QObject {
     void launch(const QJsonObject& settings) {
         Config config(settingsPath());
         config.setRaw(settings);
-        if (!settings.isEmpty()) config.save();
+        if (!settings.isEmpty()) QCOMPARE(config.save(), std::nullopt);
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("HOME", home_->path());
         environment.insert("XDG_CONFIG_HOME", home_->filePath(".config"));
