@@ -1,4 +1,4 @@
-// What the Spotify app reports over MPRIS, read as the sync step reads it. The input's lines are
+// What a Spotify player reports over MPRIS, read as the sync step reads it. The input's lines are
 // the playback status, the item id, the title and the artists (separated by ";") of the
 // player's properties.
 
@@ -33,7 +33,8 @@ QVariantMap playerProperties(const QString& status, const QString& id, const QSt
 
 }  // namespace
 
-// Whatever the texts hold, a music track arrives whole, as it was played.
+// Whatever the texts hold, a music track with a title arrives whole, as it was played, less
+// its blank artists; one without a title is not shared.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QList<QByteArray> lines = fuzzFields(data, size, 4);
     const QString status = QString::fromUtf8(lines[0]);
@@ -47,8 +48,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         REQUIRE(state == SpotifyState::notPlaying());
         return 0;
     }
-    const SpotifyState played = SpotifyState::playing(title, artists.join(QStringLiteral(", ")));
-    if (id.contains(QLatin1String(":track:")) ||
+    QStringList named;
+    for (const QString& artist : artists) {
+        if (!artist.trimmed().isEmpty()) named += artist;
+    }
+    const SpotifyState played =
+        title.trimmed().isEmpty() ? SpotifyState::notPlaying()
+                                  : SpotifyState::playing(title, named.join(QStringLiteral(", ")));
+    if (id.startsWith(QLatin1String("spotify:track:")) ||
         id.startsWith(QLatin1String("/com/spotify/track/")))
         REQUIRE(state == played);
     REQUIRE(state == played || state == SpotifyState::podcast());

@@ -22,6 +22,7 @@
 #include "sync/EmojiChoice.h"
 #include "sync/WorkHours.h"
 #include "ui/MarkDrawing.h"
+#include "ui/PlatformWords.h"
 #include "ui/SpotifyLogo.h"
 
 namespace {
@@ -45,11 +46,8 @@ QString notesHtml(const QFont& font) {
     const QStringList notes = {
         QStringLiteral("Your own status always wins: set one (like “In a meeting”) and "
                        "Trackglint won't touch it. Your music reappears after you clear it."),
-        QStringLiteral("Pause or stop the music and your status clears within %1 seconds.")
-            .arg(int(SYNC_SECONDS)),
-        QStringLiteral("If your Mac is asleep or shut, the last song disappears from Slack by "
-                       "itself within %1 minutes.")
-            .arg(STATUS_TTL_SECONDS / 60),
+        platformWords().pauseNote,
+        platformWords().asleepNote,
     };
     QString html;
     for (qsizetype i = 0; i < notes.size(); ++i) {
@@ -256,7 +254,7 @@ void DashboardController::addMarkRow(QVBoxLayout* layout) {
     menuMarkPopup_->setFont(monospacedFont(12, QFont::DemiBold));
     for (const MenuMark mark : ALL_MENU_MARKS) menuMarkPopup_->addItem(label(mark), rawValue(mark));
     connect(menuMarkPopup_, &QComboBox::activated, this, &DashboardController::pickMenuMark);
-    markTitle_ = new QLabel(QStringLiteral("Show in menu bar as:"));
+    markTitle_ = new QLabel(platformWords().markRowTitle);
     QHBoxLayout* markRow = row();
     markRow->addWidget(markTitle_);
     markRow->addWidget(menuMarkPopup_);
@@ -294,9 +292,7 @@ QWidget* DashboardController::buildSignInBox() {
     QVBoxLayout* layout = column(box, 12);
 
     auto* intro = new WrappingLabel(NOTE_WIDTH);
-    intro->setText(QStringLiteral(
-        "No Spotify setup needed — your track is read straight from the Spotify app on this "
-        "Mac. Slack will ask permission to update your status only."));
+    intro->setText(platformWords().signInIntro);
     layout->addWidget(secondaryLabel(intro));
 
     signInButton_ = named(button(QStringLiteral("Sign in with Slack")), "signInButton");

@@ -1,6 +1,5 @@
 #include "menubar/StatusMenu.h"
 
-#include <QCursor>
 #include <QGuiApplication>
 #include <QPalette>
 
@@ -17,7 +16,8 @@ namespace {
 // The slot sizes panels ask for; each gets its own drawing rather than a scaled one.
 constexpr int ICON_SIDES[] = {16, 22, 24, 32, 48, 64};
 
-// Text shown as written: Qt would take "&" in an action's text for a mnemonic marker.
+// Text shown as written: Qt would take "&" in an entry's text for a mnemonic marker. (The
+// panel's copy of the menu undoes this; see DBusMenuExporter.)
 QString literal(QString text) {
     return text.replace(u'&', QStringLiteral("&&"));
 }
@@ -45,12 +45,10 @@ StatusMenu::StatusMenu(Config& config, AppState& state, UserActions& actions, Pr
       loginItem_(loginItem),
       program_(std::move(program)),
       markColours_(markColours(panelLikelyDark())),
-      menu_(std::make_unique<QMenu>()) {
+      menu_(std::make_unique<QMenu>()),
+      trayIcon_(*menu_) {
+    buildMenu();
     connect(menu_.get(), &QMenu::aboutToShow, this, &StatusMenu::menuNeedsUpdate);
-    trayIcon_.setContextMenu(menu_.get());
-    connect(&trayIcon_, &QSystemTrayIcon::activated, this, [this](auto reason) {
-        if (reason == QSystemTrayIcon::Trigger) menu_->popup(QCursor::pos());
-    });
     connect(&state_, &AppState::tickNotification, this, &StatusMenu::updateToolTip);
     connect(&config_, &Config::changed, this, [this](Config::Setting setting) {
         if (setting == Config::Setting::MenuMark || setting == Config::Setting::Everything)
@@ -82,85 +80,112 @@ void StatusMenu::updateToolTip() {
     if (trayIcon_.toolTip() != toolTip) trayIcon_.setToolTip(toolTip);
 }
 
-void StatusMenu::menuNeedsUpdate() {
-    emojiMenu_.reset();
-    menu_->clear();
-    const bool signedIn = config_.slackToken().has_value();
-    const std::optional<QString> error = state_.lastError();
-    if (!signedIn) {
-        addEntry(QStringLiteral("Sign in with Slack…"), [this] { actions_.signIn(); });
-        if (error) addLine(QStringLiteral("⚠️ ") + *error);
-        menu_->addSeparator();
-        addEntry(QStringLiteral("Open Trackglint…"), program_.openDashboard);
-        addEntry(QStringLiteral("Quit Trackglint"), program_.quit);
-        return;
-    }
-    addSignedInEntries();
-}
-
-void StatusMenu::addSignedInEntries() {
-    const bool paused = config_.paused();
-    addLine(paused ? QStringLiteral("⏸ paused") : state_.nowPlayingLabel());
-    if (!platform::spotifyInstalled()) {
-        addEntry(QStringLiteral("Get Spotify…"), [this] { actions_.getSpotify(); });
-    }
-    addEntry(QStringLiteral("Open Trackglint…"), program_.openDashboard);
-    addLine(QStringLiteral("Signed in as ") + config_.slackName());
-    if (const std::optional<QString> error = state_.lastError()) {
-        addLine(QStringLiteral("⚠️ ") + *error);
-    }
-    menu_->addSeparator();
-    addEntry(paused ? QStringLiteral("Resume") : QStringLiteral("Pause"),
-             [this] { actions_.togglePause(); });
-    QAction* hours =
-        addEntry(QStringLiteral("Only during work hours (") +
-                     workHoursLabel(config_.workHoursRange(), QDateTime::currentDateTime()) + u')',
-                 [this] { actions_.toggleWorkHours(); });
-    hours->setCheckable(true);
-    hours->setChecked(config_.workHoursEnabled());
-    addEmojiMenu();
-    QAction* login =
-        addEntry(QStringLiteral("Start at login"), [this] { actions_.toggleLoginItem(); });
-    login->setCheckable(true);
-    login->setChecked(loginItem_.enabled());
-    menu_->addSeparator();
-    if (const std::optional<QString> version = state_.updateAvailable()) {
-        addEntry(QStringLiteral("⬆ Update to ") + *version + u'…',
-                 [this] { actions_.updateNow(); });
-    } else if (actions_.updatesOffered()) {
+// Every entry of both layouts, in menu order, with the titles that never change.
+void StatusMenu::buildMenu() {
+    Entries& e = entries_;
+    e.nowPlaying = addLine();
+    e.player = addLine();
+    e.signIn = addEntry(QStringLiteral("Sign in with Slack…"), [this] { actions_.signIn(); });
+    e.signedOutError = addLine();
+    e.signedOutSeparator = menu_->addSeparator();
+    e.getSpotify = addEntry(QStringLiteral("Get Spotify…"), [this] { actions_.getSpotify(); });
+    e.open = addEntry(QStringLiteral("Open Trackglint…"), program_.openDashboard);
+    e.signedInAs = addLine();
+    e.error = addLine();
+    e.separator = menu_->addSeparator();
+    e.pause = addEntry({}, [this] { actions_.togglePause(); });
+    e.workHours = addEntry({}, [this] { actions_.toggleWorkHours(); });
+    e.emoji = buildEmojiMenu();
+    e.login = addEntry(QStringLiteral("Start at login"), [this] { actions_.toggleLoginItem(); });
+    e.updatesSeparator = menu_->addSeparator();
+    e.update = addEntry({}, [this] { actions_.updateNow(); });
+    e.checkForUpdates =
         addEntry(QStringLiteral("Check for Updates…"), [this] { actions_.checkForUpdate(); });
-    }
-    addEntry(QStringLiteral("Disconnect Slack…"), [this] {
+    e.disconnect = addEntry(QStringLiteral("Disconnect Slack…"), [this] {
         if (prompts_.confirmDisconnect()) actions_.disconnect();
     });
-    addEntry(QStringLiteral("Quit Trackglint"), program_.quit);
+    e.quit = addEntry(QStringLiteral("Quit Trackglint"), program_.quit);
+    e.workHours->setCheckable(true);
+    e.login->setCheckable(true);
 }
 
-void StatusMenu::addEmojiMenu() {
+QAction* StatusMenu::buildEmojiMenu() {
     emojiMenu_ = std::make_unique<QMenu>(QStringLiteral("Status emoji"));
-    QMenu* emojis = emojiMenu_.get();
-    menu_->addMenu(emojis);
-    const QString effective = effectiveEmoji(config_.chosenEmoji(), state_.spotifyEmojiAvailable());
     for (const EmojiChoice& choice : EMOJI_CHOICES) {
         const bool spotify = choice.code == QLatin1String(":spotify:");
-        QAction* item = emojis->addAction(spotify ? QString() : choice.glyph);
+        QAction* item = emojiMenu_->addAction(spotify ? QString() : choice.glyph);
         if (spotify) item->setIcon(QIcon(spotifyLogoImage(17)));
         item->setCheckable(true);
-        item->setChecked(choice.code == effective);
         item->setData(choice.code);
         connect(item, &QAction::triggered, this,
                 [this, code = choice.code] { actions_.pickEmoji(code); });
     }
+    return menu_->addMenu(emojiMenu_.get());
 }
 
-QAction* StatusMenu::addLine(const QString& text) {
-    QAction* line = menu_->addAction(literal(text));
+void StatusMenu::menuNeedsUpdate() {
+    const bool signedIn = config_.slackToken().has_value();
+    updateLines(signedIn);
+    updateSettings(signedIn);
+}
+
+// The lines that say what is going on, and the entries that lead on from them.
+void StatusMenu::updateLines(bool signedIn) {
+    const std::optional<QString> error = state_.lastError();
+    const QString errorLine = literal(QStringLiteral("⚠️ ") + error.value_or(QString()));
+    const QString player = state_.playerName();
+    Entries& e = entries_;
+    e.nowPlaying->setVisible(signedIn);
+    e.nowPlaying->setText(
+        literal(config_.paused() ? QStringLiteral("⏸ paused") : state_.nowPlayingLabel()));
+    e.player->setVisible(signedIn && !player.isEmpty());
+    e.player->setText(literal(QStringLiteral("via ") + player));
+    e.signIn->setVisible(!signedIn);
+    e.signedOutError->setVisible(!signedIn && error);
+    e.signedOutError->setText(errorLine);
+    e.signedOutSeparator->setVisible(!signedIn);
+    e.getSpotify->setVisible(signedIn && player.isEmpty() && !platform::spotifyInstalled());
+    e.signedInAs->setVisible(signedIn);
+    e.signedInAs->setText(literal(QStringLiteral("Signed in as ") + config_.slackName()));
+    e.error->setVisible(signedIn && error);
+    e.error->setText(errorLine);
+}
+
+// The settings and the rest of the signed-in layout.
+void StatusMenu::updateSettings(bool signedIn) {
+    const std::optional<QString> update = state_.updateAvailable();
+    Entries& e = entries_;
+    for (QAction* entry :
+         {e.separator, e.pause, e.workHours, e.emoji, e.login, e.updatesSeparator, e.disconnect}) {
+        entry->setVisible(signedIn);
+    }
+    e.pause->setText(config_.paused() ? QStringLiteral("Resume") : QStringLiteral("Pause"));
+    e.workHours->setText(QStringLiteral("Only during work hours (") +
+                         workHoursLabel(config_.workHoursRange(), QDateTime::currentDateTime()) +
+                         u')');
+    e.workHours->setChecked(config_.workHoursEnabled());
+    e.login->setChecked(loginItem_.enabled());
+    updateEmojiMenu();
+    e.update->setVisible(signedIn && update);
+    e.update->setText(literal(QStringLiteral("⬆ Update to ") + update.value_or(QString()) + u'…'));
+    e.checkForUpdates->setVisible(signedIn && !update && actions_.updatesOffered());
+}
+
+// At most one emoji carries the check mark: the one the next status is sent with.
+void StatusMenu::updateEmojiMenu() {
+    const QString effective = effectiveEmoji(config_.chosenEmoji(), state_.spotifyEmojiAvailable());
+    for (QAction* item : emojiMenu_->actions()) item->setChecked(item->data() == effective);
+}
+
+// An information line: shown greyed out, it does nothing when chosen.
+QAction* StatusMenu::addLine() {
+    QAction* line = menu_->addAction(QString());
     line->setEnabled(false);
     return line;
 }
 
-QAction* StatusMenu::addEntry(const QString& text, std::function<void()> action) {
-    QAction* entry = menu_->addAction(literal(text));
+QAction* StatusMenu::addEntry(const QString& title, std::function<void()> action) {
+    QAction* entry = menu_->addAction(title);
     connect(entry, &QAction::triggered, this, [action = std::move(action)] {
         if (action) action();
     });

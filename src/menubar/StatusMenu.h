@@ -2,20 +2,23 @@
 
 #include <QMenu>
 #include <QObject>
-#include <QSystemTrayIcon>
 #include <functional>
 #include <memory>
 
 #include "actions/UserActions.h"
+#include "menubar/TrayIcon.h"
 #include "platform/LoginItem.h"
 #include "settings/Config.h"
 #include "state/AppState.h"
 #include "ui/MarkDrawing.h"
 #include "ui/Prompts.h"
 
-// The tray item: the drawn mark, a tooltip with the now-playing line, and the status menu,
-// rebuilt from the settings and the display state every time it is about to open. A left
-// click opens the same menu.
+// The tray item: the drawn mark, a tooltip with the now-playing line, and the status menu.
+//
+// The menu holds every entry either layout needs, made once; every time it is about to open,
+// the entries are brought up to date from the settings and the display state in place: their
+// texts, whether they show, their check marks. So an entry keeps its identity, and a panel that
+// shows the menu learns only of what changed. Texts show exactly as written, whatever they hold.
 //
 // Main thread only. Its entries call the user's actions; opening the window and quitting,
 // which belong to the program as a whole, are handed in.
@@ -36,17 +39,43 @@ class StatusMenu : public QObject {
     void show();
     // Draws the mark the settings name; runs again whenever the stored mark changes.
     void applyMenuMark();
-    // Rebuilds the menu; runs every time it is about to open.
+    // Brings the menu up to date; runs every time it is about to open.
     void menuNeedsUpdate();
 
     QMenu& menu() { return *menu_; }
-    QSystemTrayIcon& trayIcon() { return trayIcon_; }
+    TrayIcon& trayIcon() { return trayIcon_; }
 
   private:
-    QAction* addLine(const QString& text);
-    QAction* addEntry(const QString& text, std::function<void()> action);
-    void addSignedInEntries();
-    void addEmojiMenu();
+    // The menu's entries, in their order; those of one layout only are hidden in the other.
+    struct Entries {
+        QAction* nowPlaying;
+        QAction* player;
+        QAction* signIn;
+        QAction* signedOutError;
+        QAction* signedOutSeparator;
+        QAction* getSpotify;
+        QAction* open;
+        QAction* signedInAs;
+        QAction* error;
+        QAction* separator;
+        QAction* pause;
+        QAction* workHours;
+        QAction* emoji;
+        QAction* login;
+        QAction* updatesSeparator;
+        QAction* update;
+        QAction* checkForUpdates;
+        QAction* disconnect;
+        QAction* quit;
+    };
+
+    void buildMenu();
+    QAction* buildEmojiMenu();
+    QAction* addLine();
+    QAction* addEntry(const QString& title, std::function<void()> action);
+    void updateLines(bool signedIn);
+    void updateSettings(bool signedIn);
+    void updateEmojiMenu();
     void updateToolTip();
 
     Config& config_;
@@ -58,5 +87,6 @@ class StatusMenu : public QObject {
     MarkColours markColours_;
     std::unique_ptr<QMenu> menu_;
     std::unique_ptr<QMenu> emojiMenu_;
-    QSystemTrayIcon trayIcon_;
+    Entries entries_{};
+    TrayIcon trayIcon_;
 };

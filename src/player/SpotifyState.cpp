@@ -3,26 +3,36 @@
 #include "platform/SpotifyBridge.h"
 
 SpotifyState SpotifyState::playing(QString track, QString artist) {
-    return {Kind::Playing, std::move(track), std::move(artist), Fault::None, {}};
+    return {Kind::Playing, std::move(track), std::move(artist), Fault::None, {}, {}};
 }
 
 SpotifyState SpotifyState::unreadable(QString reason) {
-    return {Kind::Error, {}, {}, Fault::Unreadable, std::move(reason)};
+    return {Kind::Error, {}, {}, Fault::Unreadable, std::move(reason), {}};
+}
+
+QString SpotifyState::text() const {
+    return artist.isEmpty() ? track : track + QStringLiteral(" — ") + artist;
 }
 
 namespace {
 
-// Music tracks are shared; episodes and ads, whose ids name another kind, never are.
+// Music is a track or one of the user's own files; episodes and ads, whose ids name another
+// kind, are never shared. An item without a title has nothing to share.
 SpotifyState fromPlaying(const platform::PlayerReading& reading) {
-    if (!reading.trackId.contains(QLatin1String(":track:"))) return SpotifyState::podcast();
-    return SpotifyState::playing(reading.title, reading.artists.join(QStringLiteral(", ")));
+    const QString kind = reading.trackId.section(u':', 1, 1);
+    const bool music = reading.trackId.startsWith(QLatin1String("spotify:")) &&
+                       (kind == QLatin1String("track") || kind == QLatin1String("local"));
+    if (!music) return SpotifyState::podcast();
+    if (reading.title.trimmed().isEmpty()) return SpotifyState::notPlaying();
+    QStringList artists;
+    for (const QString& artist : reading.artists) {
+        if (!artist.trimmed().isEmpty()) artists += artist;
+    }
+    return SpotifyState::playing(reading.title, artists.join(QStringLiteral(", ")));
 }
 
-}  // namespace
-
-SpotifyState readSpotify(platform::SpotifyBridge& bridge) {
+SpotifyState stateOf(const platform::PlayerReading& reading) {
     using Kind = platform::PlayerReading::Kind;
-    const platform::PlayerReading reading = bridge.read();
     switch (reading.kind) {
         case Kind::Playing:
             return fromPlaying(reading);
@@ -36,4 +46,13 @@ SpotifyState readSpotify(platform::SpotifyBridge& bridge) {
     }
     return SpotifyState::unreadable(
         reading.reason.isEmpty() ? QStringLiteral("no answer from the player") : reading.reason);
+}
+
+}  // namespace
+
+SpotifyState readSpotify(platform::SpotifyBridge& bridge) {
+    const platform::PlayerReading reading = bridge.read();
+    SpotifyState state = stateOf(reading);
+    state.player = reading.player;
+    return state;
 }

@@ -6,13 +6,13 @@ namespace platform {
 class SpotifyBridge;
 }
 
-// What the Spotify app is doing, as far as sharing it is concerned.
+// What the Spotify player is doing, as far as sharing it is concerned.
 struct SpotifyState {
     enum class Kind {
-        Playing,     // a music track: `track`, `artist`
+        Playing,     // music with a title: `track`, and `artist` when it has any
         Error,       // the state cannot be read: `fault`, and `message` for an unreadable app
-        Podcast,     // something that is not a music track
-        NotPlaying,  // paused, stopped or not running
+        Podcast,     // something that is not music
+        NotPlaying,  // paused, stopped, not running, or an item without a title
     };
     enum class Fault {
         None,
@@ -25,12 +25,17 @@ struct SpotifyState {
     QString artist;
     Fault fault = Fault::None;
     QString message;
+    // The player read when it is not the Spotify app itself (such as "spotifyd").
+    QString player;
 
     static SpotifyState playing(QString track, QString artist);
-    static SpotifyState appMissing() { return {Kind::Error, {}, {}, Fault::AppMissing, {}}; }
+    static SpotifyState appMissing() { return {Kind::Error, {}, {}, Fault::AppMissing, {}, {}}; }
     static SpotifyState unreadable(QString reason);
-    static SpotifyState podcast() { return {Kind::Podcast, {}, {}, Fault::None, {}}; }
+    static SpotifyState podcast() { return {Kind::Podcast, {}, {}, Fault::None, {}, {}}; }
     static SpotifyState notPlaying() { return {}; }
+
+    // What is shared of music that plays: "track — artist", or the track alone without one.
+    QString text() const;
 
     bool operator==(const SpotifyState&) const = default;
 };

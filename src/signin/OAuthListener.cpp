@@ -10,10 +10,17 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Only the first read of a connection is looked at, and only this much of it.
+// Only this much of a request is looked at.
 constexpr qint64 REQUEST_LIMIT = 16384;
-// A connection that sends nothing for this long is closed without an answer.
+// A connection that has not sent its request line this long after connecting is closed without
+// an answer.
 constexpr auto SILENCE_LIMIT = 5s;
+
+// Whether the request line has arrived whole: a TCP stream may deliver it in several pieces, so
+// the answer waits for its line feed, or for as much as is ever looked at.
+bool requestLineArrived(QTcpSocket* socket) {
+    return socket->bytesAvailable() >= REQUEST_LIMIT || socket->peek(REQUEST_LIMIT).contains('\n');
+}
 
 }  // namespace
 
@@ -46,20 +53,19 @@ void OAuthListener::acceptPending(QTcpServer* server) {
             socket->abort();
             socket->deleteLater();
         });
-        connect(
-            socket, &QTcpSocket::readyRead, this,
-            [this, socket, silence] {
-                silence->stop();
-                answer(socket);
-            },
-            Qt::SingleShotConnection);
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket, silence] {
+            if (!requestLineArrived(socket)) return;
+            silence->stop();
+            QObject::disconnect(socket, &QTcpSocket::readyRead, this, nullptr);
+            answer(socket);
+        });
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         silence->start(SILENCE_LIMIT);
     }
 }
 
-// Reads the request once, whatever has arrived by now, and answers it. Nothing more is read
-// from the connection.
+// Answers the request from what has arrived by now, its request line at least. Nothing more is
+// read from the connection.
 void OAuthListener::answer(QTcpSocket* socket) {
     const CallbackAnswer answer = answerCallbackRequest(socket->read(REQUEST_LIMIT));
     socket->write(answer.response);

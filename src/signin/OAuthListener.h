@@ -15,8 +15,9 @@ class QTcpSocket;
 // "GET /slack/callback?..." with a page telling the user whether sign-in worked, and hands the
 // code, nonce and error Slack sent along to onToken. Every other request gets a bare 404.
 //
-// Lives on the main thread. Each connection is read once, answered once and closed; one that
-// sends nothing for five seconds is closed without an answer.
+// Lives on the main thread. Each connection is answered once its request line has arrived, in
+// however many pieces, and then closed; one that has not sent it within five seconds is closed
+// without an answer.
 class OAuthListener : public QObject {
     Q_OBJECT
 

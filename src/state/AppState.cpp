@@ -44,6 +44,13 @@ void AppState::setUpdateAvailable(const std::optional<QString>& version) {
     write(mutex_, updateAvailable_, version);
 }
 
+QString AppState::playerName() const {
+    return read(mutex_, playerName_);
+}
+void AppState::setPlayerName(const QString& player) {
+    write(mutex_, playerName_, player);
+}
+
 void AppState::notifyUI() {
     QMetaObject::invokeMethod(this, &AppState::tickNotification, Qt::QueuedConnection);
 }

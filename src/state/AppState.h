@@ -24,6 +24,10 @@ class AppState : public QObject {
     void setSpotifyEmojiAvailable(std::optional<bool> available);
     std::optional<QString> updateAvailable() const;
     void setUpdateAvailable(const std::optional<QString>& version);
+    // The player read when it is not the Spotify app itself (such as "spotifyd"); empty for the
+    // app.
+    QString playerName() const;
+    void setPlayerName(const QString& player);
 
     // Posts tickNotification on the main thread, from any thread.
     void notifyUI();
@@ -39,4 +43,5 @@ class AppState : public QObject {
     std::optional<QString> lastError_;
     std::optional<bool> spotifyEmojiAvailable_;
     std::optional<QString> updateAvailable_;
+    QString playerName_;
 };

@@ -37,8 +37,6 @@ constexpr qint64 READ_EVERY_SECONDS = 60;
 constexpr qint64 EMOJI_CHECK_SECONDS = 30 * 60;
 constexpr qint64 EMOJI_WATCH_CHECK_SECONDS = 60;
 
-const QString TITLE_SEPARATOR = QStringLiteral(" — ");
-
 QString noAppMessage() {
     QString shortAddress = SPOTIFY_DOWNLOAD_URL;
     shortAddress.remove(QStringLiteral("https://"));
@@ -58,7 +56,7 @@ QString unreadableMessage(const QString& reason) {
 QString labelFor(const SpotifyState& state) {
     switch (state.kind) {
         case SpotifyState::Kind::Playing:
-            return QStringLiteral("▶ ") + state.track + TITLE_SEPARATOR + state.artist;
+            return QStringLiteral("▶ ") + state.text();
         case SpotifyState::Kind::Podcast:
             return QStringLiteral("🎙 podcast (never shared)");
         case SpotifyState::Kind::NotPlaying:
@@ -123,6 +121,7 @@ void SyncEngine::tick() {
     }
 
     const SpotifyState state = readSpotifyOnMainThread();
+    state_.setPlayerName(state.player);
     if (state.kind == SpotifyState::Kind::Error) {
         const bool missing = state.fault == SpotifyState::Fault::AppMissing;
         state_.setLastError(missing ? noAppMessage() : unreadableMessage(state.message));
@@ -153,8 +152,7 @@ void SyncEngine::forgetOnNewToken(const QString& token) {
 // about to expire, and otherwise only reads the status when a read is due. False when Slack
 // could not be asked or told (the error line says why) or has to be waited for.
 bool SyncEngine::share(const QString& token, const SpotifyState& state) {
-    const QString text =
-        firstGraphemes(state.track + TITLE_SEPARATOR + state.artist, STATUS_TEXT_LIMIT);
+    const QString text = firstGraphemes(state.text(), STATUS_TEXT_LIMIT);
     if (text == slack_.refused) return false;  // Slack refused it; the next track may do
     const QString emoji = effectiveEmoji();
     const QString ownText = config_.lastSetText();

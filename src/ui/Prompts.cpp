@@ -1,6 +1,7 @@
 #include "ui/Prompts.h"
 
 #include "platform/Bundle.h"
+#include "ui/PlatformWords.h"
 
 bool Prompts::confirmDisconnect() {
     return desktop_.alert({
@@ -39,12 +40,10 @@ void Prompts::sayUpdateFailed(const QString& explanation) {
 }
 
 bool Prompts::offerMove(const QString& folderName) {
-    return desktop_.alert(
-               {QStringLiteral("Move Trackglint to Applications?"),
-                QStringLiteral("Trackglint is running from ") + folderName +
-                    QStringLiteral(". It'll move itself to your Applications folder — where apps "
-                                   "belong — and carry on."),
-                {QStringLiteral("Move to Applications"), QStringLiteral("Not Now")}}) == 0;
+    const PlatformWords& words = platformWords();
+    return desktop_.alert({words.moveTitle,
+                           words.moveText.arg(folderName),
+                           {words.moveButton, QStringLiteral("Not Now")}}) == 0;
 }
 
 bool Prompts::offerToEndHungCopy() {
@@ -68,8 +67,5 @@ void Prompts::sayOpenByHand(const QUrl& page) {
 
 void Prompts::sayMoveFailed(const QString& error) {
     desktop_.alert(
-        {QStringLiteral("Couldn't move automatically"),
-         QStringLiteral("Drag Trackglint into Applications yourself, then reopen it. (") + error +
-             u')',
-         {}});
+        {QStringLiteral("Couldn't move automatically"), platformWords().moveFailed.arg(error), {}});
 }

@@ -17,7 +17,7 @@ class Prompts {
     void sayUpToDate();
     void sayCheckFailed();
     void sayUpdateFailed(const QString& explanation);
-    // The move into the install folder, from the folder named: true for "Move to Applications".
+    // The move into the install folder, from the folder named: true for the move.
     bool offerMove(const QString& folderName);
     void sayMoveFailed(const QString& error);
     // Another copy holds the one-copy name but does not answer: true for "End It".

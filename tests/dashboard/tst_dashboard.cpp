@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextDocumentFragment>
 #include <QTimeEdit>
 
 #include "FakeSlack.h"
@@ -87,6 +88,23 @@ class DashboardTest : public QObject {
         parts_->state.setLastError(std::nullopt);
         dash_->refresh();
         QVERIFY(!shown("errorLine") && fitsItsContent());
+    }
+
+    // The window names this computer and its tray as Linux does, and says how soon a pause now
+    // reaches Slack.
+    void theWordsAreLinuxWords() {
+        QString texts;
+        for (const QJsonObject& settings : {QJsonObject(), QJsonObject{{"slackToken", "x"}}}) {
+            start(settings);
+            for (const QLabel* label : dash_->window()->findChildren<QLabel*>()) {
+                if (label->isVisibleTo(dash_->window()))
+                    texts += QTextDocumentFragment::fromHtml(label->text()).toPlainText() + "\n";
+            }
+        }
+        for (const char* word : {"Mac", "menu bar", "within 15 seconds"})
+            QVERIFY2(!texts.contains(word), word);
+        for (const char* word : {"this computer", "tray", "within a few seconds"})
+            QVERIFY2(texts.contains(word), word);
     }
 
     // Return signs in while signed out, and presses nothing once signed in.

@@ -239,6 +239,21 @@ class InstallerTest : public QObject {
         QCOMPARE(QFileInfo(folder + "/large/a/zeros").size(), 1 << 20);
     }
 
+    // A minisign that signs in the legacy format, as those before 0.10 do, makes no release.
+    void packagingRefusesALegacySignature() {
+        const QString minisign = QStandardPaths::findExecutable("minisign");
+        const QString wrapper = dir_.filePath("old-minisign/minisign");
+        QVERIFY(writeFile(wrapper,
+                          "#!/bin/sh\n[ \"$1\" = -S ] && exec " + minisign.toUtf8() +
+                              " \"$@\" -l\nexec " + minisign.toUtf8() + " \"$@\"\n",
+                          true));
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", QFileInfo(wrapper).path().toUtf8() + ":" + path);
+        const QByteArray made = release({});
+        qputenv("PATH", path);
+        QCOMPARE(made, QByteArray());
+    }
+
     // The move is offered only to a copy outside the install folder, in these words.
     void moves_data() {
         QTest::addColumn<QString>("from");    // the folder of the running bundle; none: bare build
@@ -289,14 +304,16 @@ class InstallerTest : public QObject {
         QVERIFY(prompts.offerMove("Downloads"));
         prompts.sayMoveFailed("Permission denied");
         prompts.sayUpdateFailed("The download failed.");
-        QCOMPARE(desktop.alerts[0].message, "Move Trackglint to Applications?");
+        QCOMPARE(desktop.alerts[0].message, "Move Trackglint to ~/Applications?");
         QCOMPARE(desktop.alerts[0].informativeText,
-                 "Trackglint is running from Downloads. It'll move itself to your "
-                 "Applications folder — where apps belong — and carry on.");
-        QCOMPARE(desktop.alerts[0].buttons, QStringList({"Move to Applications", "Not Now"}));
+                 "Trackglint is running from Downloads. It'll move itself to the Applications "
+                 "folder in your home folder, add itself to your applications menu, and carry "
+                 "on.");
+        QCOMPARE(desktop.alerts[0].buttons, QStringList({"Move to ~/Applications", "Not Now"}));
         QCOMPARE(desktop.alerts[2].message, "Couldn't move automatically");
         QCOMPARE(desktop.alerts[2].informativeText,
-                 "Drag Trackglint into Applications yourself, then reopen it. (Permission denied)");
+                 "Move Trackglint.app into ~/Applications yourself, then open it from there. "
+                 "(Permission denied)");
         QCOMPARE(desktop.alerts[3].message, UPDATE_FAILED);
         QCOMPARE(desktop.alerts[3].informativeText, "The download failed.");
     }

@@ -21,11 +21,12 @@ QString shown(const QString& text) {
     return seen;
 }
 
-// One line per entry: "-" for a separator, "~" before a disabled one, "[x] " or "[ ] " before
-// a checkable one, "> " before one that opens a submenu, and a shortcut after the title.
+// One line per entry shown: "-" for a separator, "~" before a disabled one, "[x] " or "[ ] "
+// before a checkable one, "> " before one that opens a submenu, and a shortcut after the title.
 QStringList entries(const QMenu& menu) {
     QStringList lines;
     for (const QAction* action : menu.actions()) {
+        if (!action->isVisible()) continue;
         if (action->isSeparator()) {
             lines += "-";
             continue;
@@ -73,7 +74,7 @@ class StatusMenuTest : public QObject {
 
     void choose(const QString& title) {
         for (QAction* action : menu_->menu().actions()) {
-            if (shown(action->text()) == title) return action->trigger();
+            if (action->isVisible() && shown(action->text()) == title) return action->trigger();
         }
         QFAIL(qPrintable("no entry " + title));
     }
@@ -131,10 +132,10 @@ class StatusMenuTest : public QObject {
                                                   "Check for Updates…",
                                                   "Disconnect Slack…",
                                                   "Quit Trackglint"};
-        QTest::newRow("paused, error, no Spotify, hours on, login on, update")
-            << paused << "error login update"
+        QTest::newRow("paused, error, via spotifyd, hours on, login on, update")
+            << paused << "error login update spotifyd"
             << QStringList{"~⏸ paused",
-                           "Get Spotify…",
+                           "~via spotifyd",
                            "Open Trackglint…",
                            "~Signed in as Ada & Co",
                            "~⚠️ Rock & Roll failed",
@@ -159,8 +160,11 @@ class StatusMenuTest : public QObject {
         parts_->state.setNowPlayingLabel("▶ Rock & Roll — Band");
         if (state.contains("error")) parts_->state.setLastError("Rock & Roll failed");
         if (state.contains("update")) parts_->state.setUpdateAvailable("1.4.0");
+        if (state.contains("spotifyd")) parts_->state.setPlayerName("spotifyd");
+        const QList<QAction*> made = menu_->menu().actions();
         QCOMPARE(opened(), expected);
-        QCOMPARE(opened(), expected);  // rebuilt, not appended to
+        QCOMPARE(opened(), expected);
+        QCOMPARE(menu_->menu().actions(), made);  // updated in place
     }
 
     void theEmojiMenuChecksTheEffectiveEmoji_data() {

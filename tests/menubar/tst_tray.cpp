@@ -1,9 +1,11 @@
 #include <QDBusInterface>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "FakeSlack.h"
+#include "FakeSpotify.h"
 #include "Panel.h"
 #include "PrivateBus.h"
 #include "TestFiles.h"
@@ -51,6 +53,20 @@ class TrayTest : public QObject {
         return int(search.readAllStandardOutput().count('\n'));
     }
 
+    // Where the program's windows show on the screen, its popup menus among them.
+    QList<QPoint> windowPositions() {
+        QProcess search;
+        search.setProcessEnvironment(environment_);
+        search.start("xdotool", {"search", "--onlyvisible", "--classname", "trackglint",
+                                 "getwindowgeometry", "%@"});
+        search.waitForFinished();
+        static const QRegularExpression position("Position: (\\d+),(\\d+)");
+        QList<QPoint> positions;
+        for (const auto& found : position.globalMatch(search.readAllStandardOutput()))
+            positions += QPoint(found.captured(1).toInt(), found.captured(2).toInt());
+        return positions;
+    }
+
   private slots:
     void initTestCase() {
         QVERIFY(bus_.isRunning());
@@ -92,6 +108,52 @@ class TrayTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(ended(*program), 30'000);
         QCOMPARE(program->exitCode(), 0);
         QCOMPARE(slack_.requests().size(), 0);
+    }
+
+    // Texts show in the panel exactly as written, whatever they hold; the entries keep their ids
+    // from one opening to the next, and the panel is told only of what changed. A left click
+    // opens the menu where the panel asks.
+    void thePanelShowsTheTextsAndKeepsTheEntries() {
+        QVERIFY(writeSettings(home_.filePath(".trackglint-mac.json"),
+                              {{"slackToken", "xoxp-1"}, {"slackName", "R&B__fan_ &&co &"}}));
+        slack_.shows(QString());  // so no error line comes or goes between openings
+        slack_.script("users.profile.set", R"({"ok":true})");
+        FakeSpotify spotify(bus_.address());
+        QVERIFY(spotify.run());
+        spotify.play("Rock & Roll_", {"Band && Co__"});
+        watcher_.items.clear();
+        const std::unique_ptr<QProcess> program = launch({});
+        QTRY_COMPARE_WITH_TIMEOUT(watcher_.items.size(), 1, 30'000);
+        TrayMenu menu(watcher_.items[0]);
+        QList<MenuEntry> first;
+        QTRY_COMPARE_WITH_TIMEOUT((first = menu.open()).value(0).label,
+                                  "▶ Rock & Roll_ — Band && Co__", 10'000);
+        QVERIFY(std::any_of(first.cbegin(), first.cend(), [](const MenuEntry& entry) {
+            return entry.label == "Signed in as R&B__fan_ &&co &";
+        }));
+        const uint revision = menu.revision;
+        QTest::qWait(100);  // the signals of that opening, sent before its answer, arrive
+        menu.signalsSeen.clear();
+        const auto ids = [](const QList<MenuEntry>& entries) {
+            QList<int> ids;
+            for (const MenuEntry& entry : entries) ids += entry.id;
+            return ids;
+        };
+        QCOMPARE(ids(menu.open()), ids(first));
+        spotify.pause();
+        QTRY_COMPARE_WITH_TIMEOUT(menu.open().value(0).label, "nothing playing", 10'000);
+        QCOMPARE(ids(menu.open()), ids(first));
+        QCOMPARE(menu.revision, revision);
+        QTRY_COMPARE(menu.signalsSeen, QStringList{"ItemsPropertiesUpdated"});  // the first line
+
+        // A panel that honours it opens its own copy on any click; one that asks gets it there.
+        QDBusInterface item(watcher_.items[0], "/StatusNotifierItem", "org.kde.StatusNotifierItem");
+        QVERIFY(item.property("ItemIsMenu").toBool());
+        menu.activate(300, 200);
+        QTRY_VERIFY(windowPositions().contains(QPoint(300, 200)));
+        program->terminate();
+        QTRY_VERIFY_WITH_TIMEOUT(ended(*program), 10'000);
+        QFile::remove(home_.filePath(".trackglint-mac.json"));
     }
 
     // Started at login, the program stays in the tray; a second start shows the running copy's

@@ -1,8 +1,10 @@
 #include <QDBusConnection>
+#include <QDBusObjectPath>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <list>
 
 #include "FakeSpotify.h"
 #include "PrivateBus.h"
@@ -25,7 +27,6 @@ class PlayerTest : public QObject {
     Q_OBJECT
 
     PrivateBus bus_;
-    FakeSpotify spotify_{bus_.address()};
     QTemporaryDir root_;  // the XDG data folders, with bin/ on PATH
 
     static inline const SpotifyState NONE = SpotifyState::notPlaying();
@@ -37,13 +38,18 @@ class PlayerTest : public QObject {
                 file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     }
 
+    static SpotifyState from(const SpotifyState& state, const QString& player) {
+        SpotifyState named = state;
+        named.player = player;
+        return named;
+    }
+
   private slots:
     void init() {
         qputenv("XDG_DATA_HOME", root_.path().toUtf8());
         qputenv("XDG_DATA_DIRS", root_.path().toUtf8());
         qputenv("PATH", (root_.filePath("bin") + ":/usr/bin:/bin").toUtf8());
         QDir(root_.path()).removeRecursively();
-        spotify_.quit();
     }
 
     void readingsBecomeStates_data() {
@@ -52,8 +58,13 @@ class PlayerTest : public QObject {
         const SpotifyState podcast = SpotifyState::podcast();
         QTest::newRow("track") << Reading::playing("spotify:track:1", "Song", {"Band", "Guest"})
                                << SpotifyState::playing("Song", "Band, Guest");
-        QTest::newRow("no artist")
-            << Reading::playing("spotify:track:1", "Song", {}) << SpotifyState::playing("Song", "");
+        QTest::newRow("blank artists left out")
+            << Reading::playing("spotify:track:1", "Song", {"", "Band", " "})
+            << SpotifyState::playing("Song", "Band");
+        QTest::newRow("no title") << Reading::playing("spotify:track:1", " ", {"Band"}) << NONE;
+        QTest::newRow("own file") << Reading::playing("spotify:local:Band:Album:Song:210", "Song",
+                                                      {"Band"})
+                                  << SpotifyState::playing("Song", "Band");
         QTest::newRow("episode") << Reading::playing("spotify:episode:1", "Talk", {"Show"})
                                  << podcast;
         QTest::newRow("ad") << Reading::playing("spotify:ad:1", "Buy", {"Shop"}) << podcast;
@@ -70,39 +81,87 @@ class PlayerTest : public QObject {
         QFETCH(SpotifyState, state);
         FixedSpotify spotify(reading);
         QCOMPARE(readSpotify(spotify), state);
+        QCOMPARE(state.text(), state.artist.isEmpty() ? state.track : "Song — " + state.artist);
     }
 
-    void playerIsReadOverTheBus_data() {
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<bool>("objectPath");
-        QTest::addColumn<bool>("paused");
+    // Each player names its items its own way; music is told apart from the rest in all of them.
+    void itemIdsAreToldApart_data() {
+        QTest::addColumn<QString>("id");  // an object path, or text
+        QTest::addColumn<bool>("music");
+        QTest::newRow("app, text") << "spotify:track:1" << true;
+        QTest::newRow("app") << "/com/spotify/track/1" << true;
+        QTest::newRow("spotifyd") << "/spotify/track/1" << true;
+        QTest::newRow("ncspot") << "/org/ncspot/spotify/track/1" << true;
+        QTest::newRow("own file") << "spotify:local:Band:Album:Song:210" << true;
+        QTest::newRow("app, episode") << "/com/spotify/episode/1" << false;
+        QTest::newRow("ncspot, episode") << "/org/ncspot/spotify/episode/1" << false;
+        QTest::newRow("app, ad") << "/com/spotify/ad/1" << false;
+        QTest::newRow("no track") << "/org/mpris/MediaPlayer2/TrackList/NoTrack" << false;
+    }
+    void itemIdsAreToldApart() {
+        QFETCH(QString, id);
+        QFETCH(bool, music);
+        const QVariant trackId =
+            id.startsWith(u'/') ? QVariant::fromValue(QDBusObjectPath(id)) : QVariant(id);
+        const QVariantMap metadata{{"mpris:trackid", trackId},
+                                   {"xesam:title", "Song"},
+                                   {"xesam:artist", QStringList{"Band"}}};
+        FixedSpotify spotify(platform::MprisSpotify::readingFrom(
+            {{"PlaybackStatus", "Playing"}, {"Metadata", metadata}}));
+        QCOMPARE(readSpotify(spotify),
+                 music ? SpotifyState::playing("Song", "Band") : SpotifyState::podcast());
+    }
+
+    // The app under any of its names whenever it runs, else the Spotify player that plays; never
+    // another player. Every player named runs; the last one plays, the others are paused.
+    void playersAreFoundOnTheBus_data() {
+        QTest::addColumn<QStringList>("players");
         QTest::addColumn<SpotifyState>("state");
         const SpotifyState song = SpotifyState::playing("Song", "Band, Guest");
-        QTest::newRow("id as text") << "Song"
-                                    << "track" << false << false << song;
-        QTest::newRow("id as object path") << "Song"
-                                           << "track" << true << false << song;
-        QTest::newRow("tab in the title")
-            << "Side\tA"
-            << "track" << false << false << SpotifyState::playing("Side\tA", "Band, Guest");
-        QTest::newRow("episode") << "Talk"
-                                 << "episode" << true << false << SpotifyState::podcast();
-        QTest::newRow("paused") << "Song"
-                                << "track" << false << true << NONE;
+        QTest::newRow("app") << QStringList{"spotify"} << song;
+        QTest::newRow("app instance") << QStringList{"spotify.instance1234"} << song;
+        QTest::newRow("spotifyd") << QStringList{"spotifyd.instance77"} << from(song, "spotifyd");
+        QTest::newRow("ncspot") << QStringList{"ncspot"} << from(song, "ncspot");
+        QTest::newRow("the paused app first") << QStringList{"spotify", "ncspot"} << NONE;
+        QTest::newRow("the other that plays")
+            << QStringList{"ncspot", "spotifyd"} << from(song, "spotifyd");
+        QTest::newRow("not Spotify") << QStringList{"mpv"} << SpotifyState::appMissing();
+        QTest::newRow("a browser")
+            << QStringList{"chromium.instance9"} << SpotifyState::appMissing();
     }
-    void playerIsReadOverTheBus() {
-        QFETCH(QString, title);
-        QFETCH(QString, kind);
-        QFETCH(bool, objectPath);
-        QFETCH(bool, paused);
+    void playersAreFoundOnTheBus() {
+        QFETCH(QStringList, players);
         QFETCH(SpotifyState, state);
-        QVERIFY(bus_.isRunning() && spotify_.run());  // nothing installed: running counts
-        spotify_.play(title, {"Band", "Guest"}, kind,
-                      objectPath ? FakeSpotify::IdForm::ObjectPath : FakeSpotify::IdForm::Text);
-        if (paused) spotify_.pause();
+        std::list<FakeSpotify> running;  // nothing installed: running counts
+        for (const QString& name : players) {
+            FakeSpotify& player = running.emplace_back(bus_.address(), name);
+            QVERIFY(player.run());
+            player.play("Song", {"Band", "Guest"});
+            if (name != players.last()) player.pause();
+        }
         platform::MprisSpotify mpris;
         QCOMPARE(readSpotify(mpris), state);
+    }
+
+    // A Spotify player starting, quitting or changing what it plays is passed on, whatever its
+    // instance; another player never is.
+    void spotifyPlayersAreWatched() {
+        int changes = 0;
+        platform::MprisSpotify mpris;
+        mpris.watchChanges([&] { ++changes; });
+        FakeSpotify spotifyd(bus_.address(), "spotifyd.instance7"), mpv(bus_.address(), "mpv");
+        QVERIFY(mpv.run() && spotifyd.run());
+        QTRY_COMPARE(changes, 1);
+        mpv.play("Film", {});
+        spotifyd.play("Song", {"Band"});
+        QTRY_COMPARE(changes, 2);
+        spotifyd.pause();  // its signal carries only the status
+        QTRY_COMPARE(changes, 3);
+        spotifyd.quit();
+        mpv.quit();
+        QTRY_COMPARE(changes, 4);
+        QTest::qWait(100);
+        QCOMPARE(changes, 4);
     }
 
     void installedIsFoundByDesktopEntryOrPath_data() {
@@ -111,6 +170,7 @@ class PlayerTest : public QObject {
         QTest::newRow("Flatpak") << "applications/com.spotify.Client.desktop";
         QTest::newRow("Snap") << "applications/spotify_spotify.desktop";
         QTest::newRow("on PATH") << "bin/spotify";
+        QTest::newRow("spotifyd on PATH") << "bin/spotifyd";
     }
     void installedIsFoundByDesktopEntryOrPath() {
         QFETCH(QString, file);

@@ -9,25 +9,27 @@
 
 class MprisPlayerObject;
 
-// Plays the Spotify app on a D-Bus bus: owns org.mpris.MediaPlayer2.spotify (while
-// "running") and answers for the MPRIS player interface from a thread of its own, so it
-// answers even while the test's main thread waits.
+// Plays a Spotify player on a D-Bus bus the way a real MPRIS player behaves: it owns
+// org.mpris.MediaPlayer2.<name> while "running", answers for the root and the player interfaces
+// from a thread of its own (so it answers even while the test's main thread waits), names its
+// item by an object path, and signals only the properties that changed.
 class FakeSpotify {
   public:
-    // How the item id is given: Spotify's "spotify:track:ID" text, or the object path
-    // "/com/spotify/track/ID".
-    enum class IdForm { Text, ObjectPath };
+    // The app's id of a track, as it gives it.
+    static inline const QString TRACK = QStringLiteral("/com/spotify/track/4uLU6hMCjMI75M1A2tKUQC");
 
-    explicit FakeSpotify(const QString& busAddress);
+    // `name` is the player's MPRIS name: "spotify" for the app, or an instance of it
+    // ("spotify.instance42"), or another player's ("spotifyd", "mpv").
+    explicit FakeSpotify(const QString& busAddress, const QString& name = "spotify");
     ~FakeSpotify();
 
     // Owns the name (running) or gives it up (quit).
     bool run();
     void quit();
 
-    // Playing an item of `kind` ("track", "episode", "ad") with the given title and artists.
-    void play(const QString& title, const QStringList& artists, const QString& kind = "track",
-              IdForm form = IdForm::Text);
+    // Playing the item `trackId`, an object path or Spotify's "spotify:<kind>:<id>" text, with
+    // the given title and artists.
+    void play(const QString& title, const QStringList& artists, const QString& trackId = TRACK);
     void pause();
     void stop();
     // Keeps the name but stops answering for the player object, so every question fails.
@@ -36,6 +38,7 @@ class FakeSpotify {
   private:
     void setState(const QString& status, const QVariantMap& metadata);
 
+    QString service_;
     QDBusConnection bus_;
     QThread thread_;
     MprisPlayerObject* player_;

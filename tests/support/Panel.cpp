@@ -7,7 +7,7 @@
 
 namespace {
 
-// Reads a dbusmenu layout node, (ia{sv}av), into a flat list of its children.
+// Reads a dbusmenu layout node, (ia{sv}av), into a flat list of its children that show.
 QList<MenuEntry> menuEntries(const QDBusArgument& node) {
     QList<MenuEntry> entries;
     int id = 0;
@@ -24,8 +24,9 @@ QList<MenuEntry> menuEntries(const QDBusArgument& node) {
         item.beginStructure();
         item >> childId >> props;
         item.endStructure();
-        entries += {childId, props.value("label").toString(), props.value("type").toString(),
-                    props.value("enabled", true).toBool()};
+        if (!props.value("visible", true).toBool()) continue;
+        entries += {childId, shownLabel(props.value("label").toString()),
+                    props.value("type").toString(), props.value("enabled", true).toBool()};
     }
     node.endArray();
     node.endStructure();
@@ -49,15 +50,45 @@ void PanelWatcher::RegisterStatusNotifierItem(const QString& service, const QDBu
     items += service.startsWith(u'/') ? message.service() : service;
 }
 
-QList<MenuEntry> openTrayMenu(const QString& service) {
-    QDBusInterface menu(service, menuPath(service), "com.canonical.dbusmenu");
+QString shownLabel(const QString& label) {
+    QString shown;
+    for (qsizetype i = 0; i < label.size(); ++i) {
+        if (label[i] == u'_' && ++i == label.size()) break;
+        shown += label[i];
+    }
+    return shown;
+}
+
+TrayMenu::TrayMenu(const QString& service) : service_(service), path_(menuPath(service)) {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    const QString menu = QStringLiteral("com.canonical.dbusmenu");
+    bus.connect(service_, path_, menu, "LayoutUpdated", this, SLOT(layoutUpdated()));
+    bus.connect(service_, path_, menu, "ItemsPropertiesUpdated", this, SLOT(propertiesUpdated()));
+}
+
+QList<MenuEntry> TrayMenu::open() {
+    QDBusInterface menu(service_, path_, "com.canonical.dbusmenu");
     if (menu.call("AboutToShow", 0).type() != QDBusMessage::ReplyMessage) return {};
     const QDBusMessage layout = menu.call("GetLayout", 0, -1, QStringList());
     if (layout.type() != QDBusMessage::ReplyMessage) return {};
+    revision = layout.arguments().value(0).toUInt();
     return menuEntries(layout.arguments().value(1).value<QDBusArgument>());
 }
 
-void clickTrayMenu(const QString& service, int id) {
-    QDBusInterface menu(service, menuPath(service), "com.canonical.dbusmenu");
+void TrayMenu::click(int id) {
+    QDBusInterface menu(service_, path_, "com.canonical.dbusmenu");
     menu.call("Event", id, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u);
+}
+
+void TrayMenu::activate(int x, int y) {
+    QDBusInterface(service_, "/StatusNotifierItem", "org.kde.StatusNotifierItem")
+        .call("Activate", x, y);
+}
+
+QList<MenuEntry> openTrayMenu(const QString& service) {
+    return TrayMenu(service).open();
+}
+
+void clickTrayMenu(const QString& service, int id) {
+    TrayMenu(service).click(id);
 }

@@ -31,7 +31,8 @@ class PanelWatcher : public QObject {
     void StatusNotifierItemRegistered(const QString& service);
 };
 
-// One entry of a tray item's menu, as com.canonical.dbusmenu lays it out.
+// One entry of a tray item's menu, as com.canonical.dbusmenu lays it out, with its label as a
+// panel shows it.
 struct MenuEntry {
     int id = 0;
     QString label;
@@ -39,8 +40,42 @@ struct MenuEntry {
     bool enabled = true;
 };
 
-// Opens the menu of the item `service` as a panel does (AboutToShow, then GetLayout) and
-// returns its top-level entries; empty when the item does not answer.
+// A tray item's menu as a panel holds it: opened as a panel opens it (AboutToShow, then
+// GetLayout), with the signals the item sent while the panel watched.
+class TrayMenu : public QObject {
+    Q_OBJECT
+
+  public:
+    // Watches the menu of the item `service`.
+    explicit TrayMenu(const QString& service);
+
+    // Opens the menu and returns the entries that show at its top level; empty when the item
+    // does not answer.
+    QList<MenuEntry> open();
+    // Clicks the entry `id`.
+    void click(int id);
+    // Asks the item for its menu at a position, as a panel does on a left click.
+    void activate(int x, int y);
+
+    // The layout's revision at the last opening.
+    uint revision = 0;
+    // The signals received: "LayoutUpdated", "ItemsPropertiesUpdated".
+    QStringList signalsSeen;
+
+  private slots:
+    void layoutUpdated() { signalsSeen += "LayoutUpdated"; }
+    void propertiesUpdated() { signalsSeen += "ItemsPropertiesUpdated"; }
+
+  private:
+    QString service_;
+    QString path_;
+};
+
+// The label a panel shows for a dbusmenu "label": "_x" marks x as the mnemonic and shows x,
+// "__" shows one underscore.
+QString shownLabel(const QString& label);
+
+// Opens the menu of the item `service` as a panel does and returns the entries that show.
 QList<MenuEntry> openTrayMenu(const QString& service);
 // Clicks the entry `id` of the item's menu.
 void clickTrayMenu(const QString& service, int id);

@@ -139,7 +139,7 @@ class SyncTest : public QObject {
         }
         QCOMPARE(calls(), QStringList({"get", "get", "get", "set"}));
         QCOMPARE(slack_.profilesSent().last(), track(SONG));  // renewed before it expires
-        spotify_->play("Next", {"Band", "Guest"}, "track", FakeSpotify::IdForm::ObjectPath);
+        spotify_->play("Next", {"Band", "Guest"});
         step();
         QCOMPARE(calls(), QStringList({"get", "set"}));
         QCOMPARE(stored(), QStringLiteral("Next — Band, Guest"));
@@ -152,6 +152,10 @@ class SyncTest : public QObject {
         const QString sent = (QString(60, u'é') + " — " + QString(60, u'x')).left(100);
         QCOMPARE(slack_.profilesSent().last().value("status_text").toString(), sent);
         QCOMPARE(config_->lastSetText(), sent);
+        spotify_->play("Solo", {""});  // no artist: the title alone
+        step();
+        QCOMPARE(slack_.profilesSent().last().value("status_text").toString(), "Solo");
+        QCOMPARE(state_->nowPlayingLabel(), "▶ Solo");
     }
 
     // Slack shows the program's text escaped, or applied a set the program had stopped
@@ -233,7 +237,7 @@ class SyncTest : public QObject {
         FakeSpotify broken(bus_.address());
         if (why == "no answer") QVERIFY(broken.run());
         if (why == "no answer") broken.breakPlayer();
-        if (why == "podcast") spotify_->play("Talk", {"Show"}, "episode");
+        if (why == "podcast") spotify_->play("Talk", {"Show"}, "/com/spotify/episode/1");
         QSignalSpy stepped(state_.get(), &AppState::tickNotification);
         if (why == "sync paused") {  // as the pause action does
             config_->setPaused(true);

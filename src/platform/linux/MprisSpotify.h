@@ -10,7 +10,9 @@
 
 namespace platform {
 
-// Asks Spotify through MPRIS 2 on the D-Bus session bus.
+// Asks Spotify through MPRIS 2 on the D-Bus session bus: the app, under its name or an instance
+// of it, or when the app does not run, a Spotify player that runs in its place (spotifyd,
+// ncspot, librespot). Other players, such as a video player or a browser, are never asked.
 class MprisSpotify final : public SpotifyBridge {
   public:
     ~MprisSpotify() override;
@@ -22,7 +24,8 @@ class MprisSpotify final : public SpotifyBridge {
     PlayerReading read() override;
     void watchChanges(std::function<void()> changed) override;
 
-    // The reading for a set of org.mpris.MediaPlayer2.Player properties.
+    // The reading for a set of org.mpris.MediaPlayer2.Player properties, the item id in
+    // Spotify's "spotify:<kind>:<id>" form whatever form the player gave it in.
     static PlayerReading readingFrom(const QVariantMap& playerProperties);
 
   private:

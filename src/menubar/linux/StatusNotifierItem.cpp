@@ -1,0 +1,32 @@
+#include "menubar/linux/StatusNotifierItem.h"
+
+#include <QCoreApplication>
+
+StatusNotifierItem::StatusNotifierItem(QString title, QDBusObjectPath menu, QObject* parent)
+    : QObject(parent), title_(std::move(title)), menu_(std::move(menu)) {
+    toolTip_.title = title_;
+}
+
+// The protocol asks for a name unique to the program and the same in every session.
+QString StatusNotifierItem::id() const {
+    return QCoreApplication::applicationName();
+}
+
+void StatusNotifierItem::setIcon(const QIcon& icon) {
+    pixmaps_ = iconPixmaps(icon);
+    emit NewIcon();
+}
+
+void StatusNotifierItem::setToolTip(const QString& toolTip) {
+    toolTip_.title = toolTip.section(u'\n', 0, 0);
+    toolTip_.text = toolTip.section(u'\n', 1);
+    emit NewToolTip();
+}
+
+void StatusNotifierItem::Activate(int x, int y) {
+    if (onMenuRequested) onMenuRequested(QPoint(x, y));
+}
+
+void StatusNotifierItem::ContextMenu(int x, int y) {
+    if (onMenuRequested) onMenuRequested(QPoint(x, y));
+}
