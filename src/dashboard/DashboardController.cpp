@@ -321,7 +321,8 @@ void DashboardController::refresh() {
                                         .arg(int(SYNC_SECONDS))
                                   : QString());
 
-    const std::optional<QString> error = state_.lastError();
+    std::optional<QString> error = state_.lastError();
+    if (error && signedIn && state_.lineSays(*error)) error.reset();  // said in the line above
     errorLine_->setText(error.value_or(QString()));
     errorLine_->setVisible(error.has_value());
 

@@ -4,7 +4,6 @@
 #include <QPalette>
 
 #include "platform/ColorScheme.h"
-#include "platform/SpotifyBridge.h"
 #include "state/Constants.h"
 #include "sync/EmojiChoice.h"
 #include "sync/WorkHours.h"
@@ -131,7 +130,8 @@ void StatusMenu::menuNeedsUpdate() {
 
 // The lines that say what is going on, and the entries that lead on from them.
 void StatusMenu::updateLines(bool signedIn) {
-    const std::optional<QString> error = state_.lastError();
+    std::optional<QString> error = state_.lastError();
+    if (error && signedIn && state_.lineSays(*error)) error.reset();  // said in the first line
     const QString errorLine = literal(QStringLiteral("⚠️ ") + error.value_or(QString()));
     const QString player = state_.playerName();
     Entries& e = entries_;
@@ -144,7 +144,7 @@ void StatusMenu::updateLines(bool signedIn) {
     e.signedOutError->setVisible(!signedIn && error);
     e.signedOutError->setText(errorLine);
     e.signedOutSeparator->setVisible(!signedIn);
-    e.getSpotify->setVisible(signedIn && player.isEmpty() && !platform::spotifyInstalled());
+    e.getSpotify->setVisible(signedIn && state_.spotifyMissing());
     e.signedInAs->setVisible(signedIn);
     e.signedInAs->setText(literal(QStringLiteral("Signed in as ") + config_.slackName()));
     e.error->setVisible(signedIn && error);

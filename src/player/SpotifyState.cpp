@@ -37,8 +37,9 @@ SpotifyState stateOf(const platform::PlayerReading& reading) {
         case Kind::Playing:
             return fromPlaying(reading);
         case Kind::Stopped:
-        case Kind::NotRunning:
             return SpotifyState::notPlaying();
+        case Kind::NotRunning:
+            return SpotifyState::notRunning();
         case Kind::NotInstalled:
             return SpotifyState::appMissing();
         case Kind::Error:

@@ -12,7 +12,8 @@ struct SpotifyState {
         Playing,     // music with a title: `track`, and `artist` when it has any
         Error,       // the state cannot be read: `fault`, and `message` for an unreadable app
         Podcast,     // something that is not music
-        NotPlaying,  // paused, stopped, not running, or an item without a title
+        NotPlaying,  // paused, stopped, or an item without a title
+        NotRunning,  // no player runs
     };
     enum class Fault {
         None,
@@ -33,6 +34,7 @@ struct SpotifyState {
     static SpotifyState unreadable(QString reason);
     static SpotifyState podcast() { return {Kind::Podcast, {}, {}, Fault::None, {}, {}}; }
     static SpotifyState notPlaying() { return {}; }
+    static SpotifyState notRunning() { return {Kind::NotRunning, {}, {}, Fault::None, {}, {}}; }
 
     // What is shared of music that plays: "track — artist", or the track alone without one.
     QString text() const;

@@ -23,6 +23,17 @@ void AppState::setNowPlayingLabel(const QString& label) {
     write(mutex_, nowPlayingLabel_, label);
 }
 
+bool AppState::spotifyMissing() const {
+    return read(mutex_, spotifyMissing_);
+}
+void AppState::setSpotifyMissing(bool missing) {
+    write(mutex_, spotifyMissing_, missing);
+}
+
+bool AppState::lineSays(const QString& error) const {
+    return nowPlayingLabel().endsWith(error);
+}
+
 std::optional<QString> AppState::lastError() const {
     return read(mutex_, lastError_);
 }

@@ -18,6 +18,11 @@ class AppState : public QObject {
 
     QString nowPlayingLabel() const;
     void setNowPlayingLabel(const QString& label);
+    // Whether the last step found the Spotify app neither installed nor running.
+    bool spotifyMissing() const;
+    void setSpotifyMissing(bool missing);
+    // Whether the now-playing line already says what `error` says, so it need not show twice.
+    bool lineSays(const QString& error) const;
     std::optional<QString> lastError() const;
     void setLastError(const std::optional<QString>& error);
     std::optional<bool> spotifyEmojiAvailable() const;
@@ -41,6 +46,7 @@ class AppState : public QObject {
     mutable QMutex mutex_;
     QString nowPlayingLabel_ = QStringLiteral("…");
     std::optional<QString> lastError_;
+    bool spotifyMissing_ = false;
     std::optional<bool> spotifyEmojiAvailable_;
     std::optional<QString> updateAvailable_;
     QString playerName_;

@@ -17,6 +17,7 @@
 #include "player/SpotifyState.h"
 #include "slack/SlackApi.h"
 #include "state/Constants.h"
+#include "state/TimeText.h"
 #include "sync/EmojiChoice.h"
 #include "sync/WorkHours.h"
 
@@ -59,6 +60,8 @@ QString labelFor(const SpotifyState& state) {
             return QStringLiteral("▶ ") + state.text();
         case SpotifyState::Kind::Podcast:
             return QStringLiteral("🎙 podcast (never shared)");
+        case SpotifyState::Kind::NotRunning:
+            return QStringLiteral("Spotify isn't running");
         case SpotifyState::Kind::NotPlaying:
         case SpotifyState::Kind::Error:
             break;
@@ -116,19 +119,15 @@ void SyncEngine::tick() {
     const std::optional<QString> token = config_.slackToken();
     if (!token) return state_.notifyUI();
     if (config_.paused() || !inWorkHours()) {
+        state_.setNowPlayingLabel(config_.paused() ? QStringLiteral("⏸ paused")
+                                                   : outsideHoursLine());
         clearWhileHidden(*token);
         return state_.notifyUI();
     }
 
     const SpotifyState state = readSpotifyOnMainThread();
     state_.setPlayerName(state.player);
-    if (state.kind == SpotifyState::Kind::Error) {
-        const bool missing = state.fault == SpotifyState::Fault::AppMissing;
-        state_.setLastError(missing ? noAppMessage() : unreadableMessage(state.message));
-        state_.setNowPlayingLabel(missing ? QStringLiteral("⬇ Install the Spotify app")
-                                          : QStringLiteral("⚠️ can't read Spotify"));
-        return state_.notifyUI();
-    }
+    if (!readPlayer(state)) return state_.notifyUI();
     state_.setNowPlayingLabel(labelFor(state));
 
     forgetOnNewToken(*token);
@@ -139,6 +138,29 @@ void SyncEngine::tick() {
         checkEmojiWhenDue();
     }
     state_.notifyUI();
+}
+
+// Shows what the player's reading means. False when it could not be read: its error is shown,
+// until a reading succeeds.
+bool SyncEngine::readPlayer(const SpotifyState& state) {
+    const bool missing = state.fault == SpotifyState::Fault::AppMissing;
+    state_.setSpotifyMissing(missing);
+    if (state.kind != SpotifyState::Kind::Error) {
+        if (state_.lastError() == playerError_) state_.setLastError(std::nullopt);
+        return true;
+    }
+    playerError_ = missing ? noAppMessage() : unreadableMessage(state.message);
+    state_.setLastError(playerError_);
+    state_.setNowPlayingLabel(missing ? QStringLiteral("⬇ Install the Spotify app")
+                                      : QStringLiteral("⚠️ can't read Spotify"));
+    return false;
+}
+
+// Outside the work-hours window, and when it opens again.
+QString SyncEngine::outsideHoursLine() const {
+    const QDateTime now = clock_.now();
+    const QTime opens = timeOfDay(config_.workHoursRange().start, now);
+    return QStringLiteral("🌙 outside work hours, until ") + shortTimeText(opens);
 }
 
 // What the engine knows of Slack belongs to one token; a new sign-in starts afresh.
@@ -162,7 +184,11 @@ bool SyncEngine::share(const QString& token, const SpotifyState& state) {
         !slack_.expires.isValid() || now.secsTo(slack_.expires) <= RENEW_WITHIN_SECONDS;
     const bool readDue =
         !slack_.lastRead.isValid() || slack_.lastRead.secsTo(now) >= READ_EVERY_SECONDS;
-    if (!readDue && (slack_.usersOwn || (!change && !renew))) return true;
+    if (!readDue && slack_.usersOwn) {
+        state_.setNowPlayingLabel(QStringLiteral("💬 your own status shows"));
+        return true;
+    }
+    if (!readDue && !change && !renew) return true;
     if (change || renew) {
         if (const std::optional<QDateTime> slot = slackClient_.nextWriteSlot(token)) {
             return waitFor(*slot, token);
@@ -171,7 +197,10 @@ bool SyncEngine::share(const QString& token, const SpotifyState& state) {
     const std::optional<QString> current = readStatus(token);
     if (!current) return false;
     slack_.usersOwn = !isOwn(*current, ownText);
-    if (slack_.usersOwn) return true;
+    if (slack_.usersOwn) {
+        state_.setNowPlayingLabel(QStringLiteral("💬 your own status shows: “%1”").arg(*current));
+        return true;
+    }
     // Read only: the program's status still shows and needs nothing.
     if (!change && !renew && !current->isEmpty()) return true;
     return write(token, text, emoji);
@@ -244,10 +273,9 @@ bool SyncEngine::write(const QString& token, QString text, const QString& emoji)
 // whatever is newest then.
 bool SyncEngine::waitFor(const QDateTime& when, const QString& token) {
     wakeAt(when);
-    state_.setLastError(slackClient_.explain(
+    return failed(
         {{QStringLiteral("ok"), false}, {QStringLiteral("error"), QStringLiteral("ratelimited")}},
-        token));
-    return false;
+        token);
 }
 
 void SyncEngine::wakeAt(const QDateTime& when) {
@@ -295,8 +323,13 @@ SpotifyState SyncEngine::readSpotifyOnMainThread() {
 
 // Shows why Slack could not be asked or told, and comes back when Slack asked to wait.
 bool SyncEngine::failed(const SlackReply& reply, const QString& token) {
-    state_.setLastError(slackClient_.explain(reply, token));
-    if (const std::optional<QDateTime> until = slackClient_.waitingUntil(token)) wakeAt(*until);
+    const QString why = slackClient_.explain(reply, token);
+    state_.setLastError(why);
+    const std::optional<QDateTime> until = slackClient_.waitingUntil(token);
+    if (until) wakeAt(*until);
+    const bool waiting =
+        until || reply.value(QStringLiteral("error")) == QLatin1String("ratelimited");
+    state_.setNowPlayingLabel((waiting ? QStringLiteral("⏳ ") : QStringLiteral("⚠️ ")) + why);
     return false;
 }
 

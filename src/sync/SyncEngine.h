@@ -71,6 +71,8 @@ class SyncEngine : public QObject {
     void playerChanged();
     void clearWhileHidden(const QString& token);
     SpotifyState readSpotifyOnMainThread();
+    bool readPlayer(const SpotifyState& state);
+    QString outsideHoursLine() const;
     void forgetOnNewToken(const QString& token);
     bool share(const QString& token, const SpotifyState& state);
     bool takeDown(const QString& token);
@@ -97,6 +99,7 @@ class SyncEngine : public QObject {
     std::atomic<bool> stepRequested_ = false;
     std::atomic<bool> syncStopped_ = false;
     SlackView slack_;
+    QString playerError_;                      // the error the last unreadable player showed
     std::atomic<qint64> lastEmojiCheck_ = 0;   // Unix seconds
     std::atomic<qint64> emojiWatchUntil_ = 0;  // Unix seconds
     QThreadPool background_;

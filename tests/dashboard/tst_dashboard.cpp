@@ -138,6 +138,9 @@ class DashboardTest : public QObject {
         for (const char* name : {"signedInAs", "nowPlaying", "errorLine"}) {
             QCOMPARE(find<QLabel>(name)->textFormat(), Qt::PlainText);
         }
+        parts_->state.setNowPlayingLabel("⚠️ Rock & Roll <b>failed</b>");
+        dash_->refresh();
+        QVERIFY(!shown("errorLine"));  // said once, in the line above
     }
 
     // The popup shows the emoji that will be sent; the help shows while :spotify: is lacking.

@@ -79,14 +79,6 @@ class StatusMenuTest : public QObject {
         QFAIL(qPrintable("no entry " + title));
     }
 
-    void installSpotify(bool installed) {
-        const QString entry = dir_.filePath("data/applications/spotify.desktop");
-        QVERIFY(QDir().mkpath(dir_.filePath("data/applications")));
-        QFile file(entry);
-        if (installed) QVERIFY(file.open(QIODevice::WriteOnly));
-        if (!installed) file.remove();
-    }
-
   private slots:
     void initTestCase() {
         slack_.useForSlack();
@@ -153,11 +145,12 @@ class StatusMenuTest : public QObject {
         QFETCH(QJsonObject, settings);
         QFETCH(QString, state);
         QFETCH(QStringList, expected);
-        installSpotify(state.contains("installed"));
         if (state.contains("login"))
             QVERIFY(!platform::XdgAutostart("/opt/trackglint/run").setEnabled(true));
         start(settings);
         parts_->state.setNowPlayingLabel("▶ Rock & Roll — Band");
+        parts_->state.setSpotifyMissing(!state.contains("installed") &&
+                                        !state.contains("spotifyd"));
         if (state.contains("error")) parts_->state.setLastError("Rock & Roll failed");
         if (state.contains("update")) parts_->state.setUpdateAvailable("1.4.0");
         if (state.contains("spotifyd")) parts_->state.setPlayerName("spotifyd");
@@ -215,8 +208,8 @@ class StatusMenuTest : public QObject {
     }
 
     void entriesCallTheirActions() {
-        installSpotify(false);
         start({{"slackToken", "xoxp-1"}});
+        parts_->state.setSpotifyMissing(true);
         const QStringList titles{
             "Open Trackglint…", "Check for Updates…", "Quit Trackglint", "Get Spotify…", "Pause",
             "Start at login"};

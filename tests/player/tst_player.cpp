@@ -70,7 +70,7 @@ class PlayerTest : public QObject {
         QTest::newRow("ad") << Reading::playing("spotify:ad:1", "Buy", {"Shop"}) << podcast;
         QTest::newRow("no id") << Reading::playing("", "Song", {"Band"}) << podcast;
         QTest::newRow("stopped") << Reading::stopped() << NONE;
-        QTest::newRow("not running") << Reading::notRunning() << NONE;
+        QTest::newRow("not running") << Reading::notRunning() << SpotifyState::notRunning();
         QTest::newRow("not installed") << Reading::notInstalled() << SpotifyState::appMissing();
         QTest::newRow("error") << Reading::error("Denied") << SpotifyState::unreadable("Denied");
         QTest::newRow("error without a reason")
@@ -177,7 +177,7 @@ class PlayerTest : public QObject {
         platform::MprisSpotify mpris;
         QCOMPARE(readSpotify(mpris), SpotifyState::appMissing());
         writeExecutable(root_.filePath(file), "");
-        QCOMPARE(readSpotify(mpris), NONE);
+        QCOMPARE(readSpotify(mpris), SpotifyState::notRunning());
     }
 
     void withoutABusAnInstalledAppIsUnreadable() {

@@ -126,6 +126,7 @@ class SyncTest : public QObject {
         slack_.shows("In a meeting");
         step();
         QCOMPARE(calls(), QStringList{"get"});
+        QCOMPARE(state_->nowPlayingLabel(), "💬 your own status shows: “In a meeting”");
         step();  // the user's own status is read again only a minute later
         advance(60);
         slack_.shows(QString());
@@ -204,17 +205,18 @@ class SyncTest : public QObject {
         QTest::addColumn<QString>("label");
         QTest::addColumn<bool>("cleared");
         QTest::addColumn<bool>("forgotten");
-        const QString nothing = QStringLiteral("nothing playing"), playing("▶ Song — Band");
+        const QString nothing = QStringLiteral("nothing playing"), paused("⏸ paused");
         QTest::newRow("player paused") << SONG << nothing << true << true;
         QTest::newRow("player stopped") << SONG << nothing << true << true;
-        QTest::newRow("player quit") << SONG << nothing << true << true;
+        QTest::newRow("player quit") << SONG << "Spotify isn't running" << true << true;
         QTest::newRow("podcast") << SONG << "🎙 podcast (never shared)" << true << true;
         QTest::newRow("player paused, Slack already empty") << "" << nothing << false << true;
         QTest::newRow("player paused, user's own status") << "Lunch" << nothing << false << true;
-        QTest::newRow("sync paused") << SONG << playing << true << true;
-        QTest::newRow("after hours") << SONG << playing << true << true;
-        QTest::newRow("sync paused, user's own status") << "Lunch" << playing << false << true;
-        QTest::newRow("sync paused, Slack unreachable") << "502" << playing << false << true;
+        QTest::newRow("sync paused") << SONG << paused << true << true;
+        QTest::newRow("after hours")
+            << SONG << "🌙 outside work hours, until 9:00 AM" << true << true;
+        QTest::newRow("sync paused, user's own status") << "Lunch" << paused << false << true;
+        QTest::newRow("sync paused, Slack unreachable") << "502" << paused << false << true;
         QTest::newRow("not installed") << SONG << "⬇ Install the Spotify app" << false << false;
         QTest::newRow("no answer") << SONG << "⚠️ can't read Spotify" << false << false;
     }
@@ -266,8 +268,12 @@ class SyncTest : public QObject {
                          error.endsWith("). If you just installed Spotify, open it once, then "
                                         "quit and reopen Trackglint."),
                      qPrintable(error));
-        if (why == "not installed" || why == "no answer")
-            QCOMPARE(slack_.requests().size(), 2);  // only the first step's
+        if (why != "not installed" && why != "no answer") return;
+        QCOMPARE(slack_.requests().size(), 2);  // only the first step's
+        broken.quit();
+        init();  // the player reads fine again: its error goes
+        step();
+        QCOMPARE(state_->lastError(), std::nullopt);
     }
 
     void slackFailuresAreShownAndRetried_data() {
@@ -304,6 +310,7 @@ class SyncTest : public QObject {
         slack_.script(failing, {{status, reply}});
         step();
         QCOMPARE(state_->lastError(), error);
+        QCOMPARE(state_->nowPlayingLabel(), "⚠️ " + error);  // why nothing is shared
         QCOMPARE(config_->lastSetText(), clearing ? SONG : QString());
         QCOMPARE(stored(), clearing ? SONG : QString());
         slack_.script(failing, failing.endsWith("get") ? FakeSlack::profileShowing("") : OK);
