@@ -2,38 +2,37 @@
 
 #include <QObject>
 #include <QString>
-#include <QThreadPool>
-#include <atomic>
 #include <functional>
-#include <optional>
 
+#include "platform/HelperProcess.h"
 #include "platform/Starter.h"
 
 // The vendor's minisign public key (the base64 line) that every update must be signed with,
 // fixed when the program is built.
 extern const QString UPDATE_PUBLIC_KEY;
 
-// Installs an accepted update: downloads the vendor's archive into a private working folder,
-// unpacks it, proves the copy genuine (the vendor's signature over every file, the system's
-// assessment of its executable, the offered version), makes it the installed copy, starts that
-// copy with "--moved" and quits. Any failure is announced with `failed`; the running copy
-// carries on. The working folder is removed either way.
+// Installs an accepted update: has the update helper download the vendor's archive into a
+// private working folder, unpack it, prove the copy genuine (the vendor's signature over every
+// file, the system's assessment of its program, the offered version) and make it the installed
+// copy; then starts that copy with "--moved" and quits. Any failure is announced with
+// `failed`; the running copy carries on. The working folder is removed either way.
 //
-// Lives on the main thread. Download, unpacking, checks and the copy into place run on a worker
-// thread, one install at a time; when the object goes it stops a download under way and waits
-// for the worker.
+// Lives on the main thread; the helper runs in a process of its own, one install at a time.
+// When the object goes, a helper still running is killed.
 class Installer : public QObject {
     Q_OBJECT
 
   public:
-    // `broker`: the vendor web service's base address, the archive being `broker`
-    // + "/Trackglint.zip"; `updateKey`: the vendor's public key; `installFolder`: where the
-    // installed copy lives (Trackglint.app in it); `quit` ends the running copy.
-    Installer(platform::Starter& starter, QString broker, QString updateKey, QString installFolder,
-              std::function<void()> quit, QObject* parent = nullptr);
+    // `helper`: the update helper program; `broker`: the vendor web service's base address,
+    // the archive being `broker` + "/Trackglint.zip"; `updateKey`: the vendor's public key;
+    // `installFolder`: where the installed copy lives (Trackglint.app in it); `quit` ends the
+    // running copy.
+    Installer(platform::Starter& starter, const QString& helper, QString broker, QString updateKey,
+              QString installFolder, std::function<void()> quit, QObject* parent = nullptr);
     ~Installer() override;
 
-    // Starts installing version `expecting`, the one offered; returns at once.
+    // Starts installing version `expecting`, the one offered, unless an install is under way;
+    // returns at once.
     void installUpdate(const QString& expecting);
 
   signals:
@@ -41,15 +40,14 @@ class Installer : public QObject {
     void failed(const QString& explanation);
 
   private:
-    std::optional<QString> fetchAndInstall(const QString& workFolder,
-                                           const QString& expecting) const;
-    void finish(const std::optional<QString>& failure);
+    void helperEnded(int status, const QByteArray& output);
+    void fail(const QString& reason);
 
     platform::Starter& starter_;
+    platform::HelperProcess helper_;
     const QString broker_;
     const QByteArray updateKey_;
     const QString installFolder_;
     const std::function<void()> quit_;
-    std::atomic<bool> stopping_ = false;
-    QThreadPool background_;
+    QString workFolder_;
 };

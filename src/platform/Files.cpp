@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 namespace platform {
 namespace {
@@ -110,6 +111,11 @@ void keepPrivate(const QString& path) {
     struct stat info {};
     if (::stat(name.constData(), &info) != 0 || (info.st_mode & (S_IRWXG | S_IRWXO)) == 0) return;
     ::chmod(name.constData(), info.st_mode & (S_IRWXU | S_ISUID | S_ISGID | S_ISVTX));
+}
+
+void removeTree(const QString& path) {
+    std::error_code ignored;
+    std::filesystem::remove_all(QFile::encodeName(path).toStdString(), ignored);
 }
 
 }  // namespace platform

@@ -22,4 +22,8 @@ void removeUnfinishedWrites(const QString& path);
 // file left readable by an older copy or a backup tool stops being so.
 void keepPrivate(const QString& path);
 
+// Removes the folder at `path` with everything in it, going by the bytes of the names, so names
+// that are not valid UTF-8 go too. Failures are ignored.
+void removeTree(const QString& path);
+
 }  // namespace platform

@@ -15,10 +15,10 @@
 #include "maintenance/InstallCopy.h"
 #include "maintenance/Installer.h"
 #include "maintenance/Mover.h"
-#include "platform/Archive.h"
 #include "platform/Bundle.h"
 #include "platform/LoginItem.h"
 #include "ui/Prompts.h"
+#include "update/Archive.h"
 
 namespace {
 
@@ -195,7 +195,8 @@ class InstallerTest : public QObject {
         const QString folder = trouble.contains("blocked") ? dir_.filePath("blocked/Apps") : apps_;
         RecordingStarter starter;
         int quits = 0;
-        Installer installer(starter, broker, key_, folder, [&] { ++quits; });
+        Installer installer(starter, TRACKGLINT_UPDATE_HELPER, broker, key_, folder,
+                            [&] { ++quits; });
         QSignalSpy failed(&installer, &Installer::failed);
         installer.installUpdate(expecting);
         QTRY_VERIFY(!failed.isEmpty() || quits > 0);
@@ -233,9 +234,9 @@ class InstallerTest : public QObject {
         QVERIFY(writeFile(folder + "/a/zeros", QByteArray(1 << 20, '\0')));
         QVERIFY(run(folder, "zip", {"-q", "-r", "zeros.zip", "a"}));
         QVERIFY(QDir().mkpath(folder + "/small") && QDir().mkpath(folder + "/large"));
-        QVERIFY(!platform::unpackZip(folder + "/zeros.zip", folder + "/small", 1 << 19));
+        QVERIFY(!unpackZip(folder + "/zeros.zip", folder + "/small", 1 << 19));
         QVERIFY(!QFileInfo::exists(folder + "/small/a/zeros"));
-        QVERIFY(platform::unpackZip(folder + "/zeros.zip", folder + "/large", 1 << 21));
+        QVERIFY(unpackZip(folder + "/zeros.zip", folder + "/large", 1 << 21));
         QCOMPARE(QFileInfo(folder + "/large/a/zeros").size(), 1 << 20);
     }
 

@@ -1,4 +1,4 @@
-#include "maintenance/BundleSignature.h"
+#include "update/BundleSignature.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -8,7 +8,7 @@
 #include <QHash>
 #include <optional>
 
-#include "platform/Minisign.h"
+#include "update/Minisign.h"
 
 namespace {
 
@@ -78,7 +78,7 @@ bool signatureHolds(const QString& bundlePath, const QByteArray& publicKey) {
     if (!bundle.isDir() || bundle.isSymbolicLink()) return false;
     const std::optional<QByteArray> manifest = readSmallFile(bundlePath + u'/' + MANIFEST);
     const std::optional<QByteArray> signature = readSmallFile(bundlePath + u'/' + SIGNATURE);
-    if (!manifest || !signature || !platform::minisignVerifies(*manifest, *signature, publicKey)) {
+    if (!manifest || !signature || !minisignVerifies(*manifest, *signature, publicKey)) {
         return false;
     }
     const std::optional<QHash<QString, QByteArray>> listed = manifestFiles(*manifest);

@@ -2,8 +2,6 @@
 
 #include <QString>
 
-namespace platform {
-
 // Unpacks the zip archive at `archivePath` into `folder` (an existing folder, given by its
 // canonical path). Only folders and regular files are unpacked, each strictly inside `folder`:
 // an entry with an absolute name, a ".." component, a symbolic or hard link, or anything else
@@ -14,5 +12,3 @@ namespace platform {
 inline constexpr qint64 MAX_UNPACKED_BYTES = qint64(1) << 30;
 bool unpackZip(const QString& archivePath, const QString& folder,
                qint64 maxBytes = MAX_UNPACKED_BYTES);
-
-}  // namespace platform

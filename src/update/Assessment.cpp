@@ -1,4 +1,4 @@
-#include "platform/Assessment.h"
+#include "update/Assessment.h"
 
 #include <elf.h>
 #include <link.h>
@@ -8,7 +8,6 @@
 #include <QProcess>
 #include <QtEndian>
 
-namespace platform {
 namespace {
 
 // Up to and including e_machine, which sits at the same place in 32- and 64-bit headers.
@@ -63,5 +62,3 @@ bool mayRunHere(const QString& executable) {
     return !file.isSymbolicLink() && file.isFile() && file.isExecutable() &&
            elfForThisMachine(executable) && loaderAccepts(file.absoluteFilePath());
 }
-
-}  // namespace platform

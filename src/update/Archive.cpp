@@ -1,4 +1,4 @@
-#include "platform/Archive.h"
+#include "update/Archive.h"
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -6,7 +6,6 @@
 #include <QFile>
 #include <memory>
 
-namespace platform {
 namespace {
 
 using Reader = std::unique_ptr<archive, decltype(&archive_read_free)>;
@@ -79,5 +78,3 @@ bool unpackZip(const QString& archivePath, const QString& folder, qint64 maxByte
         }
     }
 }
-
-}  // namespace platform

@@ -1,0 +1,22 @@
+#include "maintenance/UpdateRequest.h"
+
+namespace {
+
+constexpr qsizetype ARGUMENT_COUNT = 6;
+
+}  // namespace
+
+QStringList UpdateRequest::arguments() const {
+    return {workFolder,
+            archive.toString(QUrl::FullyEncoded),
+            QString::fromUtf8(publicKey),
+            expecting,
+            running,
+            installFolder};
+}
+
+std::optional<UpdateRequest> UpdateRequest::fromArguments(const QStringList& arguments) {
+    if (arguments.size() != ARGUMENT_COUNT) return std::nullopt;
+    return UpdateRequest{arguments[0], QUrl(arguments[1]), arguments[2].toUtf8(),
+                         arguments[3], arguments[4],       arguments[5]};
+}

@@ -1,0 +1,45 @@
+#include "update/FetchAndInstall.h"
+
+#include <QFile>
+
+#include "maintenance/InstallCopy.h"
+#include "maintenance/Version.h"
+#include "platform/Bundle.h"
+#include "platform/Http.h"
+#include "platform/PropertyList.h"
+#include "update/Archive.h"
+#include "update/Assessment.h"
+#include "update/BundleSignature.h"
+
+namespace {
+
+constexpr qint64 MAX_INFO_BYTES = 1 << 20;
+
+// The bundle carries exactly the offered version, and it is newer than the running one.
+bool carriesVersion(const QString& bundlePath, const UpdateRequest& request) {
+    QFile file(bundlePath + QStringLiteral("/Contents/Info.plist"));
+    if (file.size() > MAX_INFO_BYTES || !file.open(QIODevice::ReadOnly)) return false;
+    const std::optional<QVariantMap> info = platform::readPropertyList(file.readAll());
+    if (!info) return false;
+    const QVariant version = info->value(QStringLiteral("CFBundleShortVersionString"));
+    return version.typeId() == QMetaType::QString && version.toString() == request.expecting &&
+           isNewer(request.expecting, request.running);
+}
+
+}  // namespace
+
+UpdateReport fetchAndInstall(const UpdateRequest& request) {
+    const QString archive = request.workFolder + QStringLiteral("/Trackglint.zip");
+    const QString bundle = request.workFolder + QStringLiteral("/Trackglint.app");
+    if (!platform::getToFile(request.archive, archive, [] { return false; })) {
+        return {UpdateOutcome::DownloadFailed, {}};
+    }
+    if (!unpackZip(archive, request.workFolder)) return {UpdateOutcome::NotUnpacked, {}};
+    if (!signatureHolds(bundle, request.publicKey)) return {UpdateOutcome::NotGenuine, {}};
+    if (!mayRunHere(platform::executableIn(bundle))) return {UpdateOutcome::CannotRun, {}};
+    if (!carriesVersion(bundle, request)) return {UpdateOutcome::WrongVersion, {}};
+    if (const std::optional<QString> error = installCopy(bundle, request.installFolder)) {
+        return {UpdateOutcome::NotReplaced, *error};
+    }
+    return {UpdateOutcome::Installed, {}};
+}
