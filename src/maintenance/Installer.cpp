@@ -40,6 +40,10 @@ QString explanation(int status, const QByteArray& output) {
     switch (UpdateOutcome(status)) {
         case UpdateOutcome::DownloadFailed:
             return DOWNLOAD_FAILED;
+        case UpdateOutcome::TooLarge:
+            return QStringLiteral("The download was larger than an update can be.");
+        case UpdateOutcome::Stalled:
+            return QStringLiteral("The download stopped making progress.");
         case UpdateOutcome::NotUnpacked:
             return QStringLiteral("The download couldn't be unpacked.");
         case UpdateOutcome::NotGenuine:
@@ -66,14 +70,15 @@ QString siteOf(const QString& broker) {
 
 Installer::Installer(platform::Starter& starter, const QString& helper, QString broker,
                      QString updateKey, QString installFolder, std::function<void()> quit,
-                     QObject* parent)
+                     platform::DownloadLimits limits, QObject* parent)
     : QObject(parent),
       starter_(starter),
       helper_(helper),
       broker_(std::move(broker)),
       updateKey_(updateKey.toUtf8()),
       installFolder_(std::move(installFolder)),
-      quit_(std::move(quit)) {
+      quit_(std::move(quit)),
+      limits_(limits) {
     connect(&helper_, &platform::HelperProcess::finished, this, &Installer::helperEnded);
 }
 
@@ -92,7 +97,8 @@ void Installer::installUpdate(const QString& expecting) {
                                 updateKey_,
                                 expecting,
                                 platform::appVersion(),
-                                installFolder_};
+                                installFolder_,
+                                limits_};
     helper_.start(request.arguments());
 }
 

@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "platform/HelperProcess.h"
+#include "platform/Http.h"
 #include "platform/Starter.h"
 
 // The vendor's minisign public key (the base64 line) that every update must be signed with,
@@ -27,8 +28,10 @@ class Installer : public QObject {
     // the archive being `broker` + "/Trackglint.zip"; `updateKey`: the vendor's public key;
     // `installFolder`: where the installed copy lives (Trackglint.app in it); `quit` ends the
     // running copy.
+    // `limits` bound the download.
     Installer(platform::Starter& starter, const QString& helper, QString broker, QString updateKey,
-              QString installFolder, std::function<void()> quit, QObject* parent = nullptr);
+              QString installFolder, std::function<void()> quit,
+              platform::DownloadLimits limits = {}, QObject* parent = nullptr);
     ~Installer() override;
 
     // Starts installing version `expecting`, the one offered, unless an install is under way;
@@ -49,5 +52,6 @@ class Installer : public QObject {
     const QByteArray updateKey_;
     const QString installFolder_;
     const std::function<void()> quit_;
+    const platform::DownloadLimits limits_;
     QString workFolder_;
 };

@@ -6,6 +6,8 @@
 #include <QUrl>
 #include <optional>
 
+#include "platform/Http.h"
+
 // The install the agent asks of its update helper, the program trackglint-update beside its own
 // executable, passed as the helper's arguments.
 struct UpdateRequest {
@@ -15,6 +17,7 @@ struct UpdateRequest {
     QString expecting;      // the offered version, which the new copy must carry
     QString running;        // the running version, which the offered one must be newer than
     QString installFolder;  // where the installed copy lives
+    platform::DownloadLimits limits;
 
     QStringList arguments() const;
     // The request that `arguments` carry; none when they are not one.
@@ -26,6 +29,8 @@ struct UpdateRequest {
 enum class UpdateOutcome {
     Installed = 0,
     DownloadFailed = 10,
+    TooLarge,
+    Stalled,
     NotUnpacked,
     NotGenuine,
     CannotRun,

@@ -26,13 +26,28 @@ bool carriesVersion(const QString& bundlePath, const UpdateRequest& request) {
            isNewer(request.expecting, request.running);
 }
 
+// Downloads the archive to `path`; what failed, if anything did.
+std::optional<UpdateOutcome> download(const UpdateRequest& request, const QString& path) {
+    switch (platform::getToFile(request.archive, path, request.limits)) {
+        case platform::Download::Saved:
+            return std::nullopt;
+        case platform::Download::TooLarge:
+            return UpdateOutcome::TooLarge;
+        case platform::Download::Stalled:
+            return UpdateOutcome::Stalled;
+        case platform::Download::Failed:
+            break;
+    }
+    return UpdateOutcome::DownloadFailed;
+}
+
 }  // namespace
 
 UpdateReport fetchAndInstall(const UpdateRequest& request) {
     const QString archive = request.workFolder + QStringLiteral("/Trackglint.zip");
     const QString bundle = request.workFolder + QStringLiteral("/Trackglint.app");
-    if (!platform::getToFile(request.archive, archive, [] { return false; })) {
-        return {UpdateOutcome::DownloadFailed, {}};
+    if (const std::optional<UpdateOutcome> failure = download(request, archive)) {
+        return {*failure, {}};
     }
     if (!unpackZip(archive, request.workFolder)) return {UpdateOutcome::NotUnpacked, {}};
     if (!signatureHolds(bundle, request.publicKey)) return {UpdateOutcome::NotGenuine, {}};

@@ -63,9 +63,12 @@ struct Entry {
 };
 
 const QString UPDATE_FAILED = "Update didn't complete";
+const QString DOWNLOAD_FAILED = "The download failed.";
 const QString NOT_UNPACKED = "The download couldn't be unpacked.";
 const QString NOT_GENUINE = "The downloaded copy failed its security check.";
 const QString WRONG_VERSION = "The downloaded copy's version didn't match the offered update.";
+// Small, so a test reaches them quickly.
+const platform::DownloadLimits LIMITS{1 << 20, std::chrono::seconds(1), 1 << 10};
 
 }  // namespace
 
@@ -163,7 +166,11 @@ class InstallerTest : public QObject {
         };
         const QByteArray outside = QFile::encodeName(dir_.path());
         row("installs", release({}), "");
-        row("no service", "", "The download failed.", "9.1", "no service");
+        row("no service", "", DOWNLOAD_FAILED, "9.1", "no service");
+        row("not found", release({}), DOWNLOAD_FAILED, "9.1", "not found");
+        row("too large", QByteArray(LIMITS.maxBytes + 1, 'x'),
+            "The download was larger than an update can be.");
+        row("stalls", "PK\3\4", "The download stopped making progress.", "9.1", "stalls");
         row("not a zip", "<h1>Not found</h1>", NOT_UNPACKED);
         row("..", handMade({{"../../.bashrc", ""}}), NOT_UNPACKED);
         row("absolute", handMade({{outside + "/absolute", ""}}), NOT_UNPACKED);
@@ -188,15 +195,17 @@ class InstallerTest : public QObject {
         QFETCH(QString, expecting);
         QFETCH(QString, trouble);
         QFETCH(QString, failure);
-        service_.serve("/Trackglint.zip", archive);
+        FakeSlack::Reply reply{trouble == "not found" ? 404 : 200, archive};
+        if (trouble == "stalls") reply.declaredLength = LIMITS.maxBytes;
+        service_.serve("/Trackglint.zip", reply);
         const QString broker = trouble == "no service"
                                    ? QString("http://127.0.0.1:%1").arg(freeLoopbackPort())
                                    : service_.url();
         const QString folder = trouble.contains("blocked") ? dir_.filePath("blocked/Apps") : apps_;
         RecordingStarter starter;
         int quits = 0;
-        Installer installer(starter, TRACKGLINT_UPDATE_HELPER, broker, key_, folder,
-                            [&] { ++quits; });
+        Installer installer(
+            starter, TRACKGLINT_UPDATE_HELPER, broker, key_, folder, [&] { ++quits; }, LIMITS);
         QSignalSpy failed(&installer, &Installer::failed);
         installer.installUpdate(expecting);
         QTRY_VERIFY(!failed.isEmpty() || quits > 0);
