@@ -49,7 +49,7 @@ QString explanation(int status, const QByteArray& output) {
         case UpdateOutcome::NotGenuine:
             return QStringLiteral("The downloaded copy failed its security check.");
         case UpdateOutcome::CannotRun:
-            return QStringLiteral("The downloaded copy isn't notarized.");
+            return QStringLiteral("The downloaded copy can't run on this system.");
         case UpdateOutcome::WrongVersion:
             return QStringLiteral("The downloaded copy's version didn't match the offered update.");
         case UpdateOutcome::NotReplaced:

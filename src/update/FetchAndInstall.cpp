@@ -51,7 +51,10 @@ UpdateReport fetchAndInstall(const UpdateRequest& request) {
     }
     if (!unpackZip(archive, request.workFolder)) return {UpdateOutcome::NotUnpacked, {}};
     if (!signatureHolds(bundle, request.publicKey)) return {UpdateOutcome::NotGenuine, {}};
-    if (!mayRunHere(platform::executableIn(bundle))) return {UpdateOutcome::CannotRun, {}};
+    if (!mayRunHere(platform::executableIn(bundle)) ||
+        !mayRunHere(platform::updateHelperIn(bundle))) {
+        return {UpdateOutcome::CannotRun, {}};
+    }
     if (!carriesVersion(bundle, request)) return {UpdateOutcome::WrongVersion, {}};
     if (const std::optional<QString> error = installCopy(bundle, request.installFolder)) {
         return {UpdateOutcome::NotReplaced, *error};

@@ -12,6 +12,6 @@ struct UpdateReport {
 
 // The whole way from the vendor's archive to the installed copy, inside the request's working
 // folder: the download, the unpacking, the vendor's signature over every file, the system's
-// assessment of the program, the offered version, and the swap into the install folder. Each
-// step runs only when every step before it passed.
+// assessment of the program and of its update helper, the offered version, and the swap into
+// the install folder. Each step runs only when every step before it passed.
 UpdateReport fetchAndInstall(const UpdateRequest& request);

@@ -44,6 +44,7 @@ QByteArray plist(const QString& version) {
 bool makeBundle(const QString& path, const QString& version, const QByteArray& executable) {
     return writeFile(path + "/Contents/Info.plist", plist(version)) &&
            writeFile(path + "/Contents/Linux/trackglint", executable, true) &&
+           writeFile(path + "/Contents/Linux/trackglint-update", executable, true) &&
            writeFile(path + "/Contents/Resources/trackglint.png", "picture");
 }
 
@@ -66,6 +67,7 @@ const QString UPDATE_FAILED = "Update didn't complete";
 const QString DOWNLOAD_FAILED = "The download failed.";
 const QString NOT_UNPACKED = "The download couldn't be unpacked.";
 const QString NOT_GENUINE = "The downloaded copy failed its security check.";
+const QString CANNOT_RUN = "The downloaded copy can't run on this system.";
 const QString WRONG_VERSION = "The downloaded copy's version didn't match the offered update.";
 // Small, so a test reaches them quickly.
 const platform::DownloadLimits LIMITS{1 << 20, std::chrono::seconds(1), 1 << 10};
@@ -78,7 +80,8 @@ class InstallerTest : public QObject {
     QTemporaryDir dir_;
     const QString apps_ = dir_.filePath("Applications");
     const QString installed_ = installedBundle(apps_);
-    QByteArray elf_;  // a small real program of this machine
+    QByteArray elf_;           // a small real program of this machine
+    QByteArray needsMissing_;  // that program, needing a library that is nowhere
     QByteArray key_;
     FakeSlack service_;
     int releases_ = 0;
@@ -136,6 +139,10 @@ class InstallerTest : public QObject {
     void initTestCase() {
         QVERIFY(dir_.isValid());
         elf_ = readFile(QStandardPaths::findExecutable("true"));
+        QVERIFY(writeFile(dir_.filePath("needs-missing"), elf_));
+        QVERIFY(run(dir_.path(), "patchelf",
+                    {"--add-needed", "libtrackglint-missing.so.1", "needs-missing"}));
+        needsMissing_ = readFile(dir_.filePath("needs-missing"));
         for (const QString key : {"good", "other"}) {
             QVERIFY(
                 run(dir_.path(), "minisign", {"-G", "-W", "-p", key + ".pub", "-s", key + ".key"}));
@@ -182,8 +189,8 @@ class InstallerTest : public QObject {
         row("changed after signing", release({.afterSigning = "Contents/Resources/trackglint.png"}),
             NOT_GENUINE);
         row("extra file", release({.afterSigning = "Contents/Resources/extra.png"}), NOT_GENUINE);
-        row("not an ELF", release({.executable = "#!/bin/sh\n"}),
-            "The downloaded copy isn't notarized.");
+        row("not an ELF", release({.executable = "#!/bin/sh\n"}), CANNOT_RUN);
+        row("needs a missing library", release({.executable = needsMissing_}), CANNOT_RUN);
         row("other version", release({}), WRONG_VERSION, "9.2");
         row("not newer", release({.version = "0"}), WRONG_VERSION, "0");
         row("install folder blocked", release({}), "Couldn't replace the app (", "9.1",
