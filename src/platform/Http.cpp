@@ -132,7 +132,7 @@ void fetch(QNetworkAccessManager& manager, const QUrl& url, const QString& path,
         if (!save()) reply->abort();
     });
     QObject::connect(reply, &QNetworkReply::finished, reply, [reply, file, transfer, save] {
-        transfer->complete = save() && file->flush() && arrivedWhole(*reply);
+        transfer->complete = arrivedWhole(*reply) && save() && file->flush();
         file->close();
         transfer->done.release();
         reply->deleteLater();
