@@ -5,15 +5,22 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QUuid>
 #include <cerrno>
 #include <filesystem>
+#include <functional>
 
+#include "platform/Bundle.h"
 #include "platform/DesktopEntry.h"
 
 namespace fs = std::filesystem;
 
 namespace {
+
+constexpr fs::perms FOLDER = fs::perms(0755);
+constexpr fs::perms PROGRAM = fs::perms(0755);
+constexpr fs::perms DATA = fs::perms(0644);
 
 fs::path filePath(const QString& path) {
     return fs::path(QFile::encodeName(path).toStdString());
@@ -61,6 +68,53 @@ std::error_code swapIn(const fs::path& fresh, const fs::path& target) {
     return renameThroughAside(fresh, target);
 }
 
+// Copies `files` of the bundle at `source` into the new folder `fresh`, each file with its fixed
+// permissions.
+std::error_code copyFiles(const QString& source, const QStringList& files, const fs::path& fresh) {
+    const QString programs = platform::executableFolderIn(source);
+    std::error_code error;
+    for (const QString& file : files) {
+        const QString from = source + u'/' + file;
+        const fs::path to = fresh / filePath(file);
+        fs::create_directories(to.parent_path(), error);
+        if (!error) fs::copy_file(filePath(from), to, error);
+        if (!error) {
+            const bool program = QFileInfo(from).path() == programs;
+            fs::permissions(to, program ? PROGRAM : DATA, error);
+        }
+        if (error) return error;
+    }
+    return error;
+}
+
+// Gives `top` and every folder in it the permissions of an installed folder.
+std::error_code openFolders(const fs::path& top) {
+    std::error_code error;
+    fs::permissions(top, FOLDER, error);
+    for (fs::recursive_directory_iterator entries(top, error), end; !error && entries != end;
+         entries.increment(error)) {
+        if (entries->is_directory()) fs::permissions(entries->path(), FOLDER, error);
+    }
+    return error;
+}
+
+// Makes a copy with `copy`, under a hidden name beside the installed one, swaps it in and
+// registers it.
+std::optional<QString> install(const QString& installFolder,
+                               const std::function<std::error_code(const fs::path&)>& copy) {
+    const fs::path target = filePath(installedBundle(installFolder));
+    const fs::path fresh = besides(target);
+    std::error_code error;
+    fs::create_directories(target.parent_path(), error);
+    if (!error) error = copy(fresh);
+    if (!error) error = swapIn(fresh, target);
+    std::error_code ignored;
+    fs::remove_all(fresh, ignored);
+    if (error) return QString::fromLocal8Bit(error.message());
+    platform::registerInstalledApplication(installedBundle(installFolder));
+    return std::nullopt;
+}
+
 }  // namespace
 
 QString defaultInstallFolder() {
@@ -72,18 +126,19 @@ QString installedBundle(const QString& installFolder) {
 }
 
 std::optional<QString> installCopy(const QString& source, const QString& installFolder) {
-    const fs::path target = filePath(installedBundle(installFolder));
-    const fs::path fresh = besides(target);
-    std::error_code error;
-    fs::create_directories(target.parent_path(), error);
-    if (!error) {
+    return install(installFolder, [&source](const fs::path& fresh) {
+        std::error_code error;
         fs::copy(filePath(source), fresh,
                  fs::copy_options::recursive | fs::copy_options::copy_symlinks, error);
-    }
-    if (!error) error = swapIn(fresh, target);
-    std::error_code ignored;
-    fs::remove_all(fresh, ignored);
-    if (error) return QString::fromLocal8Bit(error.message());
-    platform::registerInstalledApplication(installedBundle(installFolder));
-    return std::nullopt;
+        return error;
+    });
+}
+
+std::optional<QString> installFiles(const QString& source, const QStringList& files,
+                                    const QString& installFolder) {
+    return install(installFolder, [&](const fs::path& fresh) {
+        std::error_code error = copyFiles(source, files, fresh);
+        if (!error) error = openFolders(fresh);
+        return error;
+    });
 }

@@ -49,13 +49,16 @@ std::optional<QString> Bundle::resource(const QString& fileName) const {
     return path;
 }
 
+QString executableFolderIn(const QString& bundlePath) {
+    return bundlePath + QStringLiteral("/Contents/") + EXECUTABLE_FOLDER;
+}
+
 QString executableIn(const QString& bundlePath) {
-    return bundlePath + QStringLiteral("/Contents/") + EXECUTABLE_FOLDER +
-           QStringLiteral("/trackglint");
+    return executableFolderIn(bundlePath) + QStringLiteral("/trackglint");
 }
 
 QString updateHelperIn(const QString& bundlePath) {
-    return bundlePath + QStringLiteral("/Contents/") + EXECUTABLE_FOLDER + u'/' + UPDATE_HELPER;
+    return executableFolderIn(bundlePath) + u'/' + UPDATE_HELPER;
 }
 
 QString runningUpdateHelper() {

@@ -30,6 +30,9 @@ class Bundle {
     QString path_;
 };
 
+// The folder of the bundle at `bundlePath` that holds its programs: Contents/Linux
+// (Contents/MacOS on macOS).
+QString executableFolderIn(const QString& bundlePath);
 // The executable of the bundle at `bundlePath`: Contents/Linux/trackglint (Contents/MacOS/ on
 // macOS).
 QString executableIn(const QString& bundlePath);

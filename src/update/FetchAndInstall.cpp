@@ -50,13 +50,14 @@ UpdateReport fetchAndInstall(const UpdateRequest& request) {
         return {*failure, {}};
     }
     if (!unpackZip(archive, request.workFolder)) return {UpdateOutcome::NotUnpacked, {}};
-    if (!signatureHolds(bundle, request.publicKey)) return {UpdateOutcome::NotGenuine, {}};
+    const std::optional<QStringList> files = signedFiles(bundle, request.publicKey);
+    if (!files) return {UpdateOutcome::NotGenuine, {}};
     if (!mayRunHere(platform::executableIn(bundle)) ||
         !mayRunHere(platform::updateHelperIn(bundle))) {
         return {UpdateOutcome::CannotRun, {}};
     }
     if (!carriesVersion(bundle, request)) return {UpdateOutcome::WrongVersion, {}};
-    if (const std::optional<QString> error = installCopy(bundle, request.installFolder)) {
+    if (const std::optional<QString> error = installFiles(bundle, *files, request.installFolder)) {
         return {UpdateOutcome::NotReplaced, *error};
     }
     return {UpdateOutcome::Installed, {}};

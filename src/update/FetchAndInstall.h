@@ -13,5 +13,6 @@ struct UpdateReport {
 // The whole way from the vendor's archive to the installed copy, inside the request's working
 // folder: the download, the unpacking, the vendor's signature over every file, the system's
 // assessment of the program and of its update helper, the offered version, and the swap into
-// the install folder. Each step runs only when every step before it passed.
+// the install folder, of exactly the files the vendor signed. Each step runs only when every
+// step before it passed.
 UpdateReport fetchAndInstall(const UpdateRequest& request);

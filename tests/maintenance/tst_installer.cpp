@@ -7,6 +7,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <filesystem>
+#include <fstream>
 
 #include "FakeSlack.h"
 #include "RecordingDesktop.h"
@@ -16,9 +18,11 @@
 #include "maintenance/Installer.h"
 #include "maintenance/Mover.h"
 #include "platform/Bundle.h"
+#include "platform/Files.h"
 #include "platform/LoginItem.h"
 #include "ui/Prompts.h"
 #include "update/Archive.h"
+#include "update/BundleSignature.h"
 
 namespace {
 
@@ -28,6 +32,14 @@ bool writeFile(const QString& path, const QByteArray& bytes, bool executable = f
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) >= 0 &&
            (!executable || file.setPermissions(file.permissions() | QFile::ExeOwner));
+}
+
+// Writes `bytes` to a new file at `path`, whose names may be any bytes, making its folders.
+bool writeRaw(const std::filesystem::path& path, const QByteArray& bytes) {
+    std::error_code error;
+    std::filesystem::create_directories(path.parent_path(), error);
+    std::ofstream file(path, std::ios::binary);
+    return !error && file.write(bytes.constData(), bytes.size()).good();
 }
 
 QByteArray readFile(const QString& path) {
@@ -57,11 +69,33 @@ bool run(const QString& folder, const QString& program, const QStringList& argum
     return ok;
 }
 
-// One entry of a hand-made archive: a small file, or a link to `link`.
+// One entry of a hand-made archive: a small file, a folder (a name ending in "/"), or a link to
+// `link`.
 struct Entry {
     QByteArray name;
-    QByteArray link;
+    QByteArray link = {};
+    int mode = 0644;
 };
+
+// Writes the entries of the zip archive `bytes` to `zip`.
+void copyEntries(const QByteArray& bytes, archive* zip) {
+    archive* reader = archive_read_new();
+    archive_read_support_format_zip(reader);
+    archive_read_open_memory(reader, bytes.constData(), size_t(bytes.size()));
+    archive_entry* entry = nullptr;
+    while (archive_read_next_header(reader, &entry) == ARCHIVE_OK) {
+        QByteArray data(archive_entry_size(entry), '\0');
+        archive_read_data(reader, data.data(), size_t(data.size()));
+        archive_write_header(zip, entry);
+        archive_write_data(zip, data.constData(), size_t(data.size()));
+    }
+    archive_read_free(reader);
+}
+
+int modeOf(const QString& path) {
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
+}
 
 const QString UPDATE_FAILED = "Update didn't complete";
 const QString DOWNLOAD_FAILED = "The download failed.";
@@ -93,7 +127,7 @@ class InstallerTest : public QObject {
         QString version = "9.1";
         QByteArray executable = {};
         QString key = "good";
-        QString afterSigning = {};
+        QByteArray afterSigning = {};  // the file's path in the bundle, any bytes
     };
     QByteArray release(Release wanted) {
         const QString folder = dir_.filePath(QString("release-%1").arg(++releases_));
@@ -106,29 +140,38 @@ class InstallerTest : public QObject {
             return {};
         }
         const QString zip = folder + "/Trackglint.zip";
+        const std::filesystem::path tampered =
+            QFile::encodeName(folder + "/tampered/" + wanted.name).toStdString();
         if (!wanted.afterSigning.isEmpty() &&
-            !(writeFile(folder + "/tampered/" + wanted.name + "/" + wanted.afterSigning,
-                        "changed") &&
-              run(folder + "/tampered", "zip",
-                  {"-q", zip, wanted.name + "/" + wanted.afterSigning}))) {
+            !(writeRaw(tampered / wanted.afterSigning.toStdString(), "changed") &&
+              run(folder + "/tampered", "zip", {"-q", "-r", zip, wanted.name}))) {
             return {};
         }
+        platform::removeTree(folder + "/tampered");  // names QTemporaryDir cannot remove
         return readFile(zip);
     }
 
-    QByteArray handMade(const QList<Entry>& entries) {
+    // An archive of `entries`, after those of the archive `base`.
+    QByteArray handMade(const QList<Entry>& entries, const QByteArray& base = {}) {
         const QByteArray path = QFile::encodeName(dir_.filePath("hand-made.zip"));
         archive* zip = archive_write_new();
         archive_write_set_format_zip(zip);
         archive_write_open_filename(zip, path.constData());
+        if (!base.isEmpty()) copyEntries(base, zip);
         for (const Entry& item : entries) {
+            const bool folder = item.name.endsWith('/');
+            const bool link = !item.link.isEmpty();
+            const size_t size = folder || link ? 0 : 5;
             archive_entry* entry = archive_entry_new();
             archive_entry_set_pathname(entry, item.name.constData());
-            archive_entry_set_mode(entry, (item.link.isEmpty() ? AE_IFREG : AE_IFLNK) | 0644);
-            archive_entry_set_size(entry, item.link.isEmpty() ? 5 : 0);
-            if (!item.link.isEmpty()) archive_entry_set_symlink(entry, item.link.constData());
+            archive_entry_set_mode(entry, (folder ? AE_IFDIR
+                                           : link ? AE_IFLNK
+                                                  : AE_IFREG) |
+                                              item.mode);
+            archive_entry_set_size(entry, la_int64_t(size));
+            if (link) archive_entry_set_symlink(entry, item.link.constData());
             archive_write_header(zip, entry);
-            archive_write_data(zip, "owned", item.link.isEmpty() ? 5 : 0);
+            archive_write_data(zip, "owned", size);
             archive_entry_free(entry);
         }
         archive_write_free(zip);
@@ -148,6 +191,7 @@ class InstallerTest : public QObject {
                 run(dir_.path(), "minisign", {"-G", "-W", "-p", key + ".pub", "-s", key + ".key"}));
         }
         key_ = readFile(dir_.filePath("good.pub"));
+        ::umask(002);  // a release's files group-writable, as a shared build machine makes them
         QVERIFY(QDir().mkpath(dir_.filePath("tmp")));
         qputenv("TMPDIR", dir_.filePath("tmp").toUtf8());
         qputenv("XDG_DATA_HOME", dir_.filePath("data").toUtf8());
@@ -189,6 +233,13 @@ class InstallerTest : public QObject {
         row("changed after signing", release({.afterSigning = "Contents/Resources/trackglint.png"}),
             NOT_GENUINE);
         row("extra file", release({.afterSigning = "Contents/Resources/extra.png"}), NOT_GENUINE);
+        const QByteArray deep = "Trackglint.app/" + QByteArray(250, 'a').append('/').repeated(17);
+        row("name not UTF-8", release({.afterSigning = "Contents/\xff\xfe/extra"}), NOT_UNPACKED);
+        row("path too long", handMade({{deep + "extra"}}, release({})), NOT_UNPACKED);
+        row("folder not readable",
+            handMade({{"Trackglint.app/locked/", {}, 0}, {"Trackglint.app/locked/extra"}},
+                     release({})),
+            NOT_GENUINE);
         row("not an ELF", release({.executable = "#!/bin/sh\n"}), CANNOT_RUN);
         row("needs a missing library", release({.executable = needsMissing_}), CANNOT_RUN);
         row("other version", release({}), WRONG_VERSION, "9.2");
@@ -227,6 +278,10 @@ class InstallerTest : public QObject {
         if (failure.isEmpty()) {
             QCOMPARE(failed.size(), 0);
             QCOMPARE(readFile(installed_ + "/Contents/Info.plist"), plist("9.1"));
+            // Whatever the archive and the umask say.
+            QCOMPARE(modeOf(installed_ + "/Contents"), 0755);
+            QCOMPARE(modeOf(program), 0755);
+            QCOMPARE(modeOf(installed_ + "/Contents/Info.plist"), 0644);
             QCOMPARE(starter.started, QList<QStringList>({{program, "--moved"}}));
             QCOMPARE(quits, 1);
             QVERIFY(entry.contains("\nExec=\"" + program.toUtf8() + "\"\n"));
@@ -242,6 +297,20 @@ class InstallerTest : public QObject {
         QCOMPARE(starter.started.size(), 0);
         QCOMPARE(quits, 0);
         QVERIFY(entry.isEmpty());
+    }
+
+    // The signature check sees every name, whatever its bytes: a file beside the signed ones
+    // fails it even where unpacking would not have let it in.
+    void theSignatureCheckSeesEveryName() {
+        const QString folder = dir_.filePath("unpacked");
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(writeFile(folder + "/Trackglint.zip", release({})));
+        QVERIFY(unpackZip(folder + "/Trackglint.zip", folder));
+        const QString bundle = folder + "/Trackglint.app";
+        QVERIFY(signedFiles(bundle, key_).has_value());
+        QVERIFY(writeRaw(QFile::encodeName(bundle).toStdString() + "/\xff\xfe", "unsigned"));
+        QVERIFY(!signedFiles(bundle, key_));
+        platform::removeTree(folder);
     }
 
     // A small archive that unpacks into a lot stops at the budget instead of filling the disk.
