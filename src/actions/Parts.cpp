@@ -27,7 +27,7 @@ Parts::Parts(Environment environment, std::function<void()> quit)
       signIn(config, state, slack, sync, *world.desktop, *world.loginItem, *world.random,
              *world.clock, world.oauthPort),
       installer(*world.starter, platform::runningUpdateHelper(), broker(), world.updateKey,
-                defaultInstallFolder(), quit),
+                defaultInstallFolder()),
       updater(state, world.updateKey),
       mover(*world.starter, runningBundlePath(), defaultInstallFolder(), quit),
       actions(config, state, sync, signIn, *world.loginItem, *world.desktop, updater, installer,

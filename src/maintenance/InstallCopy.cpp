@@ -13,6 +13,7 @@
 
 #include "platform/Bundle.h"
 #include "platform/DesktopEntry.h"
+#include "platform/Files.h"
 
 namespace fs = std::filesystem;
 
@@ -32,40 +33,46 @@ fs::path besides(const fs::path& target) {
     return target.parent_path() / ("." + target.filename().string() + "-" + tag);
 }
 
+// Where a swap left the copy that was in place (under a hidden name beside it; empty when there
+// was none), or what stopped it, in which case nothing moved.
+struct Swap {
+    std::error_code error;
+    fs::path old;
+};
+
 // Without an atomic exchange the old copy steps aside, and steps back should the new one fail
 // to take its place.
-std::error_code renameThroughAside(const fs::path& fresh, const fs::path& target) {
-    std::error_code error;
-    const fs::path aside = besides(target);
-    fs::rename(target, aside, error);
-    if (error) return error;
-    fs::rename(fresh, target, error);
+Swap renameThroughAside(const fs::path& fresh, const fs::path& target) {
+    Swap swap{{}, besides(target)};
+    fs::rename(target, swap.old, swap.error);
+    if (swap.error) return swap;
+    fs::rename(fresh, target, swap.error);
     std::error_code ignored;
-    if (error) {
-        fs::rename(aside, target, ignored);
-    } else {
-        fs::remove_all(aside, ignored);
-    }
-    return error;
+    if (swap.error) fs::rename(swap.old, target, ignored);
+    return swap;
 }
 
 // Puts `fresh` at `target`. An existing target is exchanged with it in one step where the file
 // system can, and then is left at `fresh`.
-std::error_code swapIn(const fs::path& fresh, const fs::path& target) {
+Swap swapIn(const fs::path& fresh, const fs::path& target) {
     std::error_code error;
     if (!fs::exists(target, error)) {
         fs::rename(fresh, target, error);
-        return error;
+        return {error, {}};
     }
 #ifdef RENAME_EXCHANGE
     if (::renameat2(AT_FDCWD, fresh.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) == 0) {
-        return {};
+        return {{}, fresh};
     }
     if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
-        return std::error_code(errno, std::system_category());
+        return {std::error_code(errno, std::system_category()), {}};
     }
 #endif
     return renameThroughAside(fresh, target);
+}
+
+QString reason(const std::error_code& error) {
+    return QString::fromLocal8Bit(error.message());
 }
 
 // Copies `files` of the bundle at `source` into the new folder `fresh`, each file with its fixed
@@ -98,21 +105,24 @@ std::error_code openFolders(const fs::path& top) {
     return error;
 }
 
-// Makes a copy with `copy`, under a hidden name beside the installed one, swaps it in and
-// registers it.
-std::optional<QString> install(const QString& installFolder,
-                               const std::function<std::error_code(const fs::path&)>& copy) {
+// Makes a copy with `copy` under a hidden name beside the installed one, swaps it in and
+// registers it; the copy it replaced stays aside.
+Replacement install(const QString& installFolder,
+                    const std::function<std::error_code(const fs::path&)>& copy) {
     const fs::path target = filePath(installedBundle(installFolder));
     const fs::path fresh = besides(target);
     std::error_code error;
     fs::create_directories(target.parent_path(), error);
     if (!error) error = copy(fresh);
-    if (!error) error = swapIn(fresh, target);
-    std::error_code ignored;
-    fs::remove_all(fresh, ignored);
-    if (error) return QString::fromLocal8Bit(error.message());
+    const Swap swap = error ? Swap{error, {}} : swapIn(fresh, target);
+    if (swap.error) {
+        std::error_code ignored;
+        fs::remove_all(fresh, ignored);
+        return {std::nullopt, reason(swap.error)};
+    }
     platform::registerInstalledApplication(installedBundle(installFolder));
-    return std::nullopt;
+    if (swap.old.empty()) return {};
+    return {QFile::decodeName(swap.old.c_str()), std::nullopt};
 }
 
 }  // namespace
@@ -126,19 +136,34 @@ QString installedBundle(const QString& installFolder) {
 }
 
 std::optional<QString> installCopy(const QString& source, const QString& installFolder) {
-    return install(installFolder, [&source](const fs::path& fresh) {
+    const Replacement replacement = install(installFolder, [&source](const fs::path& fresh) {
         std::error_code error;
         fs::copy(filePath(source), fresh,
                  fs::copy_options::recursive | fs::copy_options::copy_symlinks, error);
         return error;
     });
+    if (replacement.aside) platform::removeTree(*replacement.aside);
+    return replacement.failure;
 }
 
-std::optional<QString> installFiles(const QString& source, const QStringList& files,
-                                    const QString& installFolder) {
+Replacement installFiles(const QString& source, const QStringList& files,
+                         const QString& installFolder) {
     return install(installFolder, [&](const fs::path& fresh) {
         std::error_code error = copyFiles(source, files, fresh);
         if (!error) error = openFolders(fresh);
         return error;
     });
+}
+
+std::optional<QString> putBack(const std::optional<QString>& aside, const QString& installFolder) {
+    const fs::path target = filePath(installedBundle(installFolder));
+    std::error_code error;
+    if (!aside) {
+        fs::remove_all(target, error);
+        return error ? std::optional(reason(error)) : std::nullopt;
+    }
+    const Swap swap = swapIn(filePath(*aside), target);
+    if (swap.error) return reason(swap.error);
+    if (!swap.old.empty()) fs::remove_all(swap.old, error);
+    return std::nullopt;
 }

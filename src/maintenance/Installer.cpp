@@ -69,17 +69,19 @@ QString siteOf(const QString& broker) {
 }  // namespace
 
 Installer::Installer(platform::Starter& starter, const QString& helper, QString broker,
-                     QString updateKey, QString installFolder, std::function<void()> quit,
-                     platform::DownloadLimits limits, QObject* parent)
+                     QString updateKey, QString installFolder, InstallLimits limits,
+                     QObject* parent)
     : QObject(parent),
       starter_(starter),
       helper_(helper),
       broker_(std::move(broker)),
       updateKey_(updateKey.toUtf8()),
       installFolder_(std::move(installFolder)),
-      quit_(std::move(quit)),
-      limits_(limits) {
+      downloadLimits_(limits.download) {
     connect(&helper_, &platform::HelperProcess::finished, this, &Installer::helperEnded);
+    handOver_.setSingleShot(true);
+    handOver_.setInterval(limits.handOver);
+    connect(&handOver_, &QTimer::timeout, this, &Installer::putBackOldCopy);
 }
 
 Installer::~Installer() {
@@ -88,7 +90,7 @@ Installer::~Installer() {
 }
 
 void Installer::installUpdate(const QString& expecting) {
-    if (helper_.running()) return;
+    if (helper_.running() || handOver_.isActive()) return;
     const std::optional<QString> workFolder = makeWorkFolder();
     if (!workFolder) return fail(DOWNLOAD_FAILED);
     workFolder_ = *workFolder;
@@ -98,17 +100,37 @@ void Installer::installUpdate(const QString& expecting) {
                                 expecting,
                                 platform::appVersion(),
                                 installFolder_,
-                                limits_};
+                                downloadLimits_};
     helper_.start(request.arguments());
 }
 
-// The helper's report: a failure, or the start of the new copy and the end of this one.
+// The helper's report: a failure, or the new copy in place, which is started and given its
+// time to take over.
 void Installer::helperEnded(int status, const QByteArray& output) {
     platform::removeTree(workFolder_);
     workFolder_.clear();
     if (status != int(UpdateOutcome::Installed)) return fail(explanation(status, output));
+    aside_ = output.isEmpty() ? std::nullopt : std::optional(QFile::decodeName(output));
     const QString installed = platform::executableIn(installedBundle(installFolder_));
-    if (starter_.startDetached(installed, {QStringLiteral("--moved")})) quit_();
+    if (!starter_.startDetached(installed, {QStringLiteral("--moved")})) return putBackOldCopy();
+    handOver_.start();
+    emit newCopyStarted();
+}
+
+void Installer::handedOver() {
+    if (!handOver_.isActive()) return;
+    handOver_.stop();
+    if (aside_) platform::removeTree(*aside_);
+}
+
+// The new copy did not take over: the old copy goes back in its place, and this one carries on.
+void Installer::putBackOldCopy() {
+    if (const std::optional<QString> error = putBack(aside_, installFolder_)) {
+        return fail(QStringLiteral("The new version didn't start, and the previous one couldn't "
+                                   "be put back (") +
+                    *error + QStringLiteral(")."));
+    }
+    fail(QStringLiteral("The new version didn't start."));
 }
 
 void Installer::fail(const QString& reason) {

@@ -24,8 +24,9 @@ struct UpdateRequest {
     static std::optional<UpdateRequest> fromArguments(const QStringList& arguments);
 };
 
-// How the helper's install ended, as its exit status. With Installed it has written nothing to
-// its standard output; with NotReplaced, the reason the new copy could not be put in place.
+// How the helper's install ended, as its exit status. With Installed it has written to its
+// standard output where the copy it replaced was set aside (nothing when there was none); with
+// NotReplaced, the reason the new copy could not be put in place.
 enum class UpdateOutcome {
     Installed = 0,
     DownloadFailed = 10,

@@ -57,8 +57,7 @@ UpdateReport fetchAndInstall(const UpdateRequest& request) {
         return {UpdateOutcome::CannotRun, {}};
     }
     if (!carriesVersion(bundle, request)) return {UpdateOutcome::WrongVersion, {}};
-    if (const std::optional<QString> error = installFiles(bundle, *files, request.installFolder)) {
-        return {UpdateOutcome::NotReplaced, *error};
-    }
-    return {UpdateOutcome::Installed, {}};
+    const Replacement replacement = installFiles(bundle, *files, request.installFolder);
+    if (replacement.failure) return {UpdateOutcome::NotReplaced, *replacement.failure};
+    return {UpdateOutcome::Installed, replacement.aside.value_or(QString())};
 }
