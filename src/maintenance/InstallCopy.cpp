@@ -52,8 +52,8 @@ Swap renameThroughAside(const fs::path& fresh, const fs::path& target) {
     return swap;
 }
 
-// Puts `fresh` at `target`. An existing target is exchanged with it in one step where the file
-// system can, and then is left at `fresh`.
+// Puts `fresh` at `target`. A copy already there is exchanged with it in one step where the file
+// system can, so it is left at `fresh`, and otherwise steps aside under another hidden name.
 Swap swapIn(const fs::path& fresh, const fs::path& target) {
     std::error_code error;
     if (!fs::exists(target, error)) {
@@ -157,13 +157,14 @@ Replacement installFiles(const QString& source, const QStringList& files,
 
 std::optional<QString> putBack(const std::optional<QString>& aside, const QString& installFolder) {
     const fs::path target = filePath(installedBundle(installFolder));
-    std::error_code error;
     if (!aside) {
+        std::error_code error;
         fs::remove_all(target, error);
         return error ? std::optional(reason(error)) : std::nullopt;
     }
     const Swap swap = swapIn(filePath(*aside), target);
     if (swap.error) return reason(swap.error);
-    if (!swap.old.empty()) fs::remove_all(swap.old, error);
+    std::error_code ignored;  // the copy that did not start may stay behind, hidden
+    if (!swap.old.empty()) fs::remove_all(swap.old, ignored);
     return std::nullopt;
 }

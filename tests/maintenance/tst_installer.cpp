@@ -247,6 +247,7 @@ class InstallerTest : public QObject {
         row("not newer", release({.version = "0"}), WRONG_VERSION, "0");
         row("install folder blocked", release({}), "Couldn't replace the app (", "9.1",
             "install folder blocked");
+        row("no helper", release({}), "The update stopped unexpectedly.", "9.1", "no helper");
         row("new copy doesn't take over", release({}), "The new version didn't start.", "9.1",
             "no hand-over");
     }
@@ -264,8 +265,9 @@ class InstallerTest : public QObject {
                                    : service_.url();
         const QString folder = trouble.contains("blocked") ? dir_.filePath("blocked/Apps") : apps_;
         RecordingStarter starter;
-        Installer installer(starter, TRACKGLINT_UPDATE_HELPER, broker, key_, folder,
-                            {LIMITS, HAND_OVER});
+        const QString helper =
+            trouble == "no helper" ? dir_.filePath("missing") : TRACKGLINT_UPDATE_HELPER;
+        Installer installer(starter, helper, broker, key_, folder, {LIMITS, HAND_OVER});
         QSignalSpy failed(&installer, &Installer::failed);
         installer.installUpdate(expecting);
         QTRY_VERIFY(!failed.isEmpty() || !starter.started.isEmpty());
