@@ -30,7 +30,9 @@ fs::path filePath(const QString& path) {
 // A new hidden name in the same folder as `target`.
 fs::path besides(const fs::path& target) {
     const std::string tag = QUuid::createUuid().toString(QUuid::Id128).toStdString();
-    return target.parent_path() / ("." + target.filename().string() + "-" + tag);
+    std::string name = ".";
+    name.append(target.filename().string()).append("-").append(tag);
+    return target.parent_path() / name;
 }
 
 // Where a swap left the copy that was in place (under a hidden name beside it; empty when there
