@@ -25,7 +25,7 @@ struct InstallLimits {
 // private working folder, unpack it, prove the copy genuine (the vendor's signature over every
 // file, the system's assessment of its programs, the offered version) and make it the installed
 // copy, keeping the old copy aside; then starts the new copy with "--moved". The new copy takes
-// the one-copy name over, which ends this one (see handedOver); should it not within the
+// the one-copy name over, which ends this one (see handedOver); should it not do so within the
 // limit, the old copy is put back and this one carries on. Any failure is announced with
 // `failed`, and the running copy carries on. The working folder is removed either way.
 //
