@@ -33,3 +33,12 @@ qint64 ProcessMeter::cpuNanoseconds() {
     for (const qint64 cpu : std::as_const(threadCpu_)) total += cpu;
     return total;
 }
+
+QStringList ProcessMeter::mapped(const QStringList& libraries) const {
+    const QByteArray maps = readAll(procDir_ + "/maps");
+    QStringList found;
+    for (const QString& library : libraries) {
+        if (maps.contains('/' + library.toUtf8())) found += library;
+    }
+    return found;
+}

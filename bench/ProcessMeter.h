@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QString>
+#include <QStringList>
 
 // What the kernel counts for one running process, read from /proc.
 class ProcessMeter {
@@ -14,6 +15,8 @@ class ProcessMeter {
     // thread's schedstat. A thread that has ended counts with its last reading, so sample
     // often enough to see short-lived threads.
     qint64 cpuNanoseconds();
+    // Those of `libraries` (the start of a file name, "libarchive" say) that the process maps.
+    QStringList mapped(const QStringList& libraries) const;
 
   private:
     QString procDir_;

@@ -1,7 +1,7 @@
 // The bundle manifest: whatever it lists, written out again it reads back the same.
 
 #include "Fuzz.h"
-#include "maintenance/BundleSignature.h"
+#include "update/BundleSignature.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::optional<QHash<QString, QByteArray>> files = manifestFiles(fuzzBytes(data, size));

@@ -1,7 +1,7 @@
 // A minisign signature file, checked against a fixed key and message. Only the signature the
 // seeds hold verifies; whatever else arrives must be refused without harm.
 
-#include "platform/Minisign.h"
+#include "update/Minisign.h"
 #include "Fuzz.h"
 
 namespace {
@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray signature = fuzzBytes(data, size);
     // A signature that verifies carries the key holder's own signature over the trusted comment
     // (padding of its base64 may be left out).
-    if (platform::minisignVerifies(MESSAGE, signature, PUBLIC_KEY)) {
+    if (minisignVerifies(MESSAGE, signature, PUBLIC_KEY)) {
         const QByteArray global = signature.split('\n').value(3).trimmed();
         REQUIRE(QByteArray::fromBase64(global) == QByteArray::fromBase64(SIGNED));
     }

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 
 #include "maintenance/InstallCopy.h"
+#include "platform/Bundle.h"
 
 Environment Environment::system() {
     Environment world;
@@ -25,7 +26,8 @@ Parts::Parts(Environment environment, std::function<void()> quit)
       sync(config, state, slack, *world.clock, *world.spotify),
       signIn(config, state, slack, sync, *world.desktop, *world.loginItem, *world.random,
              *world.clock, world.oauthPort),
-      installer(*world.starter, broker(), world.updateKey, defaultInstallFolder(), quit),
+      installer(*world.starter, platform::runningUpdateHelper(), broker(), world.updateKey,
+                defaultInstallFolder()),
       updater(state, world.updateKey),
       mover(*world.starter, runningBundlePath(), defaultInstallFolder(), quit),
       actions(config, state, sync, signIn, *world.loginItem, *world.desktop, updater, installer,

@@ -25,13 +25,14 @@ constexpr double LOGIN_WINDOW_SECONDS = 180.0;
 
 bool AppDelegate::applicationDidFinishLaunching(const QStringList& arguments) {
     const bool moved = arguments.contains(QStringLiteral("--moved"));
-    if (instance_.claim(moved) == platform::SingleInstance::Claim::HeldByAnother && !moved &&
-        !replaceHungCopy()) {
+    const platform::SingleInstance::Claim claim = instance_.claim(moved);
+    if (claim == platform::SingleInstance::Claim::HeldByAnother && !moved && !replaceHungCopy()) {
         return false;
     }
     connect(&instance_, &platform::SingleInstance::showDashboardRequested, this,
             &AppDelegate::openDashboard);
     connect(&instance_, &platform::SingleInstance::quitRequested, this, &AppDelegate::quit);
+    followHandOvers(claim);
     // A moved copy has been started: this one leaves without a tray item or a word to Slack.
     if (moveIntoPlace()) return false;
     // Asked to quit while the move was offered: the quit comes again for the main loop, which
@@ -64,6 +65,20 @@ bool AppDelegate::replaceHungCopy() {
         return false;
     }
     return true;
+}
+
+// A newer copy that takes the name over ends this one, and completes an update that started it.
+// Without a session bus no hand-over can be seen: a started update counts as complete at once,
+// since the new copy runs on its own anyway.
+void AppDelegate::followHandOvers(platform::SingleInstance::Claim claim) {
+    const auto handOver = [this] {
+        parts_.installer.handedOver();
+        quit();
+    };
+    connect(&instance_, &platform::SingleInstance::replaced, this, handOver);
+    if (claim == platform::SingleInstance::Claim::NoBus) {
+        connect(&parts_.installer, &Installer::newCopyStarted, this, handOver);
+    }
 }
 
 // Offers to move a copy that runs from elsewhere into the install folder. True when the moved

@@ -42,6 +42,7 @@ class AppDelegate : public QObject {
 
   private:
     bool replaceHungCopy();
+    void followHandOvers(platform::SingleInstance::Claim claim);
     bool moveIntoPlace();
     void askAboutUpdates();
     void helpSigningIn();

@@ -5,15 +5,12 @@
 #include <QFileInfo>
 #include <QUrl>
 #include <QUuid>
+#include <optional>
 
-#include "maintenance/BundleSignature.h"
 #include "maintenance/InstallCopy.h"
-#include "maintenance/Version.h"
-#include "platform/Archive.h"
-#include "platform/Assessment.h"
+#include "maintenance/UpdateRequest.h"
 #include "platform/Bundle.h"
-#include "platform/Http.h"
-#include "platform/PropertyList.h"
+#include "platform/Files.h"
 
 #ifndef TRACKGLINT_UPDATE_PUBLIC_KEY
 #define TRACKGLINT_UPDATE_PUBLIC_KEY ""
@@ -24,12 +21,6 @@ const QString UPDATE_PUBLIC_KEY = QStringLiteral(TRACKGLINT_UPDATE_PUBLIC_KEY);
 namespace {
 
 const QString DOWNLOAD_FAILED = QStringLiteral("The download failed.");
-const QString NOT_UNPACKED = QStringLiteral("The download couldn't be unpacked.");
-const QString NOT_GENUINE = QStringLiteral("The downloaded copy failed its security check.");
-const QString NOT_ASSESSED = QStringLiteral("The downloaded copy isn't notarized.");
-const QString WRONG_VERSION =
-    QStringLiteral("The downloaded copy's version didn't match the offered update.");
-constexpr qint64 MAX_INFO_BYTES = 1 << 20;
 
 // A new folder of this user's alone in the temporary folder, by its canonical path; none when
 // it cannot be made.
@@ -44,15 +35,29 @@ std::optional<QString> makeWorkFolder() {
     return path;
 }
 
-// The bundle carries exactly the offered version, and it is newer than the running one.
-bool carriesVersion(const QString& bundlePath, const QString& expecting) {
-    QFile file(bundlePath + QStringLiteral("/Contents/Info.plist"));
-    if (file.size() > MAX_INFO_BYTES || !file.open(QIODevice::ReadOnly)) return false;
-    const std::optional<QVariantMap> info = platform::readPropertyList(file.readAll());
-    if (!info) return false;
-    const QVariant version = info->value(QStringLiteral("CFBundleShortVersionString"));
-    return version.typeId() == QMetaType::QString && version.toString() == expecting &&
-           isNewer(expecting, platform::appVersion());
+// What the alert says about a helper's report of failure.
+QString explanation(int status, const QByteArray& output) {
+    switch (UpdateOutcome(status)) {
+        case UpdateOutcome::DownloadFailed:
+            return DOWNLOAD_FAILED;
+        case UpdateOutcome::TooLarge:
+            return QStringLiteral("The download was larger than an update can be.");
+        case UpdateOutcome::Stalled:
+            return QStringLiteral("The download stopped making progress.");
+        case UpdateOutcome::NotUnpacked:
+            return QStringLiteral("The download couldn't be unpacked.");
+        case UpdateOutcome::NotGenuine:
+            return QStringLiteral("The downloaded copy failed its security check.");
+        case UpdateOutcome::CannotRun:
+            return QStringLiteral("The downloaded copy can't run on this system.");
+        case UpdateOutcome::WrongVersion:
+            return QStringLiteral("The downloaded copy's version didn't match the offered update.");
+        case UpdateOutcome::NotReplaced:
+            return QStringLiteral("Couldn't replace the app (") + QString::fromUtf8(output) +
+                   QStringLiteral(").");
+        default:
+            return QStringLiteral("The update stopped unexpectedly.");
+    }
 }
 
 // The vendor's web site, named in the failure alert as the place to download by hand.
@@ -63,61 +68,72 @@ QString siteOf(const QString& broker) {
 
 }  // namespace
 
-Installer::Installer(platform::Starter& starter, QString broker, QString updateKey,
-                     QString installFolder, std::function<void()> quit, QObject* parent)
+Installer::Installer(platform::Starter& starter, const QString& helper, QString broker,
+                     QString updateKey, QString installFolder, InstallLimits limits,
+                     QObject* parent)
     : QObject(parent),
       starter_(starter),
+      helper_(helper),
       broker_(std::move(broker)),
       updateKey_(updateKey.toUtf8()),
       installFolder_(std::move(installFolder)),
-      quit_(std::move(quit)) {
-    background_.setMaxThreadCount(1);
+      downloadLimits_(limits.download) {
+    connect(&helper_, &platform::HelperProcess::finished, this, &Installer::helperEnded);
+    handOver_.setSingleShot(true);
+    handOver_.setInterval(limits.handOver);
+    connect(&handOver_, &QTimer::timeout, this, &Installer::putBackOldCopy);
 }
 
 Installer::~Installer() {
-    stopping_ = true;
-    background_.waitForDone();
+    helper_.stop();
+    if (!workFolder_.isEmpty()) platform::removeTree(workFolder_);
 }
 
 void Installer::installUpdate(const QString& expecting) {
+    if (helper_.running() || handOver_.isActive()) return;
     const std::optional<QString> workFolder = makeWorkFolder();
-    if (!workFolder) return finish(DOWNLOAD_FAILED);
-    background_.start([this, workFolder = *workFolder, expecting] {
-        const std::optional<QString> failure = fetchAndInstall(workFolder, expecting);
-        QDir(workFolder).removeRecursively();
-        if (stopping_) return;
-        QMetaObject::invokeMethod(
-            this, [this, failure] { finish(failure); }, Qt::QueuedConnection);
-    });
+    if (!workFolder) return fail(DOWNLOAD_FAILED);
+    workFolder_ = *workFolder;
+    const UpdateRequest request{workFolder_,
+                                QUrl(broker_ + QStringLiteral("/Trackglint.zip")),
+                                updateKey_,
+                                expecting,
+                                platform::appVersion(),
+                                installFolder_,
+                                downloadLimits_};
+    helper_.start(request.arguments());
 }
 
-// On the worker: the whole way from the archive to the installed copy. Returns the failure's
-// message, or none when the new copy is in place.
-std::optional<QString> Installer::fetchAndInstall(const QString& workFolder,
-                                                  const QString& expecting) const {
-    const QString archive = workFolder + QStringLiteral("/Trackglint.zip");
-    const QString bundle = workFolder + QStringLiteral("/Trackglint.app");
-    const QUrl address(broker_ + QStringLiteral("/Trackglint.zip"));
-    if (!platform::getToFile(address, archive, [this] { return stopping_.load(); })) {
-        return DOWNLOAD_FAILED;
-    }
-    if (!platform::unpackZip(archive, workFolder)) return NOT_UNPACKED;
-    if (!signatureHolds(bundle, updateKey_)) return NOT_GENUINE;
-    if (!platform::mayRunHere(platform::executableIn(bundle))) return NOT_ASSESSED;
-    if (!carriesVersion(bundle, expecting)) return WRONG_VERSION;
-    if (const std::optional<QString> error = installCopy(bundle, installFolder_)) {
-        return QStringLiteral("Couldn't replace the app (") + *error + QStringLiteral(").");
-    }
-    return std::nullopt;
-}
-
-// On the main thread: the failure, or the start of the new copy and the end of this one.
-void Installer::finish(const std::optional<QString>& failure) {
-    if (failure) {
-        emit failed(*failure + QStringLiteral(" You can also just re-download from ") +
-                    siteOf(broker_) + u'.');
-        return;
-    }
+// The helper's report: a failure, or the new copy in place, which is started and given its
+// time to take over.
+void Installer::helperEnded(int status, const QByteArray& output) {
+    platform::removeTree(workFolder_);
+    workFolder_.clear();
+    if (status != int(UpdateOutcome::Installed)) return fail(explanation(status, output));
+    aside_ = output.isEmpty() ? std::nullopt : std::optional(QFile::decodeName(output));
     const QString installed = platform::executableIn(installedBundle(installFolder_));
-    if (starter_.startDetached(installed, {QStringLiteral("--moved")})) quit_();
+    if (!starter_.startDetached(installed, {QStringLiteral("--moved")})) return putBackOldCopy();
+    handOver_.start();
+    emit newCopyStarted();
+}
+
+void Installer::handedOver() {
+    if (!handOver_.isActive()) return;
+    handOver_.stop();
+    if (aside_) platform::removeTree(*aside_);
+}
+
+// The new copy did not take over: the old copy goes back in its place, and this one carries on.
+void Installer::putBackOldCopy() {
+    if (const std::optional<QString> error = putBack(aside_, installFolder_)) {
+        return fail(QStringLiteral("The new version didn't start, and the previous one couldn't "
+                                   "be put back (") +
+                    *error + QStringLiteral(")."));
+    }
+    fail(QStringLiteral("The new version didn't start."));
+}
+
+void Installer::fail(const QString& reason) {
+    emit failed(reason + QStringLiteral(" You can also just re-download from ") + siteOf(broker_) +
+                u'.');
 }

@@ -2,54 +2,72 @@
 
 #include <QObject>
 #include <QString>
-#include <QThreadPool>
-#include <atomic>
-#include <functional>
+#include <QTimer>
+#include <chrono>
 #include <optional>
 
+#include "platform/HelperProcess.h"
+#include "platform/Http.h"
 #include "platform/Starter.h"
 
 // The vendor's minisign public key (the base64 line) that every update must be signed with,
 // fixed when the program is built.
 extern const QString UPDATE_PUBLIC_KEY;
 
-// Installs an accepted update: downloads the vendor's archive into a private working folder,
-// unpacks it, proves the copy genuine (the vendor's signature over every file, the system's
-// assessment of its executable, the offered version), makes it the installed copy, starts that
-// copy with "--moved" and quits. Any failure is announced with `failed`; the running copy
-// carries on. The working folder is removed either way.
+// How far an install may go: the bounds of the download, and how long the new copy has to take
+// over the one-copy name before the old copy is put back.
+struct InstallLimits {
+    platform::DownloadLimits download;
+    std::chrono::milliseconds handOver{15'000};
+};
+
+// Installs an accepted update: has the update helper download the vendor's archive into a
+// private working folder, unpack it, prove the copy genuine (the vendor's signature over every
+// file, the system's assessment of its programs, the offered version) and make it the installed
+// copy, keeping the old copy aside; then starts the new copy with "--moved". The new copy takes
+// the one-copy name over, which ends this one (see handedOver); should it not do so within the
+// limit, the old copy is put back and this one carries on. Any failure is announced with
+// `failed`, and the running copy carries on. The working folder is removed either way.
 //
-// Lives on the main thread. Download, unpacking, checks and the copy into place run on a worker
-// thread, one install at a time; when the object goes it stops a download under way and waits
-// for the worker.
+// Lives on the main thread; the helper runs in a process of its own, one install at a time.
+// When the object goes, a helper still running is killed.
 class Installer : public QObject {
     Q_OBJECT
 
   public:
-    // `broker`: the vendor web service's base address, the archive being `broker`
-    // + "/Trackglint.zip"; `updateKey`: the vendor's public key; `installFolder`: where the
-    // installed copy lives (Trackglint.app in it); `quit` ends the running copy.
-    Installer(platform::Starter& starter, QString broker, QString updateKey, QString installFolder,
-              std::function<void()> quit, QObject* parent = nullptr);
+    // `helper`: the update helper program; `broker`: the vendor web service's base address,
+    // the archive being `broker` + "/Trackglint.zip"; `updateKey`: the vendor's public key;
+    // `installFolder`: where the installed copy lives (Trackglint.app in it).
+    Installer(platform::Starter& starter, const QString& helper, QString broker, QString updateKey,
+              QString installFolder, InstallLimits limits = {}, QObject* parent = nullptr);
     ~Installer() override;
 
-    // Starts installing version `expecting`, the one offered; returns at once.
+    // Starts installing version `expecting`, the one offered, unless an install is under way;
+    // returns at once.
     void installUpdate(const QString& expecting);
+    // The new copy has taken the one-copy name over: the old copy set aside goes, and this copy
+    // is about to quit. Nothing happens unless a new copy is starting.
+    void handedOver();
 
   signals:
+    // The new copy is in place and has been started; it has yet to take over.
+    void newCopyStarted();
     // The update did not complete: what went wrong, and where to download by hand.
     void failed(const QString& explanation);
 
   private:
-    std::optional<QString> fetchAndInstall(const QString& workFolder,
-                                           const QString& expecting) const;
-    void finish(const std::optional<QString>& failure);
+    void helperEnded(int status, const QByteArray& output);
+    void putBackOldCopy();
+    void fail(const QString& reason);
 
     platform::Starter& starter_;
+    platform::HelperProcess helper_;
     const QString broker_;
     const QByteArray updateKey_;
     const QString installFolder_;
-    const std::function<void()> quit_;
-    std::atomic<bool> stopping_ = false;
-    QThreadPool background_;
+    const platform::DownloadLimits downloadLimits_;
+    QString workFolder_;
+    // While the new copy starts: the wait for it to take over, and the old copy set aside.
+    QTimer handOver_;
+    std::optional<QString> aside_;
 };

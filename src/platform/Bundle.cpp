@@ -12,6 +12,7 @@ namespace {
 
 // The folder under Contents/ that holds the executable, named by the build for the platform.
 const QString EXECUTABLE_FOLDER = QStringLiteral(TRACKGLINT_EXECUTABLE_FOLDER);
+const QString UPDATE_HELPER = QStringLiteral("trackglint-update");
 
 }  // namespace
 
@@ -48,9 +49,20 @@ std::optional<QString> Bundle::resource(const QString& fileName) const {
     return path;
 }
 
+QString executableFolderIn(const QString& bundlePath) {
+    return bundlePath + QStringLiteral("/Contents/") + EXECUTABLE_FOLDER;
+}
+
 QString executableIn(const QString& bundlePath) {
-    return bundlePath + QStringLiteral("/Contents/") + EXECUTABLE_FOLDER +
-           QStringLiteral("/trackglint");
+    return executableFolderIn(bundlePath) + QStringLiteral("/trackglint");
+}
+
+QString updateHelperIn(const QString& bundlePath) {
+    return executableFolderIn(bundlePath) + u'/' + UPDATE_HELPER;
+}
+
+QString runningUpdateHelper() {
+    return QCoreApplication::applicationDirPath() + u'/' + UPDATE_HELPER;
 }
 
 std::optional<QString> shortVersion() {

@@ -30,9 +30,16 @@ class Bundle {
     QString path_;
 };
 
+// The folder of the bundle at `bundlePath` that holds its programs: Contents/Linux
+// (Contents/MacOS on macOS).
+QString executableFolderIn(const QString& bundlePath);
 // The executable of the bundle at `bundlePath`: Contents/Linux/trackglint (Contents/MacOS/ on
 // macOS).
 QString executableIn(const QString& bundlePath);
+// The update helper of the bundle at `bundlePath`, beside its executable: trackglint-update.
+QString updateHelperIn(const QString& bundlePath);
+// The update helper beside the running program's executable.
+QString runningUpdateHelper();
 
 // The running version: the bundle's CFBundleShortVersionString, or none without a bundle or
 // that text.

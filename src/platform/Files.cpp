@@ -8,8 +8,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringDecoder>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 namespace platform {
 namespace {
@@ -110,6 +112,18 @@ void keepPrivate(const QString& path) {
     struct stat info {};
     if (::stat(name.constData(), &info) != 0 || (info.st_mode & (S_IRWXG | S_IRWXO)) == 0) return;
     ::chmod(name.constData(), info.st_mode & (S_IRWXU | S_ISUID | S_ISGID | S_ISVTX));
+}
+
+std::optional<QString> strictUtf8(QByteArrayView bytes) {
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    QString text = decoder(bytes);
+    if (decoder.hasError()) return std::nullopt;
+    return text;
+}
+
+void removeTree(const QString& path) {
+    std::error_code ignored;
+    std::filesystem::remove_all(QFile::encodeName(path).toStdString(), ignored);
 }
 
 }  // namespace platform

@@ -22,4 +22,12 @@ void removeUnfinishedWrites(const QString& path);
 // file left readable by an older copy or a backup tool stops being so.
 void keepPrivate(const QString& path);
 
+// The text of `bytes`, a name as the file system holds it, when they are valid UTF-8; none
+// otherwise.
+std::optional<QString> strictUtf8(QByteArrayView bytes);
+
+// Removes the folder at `path` with everything in it, going by the bytes of the names, so names
+// that are not valid UTF-8 go too. Failures are ignored.
+void removeTree(const QString& path);
+
 }  // namespace platform

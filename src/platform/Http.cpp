@@ -1,6 +1,7 @@
 #include "platform/Http.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -91,23 +92,25 @@ void send(QNetworkAccessManager& manager, const HttpPost& request, qint64 maxByt
     });
 }
 
+// How often a caller waiting for a download looks at its progress.
+constexpr int PROGRESS_CHECK_MS = 100;
+
 // What the network thread hands back to a caller waiting for a download.
 struct Transfer {
     QSemaphore done;
     std::atomic<bool> abandoned = false;
+    std::atomic<qint64> received = 0;
+    std::atomic<bool> tooLarge = false;
     bool complete = false;
 };
 
-// Whether `reply` is a whole HTTP reply: any status counts, a broken or missing one does not.
+// Whether `reply` came back whole, with a success status.
 bool arrivedWhole(const QNetworkReply& reply) {
-    const QNetworkReply::NetworkError error = reply.error();
-    const bool transportFailed =
-        error == QNetworkReply::ProtocolFailure ||
-        (error != QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied);
-    return !transportFailed && reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
+    const int status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    return reply.error() == QNetworkReply::NoError && status >= 200 && status < 300;
 }
 
-void fetch(QNetworkAccessManager& manager, const QUrl& url, const QString& path,
+void fetch(QNetworkAccessManager& manager, const QUrl& url, const QString& path, qint64 maxBytes,
            const std::shared_ptr<Transfer>& transfer) {
     auto* file = new QFile(path);
     if (!file->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
@@ -119,14 +122,17 @@ void fetch(QNetworkAccessManager& manager, const QUrl& url, const QString& path,
     request.setTransferTimeout(TRANSFER_TIMEOUT_MS);
     QNetworkReply* reply = manager.get(request);
     file->setParent(reply);
-    const auto save = [reply, file, transfer] {
-        return !transfer->abandoned && file->write(reply->readAll()) >= 0;
+    const auto save = [reply, file, transfer, maxBytes] {
+        const QByteArray data = reply->readAll();
+        transfer->received += data.size();
+        if (transfer->received > maxBytes) transfer->tooLarge = true;
+        return !transfer->abandoned && !transfer->tooLarge && file->write(data) >= 0;
     };
     QObject::connect(reply, &QNetworkReply::readyRead, reply, [reply, save] {
         if (!save()) reply->abort();
     });
     QObject::connect(reply, &QNetworkReply::finished, reply, [reply, file, transfer, save] {
-        transfer->complete = save() && file->flush() && arrivedWhole(*reply);
+        transfer->complete = arrivedWhole(*reply) && save() && file->flush();
         file->close();
         transfer->done.release();
         reply->deleteLater();
@@ -168,19 +174,28 @@ void get(const QUrl& url, std::chrono::milliseconds timeout, qint64 maxBytes,
         Qt::QueuedConnection);
 }
 
-bool getToFile(const QUrl& url, const QString& path, const std::function<bool()>& cancelled) {
+Download getToFile(const QUrl& url, const QString& path, const DownloadLimits& limits) {
     QNetworkAccessManager& manager = NetworkThread::manager();
     auto transfer = std::make_shared<Transfer>();
     QMetaObject::invokeMethod(
-        &manager, [&manager, url, path, transfer] { fetch(manager, url, path, transfer); },
+        &manager,
+        [&manager, url, path, maxBytes = limits.maxBytes, transfer] {
+            fetch(manager, url, path, maxBytes, transfer);
+        },
         Qt::QueuedConnection);
-    while (!transfer->done.tryAcquire(1, 100)) {
-        if (cancelled()) {
+    QDeadlineTimer window(limits.stallWindow);
+    qint64 receivedBefore = 0;
+    while (!transfer->done.tryAcquire(1, PROGRESS_CHECK_MS)) {
+        if (!window.hasExpired()) continue;
+        if (transfer->received - receivedBefore < limits.stallBytes) {
             transfer->abandoned = true;
-            return false;
+            return Download::Stalled;
         }
+        receivedBefore = transfer->received;
+        window.setRemainingTime(limits.stallWindow);
     }
-    return transfer->complete;
+    if (transfer->tooLarge) return Download::TooLarge;
+    return transfer->complete ? Download::Saved : Download::Failed;
 }
 
 HttpReply postAndWait(const HttpPost& request, std::chrono::milliseconds wait, qint64 maxBytes) {

@@ -51,12 +51,25 @@ class ReplyCarrier : public QObject {
   signals:
     void arrived(const QByteArray& body);
 };
+// The bounds of a download: it is too large once more than `maxBytes` have arrived, and it has
+// stalled once `stallWindow` has passed with fewer than `stallBytes` arriving in it, however
+// steadily they trickle.
+struct DownloadLimits {
+    qint64 maxBytes = qint64(64) << 20;
+    std::chrono::milliseconds stallWindow{30'000};
+    qint64 stallBytes = qint64(32) << 10;
+};
+
+enum class Download {
+    Saved,     // a whole reply with a success status (2xx) is in the file
+    Failed,    // no reply, a transport error, an error status, or the file could not be written
+    TooLarge,  // more than the limit arrived; the file holds no more than the limit
+    Stalled,   // too little arrived within a window
+};
+
 // Fetches `url` with GET and writes the body to a new file at `path` as it arrives, so it is
-// never held in memory. Blocks the calling thread until the transfer ends or `cancelled`
-// (asked several times a second) says to stop. True when a reply came back in full, whatever
-// its HTTP status; false when none did (no connection, a transport error, a minute without
-// data), when the file could not be created or written, or when cancelled. Same network thread
-// as above; not for the main thread.
-bool getToFile(const QUrl& url, const QString& path, const std::function<bool()>& cancelled);
+// never held in memory, and blocks the calling thread until the transfer ends or breaks one of
+// `limits`. Same network thread as above; not for a thread that must stay responsive.
+Download getToFile(const QUrl& url, const QString& path, const DownloadLimits& limits = {});
 
 }  // namespace platform

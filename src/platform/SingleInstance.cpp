@@ -79,7 +79,7 @@ bool SingleInstance::endHolder() {
 }
 
 void SingleInstance::nameLost(const QString& name) {
-    if (name == NAME) emit quitRequested();
+    if (name == NAME) emit replaced();
 }
 
 }  // namespace platform

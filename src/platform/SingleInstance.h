@@ -7,7 +7,7 @@ namespace platform {
 
 // Keeps one copy of the program running per desktop session: the running copy owns the name
 // com.trackglint.app on the session bus and answers ShowDashboard and Quit there. It allows a
-// newer copy to take the name over, and asks to quit when that happens.
+// newer copy to take the name over, and says when that happens.
 class SingleInstance : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "com.trackglint.app")
@@ -38,8 +38,10 @@ class SingleInstance : public QObject {
 
   signals:
     void showDashboardRequested();
-    // A Quit call, or the name taken over by a newer copy.
+    // A Quit call.
     void quitRequested();
+    // A newer copy has taken the name over.
+    void replaced();
 
   private slots:
     void nameLost(const QString& name);

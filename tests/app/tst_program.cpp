@@ -153,10 +153,16 @@ class ProgramTest : public QObject {
         QDBusConnection::disconnectFromBus("hung");
     }
 
+    // Idle, it maps none of the libraries that only its update helper needs.
     void runsWithoutSettings() {
         launch({});
         QTest::qWait(1000);
         QCOMPARE(program_.state(), QProcess::Running);
+        QFile maps(QString("/proc/%1/maps").arg(program_.processId()));
+        QVERIFY(maps.open(QIODevice::ReadOnly));
+        const QByteArray mapped = maps.readAll();
+        for (const char* library : {"libarchive", "libsodium", "libxml2", "libnettle"})
+            QVERIFY2(!mapped.contains(library), library);
         endWith(SIGTERM);
         QCOMPARE(slack_.requests().size(), 0);
     }

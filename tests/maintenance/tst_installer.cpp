@@ -7,6 +7,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <filesystem>
+#include <fstream>
 
 #include "FakeSlack.h"
 #include "RecordingDesktop.h"
@@ -15,10 +17,12 @@
 #include "maintenance/InstallCopy.h"
 #include "maintenance/Installer.h"
 #include "maintenance/Mover.h"
-#include "platform/Archive.h"
 #include "platform/Bundle.h"
+#include "platform/Files.h"
 #include "platform/LoginItem.h"
 #include "ui/Prompts.h"
+#include "update/Archive.h"
+#include "update/BundleSignature.h"
 
 namespace {
 
@@ -28,6 +32,14 @@ bool writeFile(const QString& path, const QByteArray& bytes, bool executable = f
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) >= 0 &&
            (!executable || file.setPermissions(file.permissions() | QFile::ExeOwner));
+}
+
+// Writes `bytes` to a new file at `path`, whose names may be any bytes, making its folders.
+bool writeRaw(const std::filesystem::path& path, const QByteArray& bytes) {
+    std::error_code error;
+    std::filesystem::create_directories(path.parent_path(), error);
+    std::ofstream file(path, std::ios::binary);
+    return !error && file.write(bytes.constData(), bytes.size()).good();
 }
 
 QByteArray readFile(const QString& path) {
@@ -44,6 +56,7 @@ QByteArray plist(const QString& version) {
 bool makeBundle(const QString& path, const QString& version, const QByteArray& executable) {
     return writeFile(path + "/Contents/Info.plist", plist(version)) &&
            writeFile(path + "/Contents/Linux/trackglint", executable, true) &&
+           writeFile(path + "/Contents/Linux/trackglint-update", executable, true) &&
            writeFile(path + "/Contents/Resources/trackglint.png", "picture");
 }
 
@@ -56,16 +69,43 @@ bool run(const QString& folder, const QString& program, const QStringList& argum
     return ok;
 }
 
-// One entry of a hand-made archive: a small file, or a link to `link`.
+// One entry of a hand-made archive: a small file, a folder (a name ending in "/"), or a link to
+// `link`.
 struct Entry {
     QByteArray name;
-    QByteArray link;
+    QByteArray link = {};
+    int mode = 0644;
 };
 
+// Writes the entries of the zip archive `bytes` to `zip`.
+void copyEntries(const QByteArray& bytes, archive* zip) {
+    archive* reader = archive_read_new();
+    archive_read_support_format_zip(reader);
+    archive_read_open_memory(reader, bytes.constData(), size_t(bytes.size()));
+    archive_entry* entry = nullptr;
+    while (archive_read_next_header(reader, &entry) == ARCHIVE_OK) {
+        QByteArray data(archive_entry_size(entry), '\0');
+        archive_read_data(reader, data.data(), size_t(data.size()));
+        archive_write_header(zip, entry);
+        archive_write_data(zip, data.constData(), size_t(data.size()));
+    }
+    archive_read_free(reader);
+}
+
+int modeOf(const QString& path) {
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
+}
+
 const QString UPDATE_FAILED = "Update didn't complete";
+const QString DOWNLOAD_FAILED = "The download failed.";
 const QString NOT_UNPACKED = "The download couldn't be unpacked.";
 const QString NOT_GENUINE = "The downloaded copy failed its security check.";
+const QString CANNOT_RUN = "The downloaded copy can't run on this system.";
 const QString WRONG_VERSION = "The downloaded copy's version didn't match the offered update.";
+// Small, so a test reaches them quickly.
+const platform::DownloadLimits LIMITS{1 << 20, std::chrono::seconds(1), 1 << 10};
+const std::chrono::milliseconds HAND_OVER{1000};
 
 }  // namespace
 
@@ -75,7 +115,8 @@ class InstallerTest : public QObject {
     QTemporaryDir dir_;
     const QString apps_ = dir_.filePath("Applications");
     const QString installed_ = installedBundle(apps_);
-    QByteArray elf_;  // a small real program of this machine
+    QByteArray elf_;           // a small real program of this machine
+    QByteArray needsMissing_;  // that program, needing a library that is nowhere
     QByteArray key_;
     FakeSlack service_;
     int releases_ = 0;
@@ -87,7 +128,7 @@ class InstallerTest : public QObject {
         QString version = "9.1";
         QByteArray executable = {};
         QString key = "good";
-        QString afterSigning = {};
+        QByteArray afterSigning = {};  // the file's path in the bundle, any bytes
     };
     QByteArray release(Release wanted) {
         const QString folder = dir_.filePath(QString("release-%1").arg(++releases_));
@@ -100,29 +141,36 @@ class InstallerTest : public QObject {
             return {};
         }
         const QString zip = folder + "/Trackglint.zip";
+        const std::filesystem::path tampered =
+            QFile::encodeName(folder + "/tampered/" + wanted.name).toStdString();
         if (!wanted.afterSigning.isEmpty() &&
-            !(writeFile(folder + "/tampered/" + wanted.name + "/" + wanted.afterSigning,
-                        "changed") &&
-              run(folder + "/tampered", "zip",
-                  {"-q", zip, wanted.name + "/" + wanted.afterSigning}))) {
+            !(writeRaw(tampered / wanted.afterSigning.toStdString(), "changed") &&
+              run(folder + "/tampered", "zip", {"-q", "-r", zip, wanted.name}))) {
             return {};
         }
+        platform::removeTree(folder + "/tampered");  // names QTemporaryDir cannot remove
         return readFile(zip);
     }
 
-    QByteArray handMade(const QList<Entry>& entries) {
+    // An archive of `entries`, after those of the archive `base`.
+    QByteArray handMade(const QList<Entry>& entries, const QByteArray& base = {}) {
         const QByteArray path = QFile::encodeName(dir_.filePath("hand-made.zip"));
         archive* zip = archive_write_new();
         archive_write_set_format_zip(zip);
         archive_write_open_filename(zip, path.constData());
+        if (!base.isEmpty()) copyEntries(base, zip);
         for (const Entry& item : entries) {
+            const bool folder = item.name.endsWith('/');
+            const bool link = !item.link.isEmpty();
+            const size_t size = folder || link ? 0 : 5;
             archive_entry* entry = archive_entry_new();
             archive_entry_set_pathname(entry, item.name.constData());
-            archive_entry_set_mode(entry, (item.link.isEmpty() ? AE_IFREG : AE_IFLNK) | 0644);
-            archive_entry_set_size(entry, item.link.isEmpty() ? 5 : 0);
-            if (!item.link.isEmpty()) archive_entry_set_symlink(entry, item.link.constData());
+            const mode_t type = folder ? AE_IFDIR : link ? AE_IFLNK : AE_IFREG;
+            archive_entry_set_mode(entry, type | mode_t(item.mode));
+            archive_entry_set_size(entry, la_int64_t(size));
+            if (link) archive_entry_set_symlink(entry, item.link.constData());
             archive_write_header(zip, entry);
-            archive_write_data(zip, "owned", item.link.isEmpty() ? 5 : 0);
+            archive_write_data(zip, "owned", size);
             archive_entry_free(entry);
         }
         archive_write_free(zip);
@@ -133,11 +181,16 @@ class InstallerTest : public QObject {
     void initTestCase() {
         QVERIFY(dir_.isValid());
         elf_ = readFile(QStandardPaths::findExecutable("true"));
+        QVERIFY(writeFile(dir_.filePath("needs-missing"), elf_));
+        QVERIFY(run(dir_.path(), "patchelf",
+                    {"--add-needed", "libtrackglint-missing.so.1", "needs-missing"}));
+        needsMissing_ = readFile(dir_.filePath("needs-missing"));
         for (const QString key : {"good", "other"}) {
             QVERIFY(
                 run(dir_.path(), "minisign", {"-G", "-W", "-p", key + ".pub", "-s", key + ".key"}));
         }
         key_ = readFile(dir_.filePath("good.pub"));
+        ::umask(002);  // a release's files group-writable, as a shared build machine makes them
         QVERIFY(QDir().mkpath(dir_.filePath("tmp")));
         qputenv("TMPDIR", dir_.filePath("tmp").toUtf8());
         qputenv("XDG_DATA_HOME", dir_.filePath("data").toUtf8());
@@ -163,7 +216,11 @@ class InstallerTest : public QObject {
         };
         const QByteArray outside = QFile::encodeName(dir_.path());
         row("installs", release({}), "");
-        row("no service", "", "The download failed.", "9.1", "no service");
+        row("no service", "", DOWNLOAD_FAILED, "9.1", "no service");
+        row("not found", release({}), DOWNLOAD_FAILED, "9.1", "not found");
+        row("too large", QByteArray(LIMITS.maxBytes + 1, 'x'),
+            "The download was larger than an update can be.");
+        row("stalls", "PK\3\4", "The download stopped making progress.", "9.1", "stalls");
         row("not a zip", "<h1>Not found</h1>", NOT_UNPACKED);
         row("..", handMade({{"../../.bashrc", ""}}), NOT_UNPACKED);
         row("absolute", handMade({{outside + "/absolute", ""}}), NOT_UNPACKED);
@@ -175,12 +232,22 @@ class InstallerTest : public QObject {
         row("changed after signing", release({.afterSigning = "Contents/Resources/trackglint.png"}),
             NOT_GENUINE);
         row("extra file", release({.afterSigning = "Contents/Resources/extra.png"}), NOT_GENUINE);
-        row("not an ELF", release({.executable = "#!/bin/sh\n"}),
-            "The downloaded copy isn't notarized.");
+        const QByteArray deep = "Trackglint.app/" + QByteArray(250, 'a').append('/').repeated(17);
+        row("name not UTF-8", release({.afterSigning = "Contents/\xff\xfe/extra"}), NOT_UNPACKED);
+        row("path too long", handMade({{deep + "extra"}}, release({})), NOT_UNPACKED);
+        row("folder not readable",
+            handMade({{"Trackglint.app/locked/", {}, 0}, {"Trackglint.app/locked/extra"}},
+                     release({})),
+            NOT_GENUINE);
+        row("not an ELF", release({.executable = "#!/bin/sh\n"}), CANNOT_RUN);
+        row("needs a missing library", release({.executable = needsMissing_}), CANNOT_RUN);
         row("other version", release({}), WRONG_VERSION, "9.2");
         row("not newer", release({.version = "0"}), WRONG_VERSION, "0");
         row("install folder blocked", release({}), "Couldn't replace the app (", "9.1",
             "install folder blocked");
+        row("no helper", release({}), "The update stopped unexpectedly.", "9.1", "no helper");
+        row("new copy doesn't take over", release({}), "The new version didn't start.", "9.1",
+            "no hand-over");
     }
 
     void installs() {
@@ -188,17 +255,28 @@ class InstallerTest : public QObject {
         QFETCH(QString, expecting);
         QFETCH(QString, trouble);
         QFETCH(QString, failure);
-        service_.serve("/Trackglint.zip", archive);
+        FakeSlack::Reply reply{trouble == "not found" ? 404 : 200, archive};
+        if (trouble == "stalls") reply.declaredLength = LIMITS.maxBytes;
+        service_.serve("/Trackglint.zip", reply);
         const QString broker = trouble == "no service"
                                    ? QString("http://127.0.0.1:%1").arg(freeLoopbackPort())
                                    : service_.url();
         const QString folder = trouble.contains("blocked") ? dir_.filePath("blocked/Apps") : apps_;
         RecordingStarter starter;
-        int quits = 0;
-        Installer installer(starter, broker, key_, folder, [&] { ++quits; });
+        const QString helper =
+            trouble == "no helper" ? dir_.filePath("missing") : TRACKGLINT_UPDATE_HELPER;
+        Installer installer(starter, helper, broker, key_, folder, {LIMITS, HAND_OVER});
         QSignalSpy failed(&installer, &Installer::failed);
         installer.installUpdate(expecting);
-        QTRY_VERIFY(!failed.isEmpty() || quits > 0);
+        QTRY_VERIFY(!failed.isEmpty() || !starter.started.isEmpty());
+        // The new copy takes the one-copy name over at once, or never.
+        const bool takesOver = trouble != "no hand-over";
+        if (takesOver) {
+            installer.handedOver();
+        } else {
+            QTRY_VERIFY(!failed.isEmpty());
+        }
+        if (failure.isEmpty()) QTest::qWait(int(HAND_OVER.count()) + 200);  // no late put-back
 
         const auto all = QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot;
         QCOMPARE(QDir(dir_.filePath("tmp")).entryList(all), QStringList());
@@ -210,8 +288,11 @@ class InstallerTest : public QObject {
         if (failure.isEmpty()) {
             QCOMPARE(failed.size(), 0);
             QCOMPARE(readFile(installed_ + "/Contents/Info.plist"), plist("9.1"));
+            // Whatever the archive and the umask say.
+            QCOMPARE(modeOf(installed_ + "/Contents"), 0755);
+            QCOMPARE(modeOf(program), 0755);
+            QCOMPARE(modeOf(installed_ + "/Contents/Info.plist"), 0644);
             QCOMPARE(starter.started, QList<QStringList>({{program, "--moved"}}));
-            QCOMPARE(quits, 1);
             QVERIFY(entry.contains("\nExec=\"" + program.toUtf8() + "\"\n"));
             QVERIFY(entry.contains("\nIcon=" + installed_.toUtf8() + "/Contents/Resources/"));
             QVERIFY(readFile(platform::XdgAutostart::entryPath()).contains(program.toUtf8()));
@@ -222,9 +303,22 @@ class InstallerTest : public QObject {
         QVERIFY2(explanation.startsWith(failure), qPrintable(explanation));
         QVERIFY(explanation.endsWith(". You can also just re-download from 127.0.0.1."));
         QCOMPARE(readFile(installed_ + "/Contents/Info.plist"), plist("0.5"));
-        QCOMPARE(starter.started.size(), 0);
-        QCOMPARE(quits, 0);
-        QVERIFY(entry.isEmpty());
+        QCOMPARE(starter.started.size(), takesOver ? 0 : 1);
+        if (takesOver) QVERIFY(entry.isEmpty());
+    }
+
+    // The signature check sees every name, whatever its bytes: a file beside the signed ones
+    // fails it even where unpacking would not have let it in.
+    void theSignatureCheckSeesEveryName() {
+        const QString folder = dir_.filePath("unpacked");
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(writeFile(folder + "/Trackglint.zip", release({})));
+        QVERIFY(unpackZip(folder + "/Trackglint.zip", folder));
+        const QString bundle = folder + "/Trackglint.app";
+        QVERIFY(signedFiles(bundle, key_).has_value());
+        QVERIFY(writeRaw(QFile::encodeName(bundle).toStdString() + "/\xff\xfe", "unsigned"));
+        QVERIFY(!signedFiles(bundle, key_));
+        platform::removeTree(folder);
     }
 
     // A small archive that unpacks into a lot stops at the budget instead of filling the disk.
@@ -233,9 +327,9 @@ class InstallerTest : public QObject {
         QVERIFY(writeFile(folder + "/a/zeros", QByteArray(1 << 20, '\0')));
         QVERIFY(run(folder, "zip", {"-q", "-r", "zeros.zip", "a"}));
         QVERIFY(QDir().mkpath(folder + "/small") && QDir().mkpath(folder + "/large"));
-        QVERIFY(!platform::unpackZip(folder + "/zeros.zip", folder + "/small", 1 << 19));
+        QVERIFY(!unpackZip(folder + "/zeros.zip", folder + "/small", 1 << 19));
         QVERIFY(!QFileInfo::exists(folder + "/small/a/zeros"));
-        QVERIFY(platform::unpackZip(folder + "/zeros.zip", folder + "/large", 1 << 21));
+        QVERIFY(unpackZip(folder + "/zeros.zip", folder + "/large", 1 << 21));
         QCOMPARE(QFileInfo(folder + "/large/a/zeros").size(), 1 << 20);
     }
 

@@ -1,5 +1,6 @@
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QTemporaryDir>
 #include <QTest>
@@ -119,6 +120,7 @@ class BundleTest : public QObject {
         QCOMPARE(bundle->path(), QStringLiteral(TRACKGLINT_BUNDLE));
         QCOMPARE(bundle->infoString(VERSION_KEY).value_or(""), TRACKGLINT_VERSION);
         QCOMPARE(bundle->infoString("CFBundleIdentifier").value_or(""), "com.trackglint.app");
+        QVERIFY(QFileInfo(platform::updateHelperIn(bundle->path())).isExecutable());
         for (const char* name : {"spotify-emoji.png", "trackglint.png"}) {
             const QImage picture(bundle->resource(name).value_or(""));
             QCOMPARE(picture.size(), QSize(256, 256));

@@ -56,8 +56,9 @@ class FakeSlackServer : public QTcpServer {
     static void answer(QTcpSocket* socket, const FakeSlack::Reply& reply) {
         QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) + " Scripted\r\n";
         for (const auto& [name, value] : reply.headers) head += name + ": " + value + "\r\n";
+        const qint64 length = reply.declaredLength >= 0 ? reply.declaredLength : reply.body.size();
         socket->write(head + "Content-Type: application/json\r\nContent-Length: " +
-                      QByteArray::number(reply.body.size()) + "\r\nConnection: keep-alive\r\n\r\n" +
+                      QByteArray::number(length) + "\r\nConnection: keep-alive\r\n\r\n" +
                       reply.body);
     }
 
@@ -105,9 +106,9 @@ void FakeSlack::script(const QString& method, QList<Reply> replies) {
     scripts_.insert(QStringLiteral("/api/") + method, std::move(replies));
 }
 
-void FakeSlack::serve(const QString& path, const QByteArray& body) {
+void FakeSlack::serve(const QString& path, const Reply& reply) {
     QMutexLocker lock(&mutex_);
-    scripts_.insert(path, {{200, body}});
+    scripts_.insert(path, {reply});
 }
 
 void FakeSlack::reset() {

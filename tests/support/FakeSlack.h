@@ -45,6 +45,7 @@ class FakeSlack {
         QByteArray body;
         int delayMs;
         Headers headers;
+        qint64 declaredLength = -1;  // the Content-Length sent, when not the body's own
     };
 
     // Slack's published limits, each over any 60 seconds: status changes per token, and calls
@@ -68,8 +69,8 @@ class FakeSlack {
     // Answers requests to /api/<method> with `replies` in turn; the last one stays in force.
     void script(const QString& method, QList<Reply> replies);
     void script(const QString& method, const QByteArray& json) { script(method, {{200, json}}); }
-    // Answers requests for `path` with `body`.
-    void serve(const QString& path, const QByteArray& body);
+    // Answers requests for `path` with `reply`.
+    void serve(const QString& path, const Reply& reply);
     // Forgets every script, every recorded request and every revoked token, and puts Slack's
     // limits back.
     void reset();

@@ -2,8 +2,6 @@
 
 #include <QByteArray>
 
-namespace platform {
-
 // Whether `signature`, the text of a minisign signature file, proves that the holder of the
 // secret key matching `publicKey` (the base64 line of a minisign public key) signed `message`:
 // the prehashed Ed25519 algorithm ("ED", over the message's BLAKE2b-512 hash) with the same key
@@ -11,5 +9,3 @@ namespace platform {
 // comment cannot be altered either. Legacy signatures of the unhashed message are refused.
 bool minisignVerifies(const QByteArray& message, const QByteArray& signature,
                       const QByteArray& publicKey);
-
-}  // namespace platform

@@ -1,11 +1,10 @@
-#include "platform/Minisign.h"
+#include "update/Minisign.h"
 
 #include <sodium.h>
 
 #include <QList>
 #include <optional>
 
-namespace platform {
 namespace {
 
 constexpr qsizetype ALGORITHM_BYTES = 2;
@@ -78,5 +77,3 @@ bool minisignVerifies(const QByteArray& message, const QByteArray& signature,
     return ed25519Verifies(signedHash, blake2b512(message), keyBytes) &&
            ed25519Verifies(file->globalSignature, signedHash + file->trustedComment, keyBytes);
 }
-
-}  // namespace platform

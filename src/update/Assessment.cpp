@@ -1,4 +1,4 @@
-#include "platform/Assessment.h"
+#include "update/Assessment.h"
 
 #include <elf.h>
 #include <link.h>
@@ -8,7 +8,6 @@
 #include <QProcess>
 #include <QtEndian>
 
-namespace platform {
 namespace {
 
 // Up to and including e_machine, which sits at the same place in 32- and 64-bit headers.
@@ -56,12 +55,29 @@ bool loaderAccepts(const QString& path) {
            loader.exitCode() == 0;
 }
 
+// Every library the program needs is found, in the versions it asks for, and every symbol it
+// uses resolves. The loader lists the libraries as it would load them here, without running
+// any of the program (LD_TRACE_LOADED_OBJECTS, as ldd does), binding every symbol at once and
+// reporting those it cannot (LD_BIND_NOW, LD_WARN): a missing library reads "not found", any
+// other trouble goes to its standard error.
+bool librariesResolve(const QString& path) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LD_TRACE_LOADED_OBJECTS"), QStringLiteral("1"));
+    environment.insert(QStringLiteral("LD_BIND_NOW"), QStringLiteral("1"));
+    environment.insert(QStringLiteral("LD_WARN"), QStringLiteral("1"));
+    QProcess loader;
+    loader.setProcessEnvironment(environment);
+    loader.start(dynamicLoader(), {path});
+    return loader.waitForFinished(LOADER_WAIT_MS) && loader.exitStatus() == QProcess::NormalExit &&
+           loader.exitCode() == 0 && loader.readAllStandardError().isEmpty() &&
+           !loader.readAllStandardOutput().contains("not found");
+}
+
 }  // namespace
 
 bool mayRunHere(const QString& executable) {
     const QFileInfo file(executable);
     return !file.isSymbolicLink() && file.isFile() && file.isExecutable() &&
-           elfForThisMachine(executable) && loaderAccepts(file.absoluteFilePath());
+           elfForThisMachine(executable) && loaderAccepts(file.absoluteFilePath()) &&
+           librariesResolve(file.absoluteFilePath());
 }
-
-}  // namespace platform

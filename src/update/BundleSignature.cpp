@@ -1,16 +1,18 @@
-#include "maintenance/BundleSignature.h"
+#include "update/BundleSignature.h"
 
 #include <QCryptographicHash>
-#include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <filesystem>
 #include <optional>
 
-#include "platform/Minisign.h"
+#include "platform/Files.h"
+#include "update/Minisign.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 const QString MANIFEST = QStringLiteral("Contents/CodeSignature/manifest");
 const QString SIGNATURE = QStringLiteral("Contents/CodeSignature/manifest.minisig");
@@ -37,24 +39,29 @@ QByteArray sha256Hex(const QString& path) {
     return hash.result().toHex();
 }
 
-// Every file of the bundle is listed, with its hash, and every listed file is there.
+// The path of `entry` inside the folder `root`, when it is valid UTF-8.
+std::optional<QString> pathInside(const fs::path& root, const fs::path& entry) {
+    return platform::strictUtf8(QByteArrayView(entry.lexically_relative(root).native()));
+}
+
+// Every file of the bundle is listed, with its hash, and every listed file is there. Any
+// entry the walk cannot read ends it, and fails.
 bool holdsExactly(const QString& bundlePath, QHash<QString, QByteArray> listed) {
-    const QDir bundle(bundlePath);
-    QDirIterator entries(bundlePath,
-                         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                         QDirIterator::Subdirectories);
-    while (entries.hasNext()) {
-        entries.next();
-        const QFileInfo entry = entries.fileInfo();
-        if (entry.isDir() && !entry.isSymbolicLink()) continue;
-        const QString path = bundle.relativeFilePath(entry.filePath());
-        if (path == MANIFEST || path == SIGNATURE) continue;
-        const QByteArray expected = listed.take(path);
-        if (!plainFile(entry) || expected.isEmpty() || sha256Hex(entry.filePath()) != expected) {
+    const fs::path root = QFile::encodeName(bundlePath).toStdString();
+    std::error_code error;
+    for (fs::recursive_directory_iterator entries(root, error), end; !error && entries != end;
+         entries.increment(error)) {
+        const std::optional<QString> path = pathInside(root, entries->path());
+        const fs::file_status status = entries->symlink_status(error);
+        if (!path || error) return false;
+        if (fs::is_directory(status) || *path == MANIFEST || *path == SIGNATURE) continue;
+        const QByteArray expected = listed.take(*path);
+        if (!fs::is_regular_file(status) || expected.isEmpty() ||
+            sha256Hex(bundlePath + u'/' + *path) != expected) {
             return false;
         }
     }
-    return listed.isEmpty();
+    return !error && listed.isEmpty();
 }
 
 }  // namespace
@@ -73,14 +80,15 @@ std::optional<QHash<QString, QByteArray>> manifestFiles(const QByteArray& manife
     return files;
 }
 
-bool signatureHolds(const QString& bundlePath, const QByteArray& publicKey) {
+std::optional<QStringList> signedFiles(const QString& bundlePath, const QByteArray& publicKey) {
     const QFileInfo bundle(bundlePath);
-    if (!bundle.isDir() || bundle.isSymbolicLink()) return false;
+    if (!bundle.isDir() || bundle.isSymbolicLink()) return std::nullopt;
     const std::optional<QByteArray> manifest = readSmallFile(bundlePath + u'/' + MANIFEST);
     const std::optional<QByteArray> signature = readSmallFile(bundlePath + u'/' + SIGNATURE);
-    if (!manifest || !signature || !platform::minisignVerifies(*manifest, *signature, publicKey)) {
-        return false;
+    if (!manifest || !signature || !minisignVerifies(*manifest, *signature, publicKey)) {
+        return std::nullopt;
     }
     const std::optional<QHash<QString, QByteArray>> listed = manifestFiles(*manifest);
-    return listed && holdsExactly(bundlePath, *listed);
+    if (!listed || !holdsExactly(bundlePath, *listed)) return std::nullopt;
+    return listed->keys() + QStringList{MANIFEST, SIGNATURE};
 }

@@ -1,12 +1,14 @@
-#include "platform/Archive.h"
+#include "update/Archive.h"
 
 #include <archive.h>
 #include <archive_entry.h>
+#include <sys/stat.h>
 
 #include <QFile>
 #include <memory>
 
-namespace platform {
+#include "platform/Files.h"
+
 namespace {
 
 using Reader = std::unique_ptr<archive, decltype(&archive_read_free)>;
@@ -14,16 +16,26 @@ using Writer = std::unique_ptr<archive, decltype(&archive_write_free)>;
 
 constexpr size_t BLOCK_BYTES = 64 * 1024;
 
-// The entry names a folder or a regular file by a relative path that stays where it starts.
+// The entry names a folder or a regular file by a relative path that stays where it starts,
+// in UTF-8 and no longer than the limit.
 bool acceptable(archive_entry* entry) {
     const char* name = archive_entry_pathname(entry);
     if (name == nullptr || *name == '\0' || *name == '/') return false;
+    const QByteArrayView path(name);
+    if (path.size() > MAX_NAME_BYTES || !platform::strictUtf8(path)) return false;
     if (QByteArray(name).split('/').contains("..")) return false;
     if (archive_entry_hardlink(entry) != nullptr || archive_entry_symlink(entry) != nullptr) {
         return false;
     }
     const mode_t type = archive_entry_filetype(entry);
     return type == AE_IFDIR || type == AE_IFREG;
+}
+
+// The user's alone, whatever the archive says: folders and programs the user may read, change
+// and run, other files the user may read and change.
+mode_t fixedPermissions(archive_entry* entry) {
+    const bool runnable = (archive_entry_perm(entry) & S_IXUSR) != 0;
+    return archive_entry_filetype(entry) == AE_IFDIR || runnable ? 0700 : 0600;
 }
 
 // Copies the entry's data, taking what it writes from `budget`; fails when the budget runs out.
@@ -48,6 +60,7 @@ bool extract(archive* reader, archive* writer, archive_entry* entry, const QByte
         (archive_entry_size_is_set(entry) && archive_entry_size(entry) > budget))
         return false;
     archive_entry_copy_pathname(entry, (folder + '/' + archive_entry_pathname(entry)).constData());
+    archive_entry_set_perm(entry, fixedPermissions(entry));
     return archive_write_header(writer, entry) == ARCHIVE_OK && copyData(reader, writer, budget) &&
            archive_write_finish_entry(writer) == ARCHIVE_OK;
 }
@@ -79,5 +92,3 @@ bool unpackZip(const QString& archivePath, const QString& folder, qint64 maxByte
         }
     }
 }
-
-}  // namespace platform

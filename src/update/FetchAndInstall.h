@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+#include "maintenance/UpdateRequest.h"
+
+// How an install ended, and what the helper reports with it (see UpdateOutcome).
+struct UpdateReport {
+    UpdateOutcome outcome;
+    QString detail;
+};
+
+// The whole way from the vendor's archive to the installed copy, inside the request's working
+// folder: the download, the unpacking, the vendor's signature over every file, the system's
+// assessment of the program and of its update helper, the offered version, and the swap into
+// the install folder, of exactly the files the vendor signed. Each step runs only when every
+// step before it passed.
+UpdateReport fetchAndInstall(const UpdateRequest& request);
