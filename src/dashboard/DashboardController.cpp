@@ -11,6 +11,9 @@
 #include <QHBoxLayout>
 #include <QLocale>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTimeEdit>
 #include <QVBoxLayout>
@@ -21,6 +24,7 @@
 #include "state/Constants.h"
 #include "sync/EmojiChoice.h"
 #include "sync/WorkHours.h"
+#include "ui/Contrast.h"
 #include "ui/MarkDrawing.h"
 #include "ui/PlatformWords.h"
 #include "ui/SpotifyLogo.h"
@@ -36,6 +40,11 @@ const QString EMOJI_ADDED =
     QStringLiteral("✓ :spotify: added — your status will use it from the next sync.");
 
 constexpr int MIN_CONTENT_WIDTH = 460;
+// What the window manager's title bar and borders take of the screen's height, about.
+constexpr int WINDOW_FRAME_ALLOWANCE = 64;
+// The least contrast of text, and of a control, against what is behind it (WCAG 2.1 AA).
+constexpr double TEXT_CONTRAST = 4.5;
+constexpr double CONTROL_CONTRAST = 3.0;
 constexpr int NOTE_WIDTH = 400;
 
 // The three notes on how mirroring behaves, as bullet paragraphs whose wrapped lines align
@@ -98,6 +107,11 @@ DashboardController::DashboardController(Config& config, AppState& state, UserAc
     window_->setWindowTitle(QStringLiteral("Trackglint"));
     // The header's colours follow the appearance at this moment and keep it.
     dark_ = window_->palette().color(QPalette::Window).lightness() < 128;
+    // Dimmed text still reads: 4.5:1 against the window at least.
+    QPalette palette = window_->palette();
+    palette.setColor(QPalette::PlaceholderText,
+                     textColour(palette.color(QPalette::PlaceholderText)));
+    window_->setPalette(palette);
     buildUI();
     connect(&state_, &AppState::tickNotification, this, &DashboardController::refresh);
     connect(&config_, &Config::changed, this, &DashboardController::refresh);
@@ -105,6 +119,10 @@ DashboardController::DashboardController(Config& config, AppState& state, UserAc
 }
 
 DashboardController::~DashboardController() = default;
+
+QColor DashboardController::textColour(const QColor& wanted) const {
+    return readableOn(wanted, window_->palette().color(QPalette::Window), TEXT_CONTRAST);
+}
 
 QWidget* DashboardController::window() {
     return window_.get();
@@ -123,17 +141,28 @@ void DashboardController::buildUI() {
     main->addWidget(signInBox_);
 
     // The version sits in the bottom trailing corner, over the column's bottom margin.
-    auto* content = new QGridLayout(window_.get());
-    content->setContentsMargins(0, 0, 0, 0);
-    content->addLayout(main, 0, 0);
-    content->addWidget(buildVersion(), 0, 0, Qt::AlignRight | Qt::AlignBottom);
+    content_ = new QWidget;
+    auto* grid = new QGridLayout(content_);
+    grid->setContentsMargins(0, 0, 0, 0);
+    grid->addLayout(main, 0, 0);
+    grid->addWidget(buildVersion(), 0, 0, Qt::AlignRight | Qt::AlignBottom);
+
+    // On a screen too small for all of it (a laptop at twice the scale), the window scrolls.
+    scroller_ = new QScrollArea;
+    scroller_->setFrameShape(QFrame::NoFrame);
+    scroller_->setWidgetResizable(true);
+    scroller_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroller_->setWidget(content_);
+    auto* frame = new QVBoxLayout(window_.get());
+    frame->setContentsMargins(0, 0, 0, 0);
+    frame->addWidget(scroller_);
 }
 
 QWidget* DashboardController::buildHeader() {
     auto* header = new QLabel;
     const MarkRuns runs = markRuns(MenuMark::Wordmark);
-    const QColor text = dark_ ? QColor(233, 233, 238) : QColor(23, 23, 27);
-    const QColor green = dark_ ? QColor(47, 208, 113) : QColor(29, 185, 86);
+    const QColor text = textColour(dark_ ? QColor(233, 233, 238) : QColor(23, 23, 27));
+    const QColor green = textColour(dark_ ? QColor(47, 208, 113) : QColor(29, 185, 86));
     header->setTextFormat(Qt::RichText);
     header->setText(QStringLiteral("<span style=\"color:%1\">%2</span>"
                                    "<span style=\"color:%3\">%4</span>")
@@ -149,7 +178,7 @@ QWidget* DashboardController::buildErrorLine() {
     errorLine_->setTextFormat(Qt::PlainText);
     errorLine_->setFont(systemFont(12));
     QPalette red = errorLine_->palette();
-    red.setColor(QPalette::WindowText, dark_ ? QColor(255, 69, 58) : QColor(255, 59, 48));
+    red.setColor(QPalette::WindowText, textColour(QColor(255, 59, 48)));
     errorLine_->setPalette(red);
     // At most two lines.
     errorLine_->setMaximumHeight(2 * errorLine_->fontMetrics().lineSpacing());
@@ -163,9 +192,7 @@ QWidget* DashboardController::buildVersion() {
     version->setTextFormat(Qt::PlainText);
     version->setFont(monospacedFont(10, QFont::Normal));
     QPalette dim = version->palette();
-    QColor tertiary = dim.color(QPalette::WindowText);
-    tertiary.setAlphaF(0.3f);
-    dim.setColor(QPalette::WindowText, tertiary);
+    dim.setColor(QPalette::WindowText, textColour(dim.color(QPalette::PlaceholderText)));
     version->setPalette(dim);
     version->setContentsMargins(0, 0, 14, 12);
     return version;
@@ -219,13 +246,15 @@ void DashboardController::addEmojiRows(QVBoxLayout* layout) {
     for (const EmojiChoice& choice : EMOJI_CHOICES) {
         if (choice.code == SPOTIFY_EMOJI) {
             const QPixmap logo = spotifyLogoImage(17);
-            emojiPopup_->addItem(logo.isNull() ? QIcon() : QIcon(logo), QString(), choice.code);
+            emojiPopup_->addItem(logo.isNull() ? QIcon() : QIcon(logo), choice.name, choice.code);
         } else {
-            emojiPopup_->addItem(choice.glyph, choice.code);
+            emojiPopup_->addItem(choice.glyph + u' ' + choice.name, choice.code);
         }
     }
     connect(emojiPopup_, &QComboBox::activated, this, &DashboardController::pickEmoji);
     emojiTitle_ = new QLabel(QStringLiteral("Status emoji:"));
+    emojiTitle_->setBuddy(emojiPopup_);
+    emojiPopup_->setAccessibleName(QStringLiteral("Status emoji"));
     QHBoxLayout* emojiRow = row();
     emojiRow->addWidget(emojiTitle_);
     emojiRow->addWidget(emojiPopup_);
@@ -239,7 +268,7 @@ void DashboardController::addEmojiRows(QVBoxLayout* layout) {
     emojiHelpLabel_->setFont(systemFont(11.5));
     emojiHelpLabel_->setText(EMOJI_HELP);
     QPalette success = emojiHelpLabel_->palette();
-    success.setColor(QPalette::WindowText, dark_ ? QColor(48, 209, 88) : QColor(40, 167, 69));
+    success.setColor(QPalette::WindowText, textColour(QColor(40, 167, 69)));
     emojiHelpLabel_->setPalette(success);
     emojiHelpButton_ =
         named(button(QStringLiteral("Add :spotify: to your workspace…")), "emojiHelpButton");
@@ -255,6 +284,8 @@ void DashboardController::addMarkRow(QVBoxLayout* layout) {
     for (const MenuMark mark : ALL_MENU_MARKS) menuMarkPopup_->addItem(label(mark), rawValue(mark));
     connect(menuMarkPopup_, &QComboBox::activated, this, &DashboardController::pickMenuMark);
     markTitle_ = new QLabel(platformWords().markRowTitle);
+    markTitle_->setBuddy(menuMarkPopup_);
+    menuMarkPopup_->setAccessibleName(platformWords().markRowTitle.chopped(1));
     QHBoxLayout* markRow = row();
     markRow->addWidget(markTitle_);
     markRow->addWidget(menuMarkPopup_);
@@ -275,6 +306,8 @@ void DashboardController::addWorkHoursRow(QVBoxLayout* layout) {
     connect(workHoursCheck_, &QCheckBox::clicked, this, &DashboardController::saveWorkHours);
     startPicker_ = named(new QTimeEdit, "startPicker");
     endPicker_ = named(new QTimeEdit, "endPicker");
+    startPicker_->setAccessibleName(QStringLiteral("Work hours start"));
+    endPicker_->setAccessibleName(QStringLiteral("Work hours end"));
     QHBoxLayout* hoursRow = row(6);
     hoursRow->addWidget(workHoursCheck_);
     for (QTimeEdit* picker : {startPicker_, endPicker_}) {
@@ -299,10 +332,14 @@ QWidget* DashboardController::buildSignInBox() {
     // The default button of the window: Return signs in.
     signInButton_->setAutoDefault(true);
     signInButton_->setDefault(true);
-    // The one thing to do here, so it takes the accent colour.
+    // The one thing to do here, so it takes the accent colour, standing out from the window
+    // (3:1) with its title readable on it (4.5:1).
     QPalette accent = signInButton_->palette();
-    accent.setColor(QPalette::Button, accent.color(QPalette::Highlight));
-    accent.setColor(QPalette::ButtonText, accent.color(QPalette::HighlightedText));
+    const QColor face = readableOn(accent.color(QPalette::Highlight),
+                                   accent.color(QPalette::Window), CONTROL_CONTRAST);
+    accent.setColor(QPalette::Button, face);
+    accent.setColor(QPalette::ButtonText,
+                    readableOn(accent.color(QPalette::HighlightedText), face, TEXT_CONTRAST));
     signInButton_->setPalette(accent);
     connect(signInButton_, &QPushButton::clicked, &actions_, &UserActions::signIn);
     layout->addWidget(signInButton_, 0, Qt::AlignLeft);
@@ -371,10 +408,16 @@ void DashboardController::fitWindow() {
     window_->layout()->invalidate();
     window_->layout()->activate();
 
-    // The user cannot resize the window; it is exactly as big as what it shows.
-    const int width = std::max(MIN_CONTENT_WIDTH, window_->sizeHint().width());
-    const int height = window_->hasHeightForWidth() ? window_->heightForWidth(width)
-                                                    : window_->sizeHint().height();
+    // The user cannot resize the window; it is exactly as big as what it shows, or as the
+    // screen allows, and then scrolls.
+    int width = std::max(MIN_CONTENT_WIDTH, content_->sizeHint().width());
+    int height = content_->hasHeightForWidth() ? content_->heightForWidth(width)
+                                               : content_->sizeHint().height();
+    const int room = window_->screen()->availableGeometry().height() - WINDOW_FRAME_ALLOWANCE;
+    if (height > room) {
+        height = room;
+        width += scroller_->verticalScrollBar()->sizeHint().width();
+    }
     window_->setFixedSize(width, height);
 }
 

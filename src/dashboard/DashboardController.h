@@ -15,6 +15,7 @@ class QComboBox;
 class QDialog;
 class QLabel;
 class QPushButton;
+class QScrollArea;
 class QTimeEdit;
 class QVBoxLayout;
 class QWidget;
@@ -48,6 +49,7 @@ class DashboardController : public QObject {
     void disconnect();
 
   private:
+    QColor textColour(const QColor& wanted) const;
     void buildUI();
     QWidget* buildHeader();
     QWidget* buildErrorLine();
@@ -95,4 +97,6 @@ class DashboardController : public QObject {
     QPushButton* disconnectButton_ = nullptr;
     QWidget* connectedBox_ = nullptr;
     QWidget* signInBox_ = nullptr;
+    QWidget* content_ = nullptr;
+    QScrollArea* scroller_ = nullptr;
 };

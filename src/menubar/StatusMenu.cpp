@@ -112,7 +112,9 @@ QAction* StatusMenu::buildEmojiMenu() {
     emojiMenu_ = std::make_unique<QMenu>(QStringLiteral("Status emoji"));
     for (const EmojiChoice& choice : EMOJI_CHOICES) {
         const bool spotify = choice.code == QLatin1String(":spotify:");
-        QAction* item = emojiMenu_->addAction(spotify ? QString() : choice.glyph);
+        // The workspace's :spotify: is drawn as its logo, beside its name.
+        QAction* item =
+            emojiMenu_->addAction(spotify ? choice.name : choice.glyph + u' ' + choice.name);
         if (spotify) item->setIcon(QIcon(spotifyLogoImage(17)));
         item->setCheckable(true);
         item->setData(choice.code);

@@ -33,17 +33,20 @@ inline const QString DEFAULT_EMOJI = QStringLiteral(":musical_note:");
 struct EmojiChoice {
     QString code;
     QString glyph;
+    // A word for it, shown beside the glyph, so a panel or a screen reader without the emoji
+    // still has a name to show or say.
+    QString name;
 };
 
 // The status emoji the user can choose from, in the order they are offered.
 inline const std::array<EmojiChoice, 7> EMOJI_CHOICES = {{
-    {QStringLiteral(":musical_note:"), QStringLiteral("🎵")},
-    {QStringLiteral(":spotify:"), QStringLiteral("🟢")},
-    {QStringLiteral(":headphones:"), QStringLiteral("🎧")},
-    {QStringLiteral(":notes:"), QStringLiteral("🎶")},
-    {QStringLiteral(":guitar:"), QStringLiteral("🎸")},
-    {QStringLiteral(":cd:"), QStringLiteral("💿")},
-    {QStringLiteral(":radio:"), QStringLiteral("📻")},
+    {QStringLiteral(":musical_note:"), QStringLiteral("🎵"), QStringLiteral("Note")},
+    {QStringLiteral(":spotify:"), QStringLiteral("🟢"), QStringLiteral("Spotify")},
+    {QStringLiteral(":headphones:"), QStringLiteral("🎧"), QStringLiteral("Headphones")},
+    {QStringLiteral(":notes:"), QStringLiteral("🎶"), QStringLiteral("Notes")},
+    {QStringLiteral(":guitar:"), QStringLiteral("🎸"), QStringLiteral("Guitar")},
+    {QStringLiteral(":cd:"), QStringLiteral("💿"), QStringLiteral("CD")},
+    {QStringLiteral(":radio:"), QStringLiteral("📻"), QStringLiteral("Radio")},
 }};
 
 // Where Spotify can be downloaded.

@@ -47,24 +47,6 @@ MarkRuns squareRuns(MenuMark mark) {
 
 }  // namespace
 
-namespace {
-
-double linear(double channel) {
-    return channel <= 0.04045 ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
-}
-
-double luminance(const QColor& colour) {
-    return 0.2126 * linear(colour.redF()) + 0.7152 * linear(colour.greenF()) +
-           0.0722 * linear(colour.blueF());
-}
-
-}  // namespace
-
-double contrastRatio(const QColor& one, const QColor& other) {
-    const double first = luminance(one), second = luminance(other);
-    return (std::max(first, second) + 0.05) / (std::min(first, second) + 0.05);
-}
-
 MarkColours markColours(bool darkPanel) {
     // Relative luminance between 0.10 and 0.30 keeps 3:1 against white and against black.
     if (darkPanel) return {QColor(145, 145, 145), QColor(34, 166, 86)};

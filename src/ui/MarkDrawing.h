@@ -6,6 +6,7 @@
 #include <QString>
 
 #include "settings/MenuMark.h"
+#include "ui/Contrast.h"
 
 // The colours of a mark's two runs in the tray: its first run in a grey, its second in green.
 struct MarkColours {
@@ -16,8 +17,6 @@ struct MarkColours {
 // see its panel, so both sets keep at least 3:1 against white and black panels alike and stay
 // readable when the guess is wrong.
 MarkColours markColours(bool darkPanel);
-// The contrast ratio of two colours, from 1 to 21, as WCAG 2.1 defines it.
-double contrastRatio(const QColor& one, const QColor& other);
 
 // A mark's text in two runs: the first in the panel's text colour, the second in green.
 struct MarkRuns {

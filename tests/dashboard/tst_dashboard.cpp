@@ -1,3 +1,4 @@
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -12,6 +13,7 @@
 #include "TestParts.h"
 #include "TestPorts.h"
 #include "dashboard/DashboardController.h"
+#include "ui/Contrast.h"
 
 // The dashboard built on the real parts, with Slack on loopback and the window offscreen.
 class DashboardTest : public QObject {
@@ -105,6 +107,35 @@ class DashboardTest : public QObject {
             QVERIFY2(!texts.contains(word), word);
         for (const char* word : {"this computer", "tray", "within a few seconds"})
             QVERIFY2(texts.contains(word), word);
+    }
+
+    // Text reads at 4.5:1 and the sign-in button stands out at 3:1, in light and dark palettes.
+    void everythingReadsInLightAndDark() {
+        const QPalette original = QApplication::palette();
+        for (const QColor& window : {QColor(239, 239, 239), QColor(45, 45, 45)}) {
+            QPalette palette = original;
+            palette.setColor(QPalette::Window, window);
+            palette.setColor(QPalette::WindowText,
+                             window.lightness() < 128 ? Qt::white : Qt::black);
+            palette.setColor(QPalette::PlaceholderText, Qt::gray);
+            palette.setColor(QPalette::Highlight, QColor(120, 170, 220));
+            palette.setColor(QPalette::HighlightedText, Qt::white);
+            QApplication::setPalette(palette);
+            start({});
+            const auto ink = [&](const char* name, QPalette::ColorRole role) {
+                return contrastRatio(find(name)->palette().color(role), window);
+            };
+            QVERIFY(ink("errorLine", QPalette::WindowText) >= 4.5);
+            QVERIFY(ink("version", QPalette::WindowText) >= 4.5);
+            QVERIFY(ink("notes", QPalette::PlaceholderText) >= 4.5);
+            QVERIFY(ink("emojiHelpLabel", QPalette::WindowText) >= 4.5);
+            const QPalette button = find("signInButton")->palette();
+            QVERIFY(contrastRatio(button.color(QPalette::Button), window) >= 3.0);
+            QVERIFY(contrastRatio(button.color(QPalette::ButtonText),
+                                  button.color(QPalette::Button)) >= 4.5);
+            QCOMPARE(find<QComboBox>("emojiPopup")->accessibleName(), "Status emoji");
+        }
+        QApplication::setPalette(original);
     }
 
     // Return signs in while signed out, and presses nothing once signed in.

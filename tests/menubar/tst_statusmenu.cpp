@@ -164,9 +164,9 @@ class StatusMenuTest : public QObject {
         QTest::addColumn<QString>("stored");
         QTest::addColumn<std::optional<bool>>("available");
         QTest::addColumn<QString>("checked");
-        QTest::newRow("guitar") << ":guitar:" << std::optional<bool>() << "🎸";
-        QTest::newRow("spotify, lacking") << ":spotify:" << std::optional(false) << "🎵";
-        QTest::newRow("spotify, present") << ":spotify:" << std::optional(true) << "";
+        QTest::newRow("guitar") << ":guitar:" << std::optional<bool>() << "🎸 Guitar";
+        QTest::newRow("spotify, lacking") << ":spotify:" << std::optional(false) << "🎵 Note";
+        QTest::newRow("spotify, present") << ":spotify:" << std::optional(true) << "Spotify";
     }
     void theEmojiMenuChecksTheEffectiveEmoji() {
         QFETCH(QString, stored);
@@ -185,7 +185,8 @@ class StatusMenuTest : public QObject {
             glyphs += item->text();
             if (item->isChecked()) ticked += item->text();
         }
-        QCOMPARE(glyphs, QStringList({"🎵", "", "🎧", "🎶", "🎸", "💿", "📻"}));
+        QCOMPARE(glyphs, QStringList({"🎵 Note", "Spotify", "🎧 Headphones", "🎶 Notes", "🎸 Guitar",
+                                      "💿 CD", "📻 Radio"}));
         QCOMPARE(ticked, QStringList{checked});
         emojis->actions().value(5)->trigger();
         QCOMPARE(Config(settingsPath_).chosenEmoji(), QStringLiteral(":cd:"));
