@@ -184,10 +184,7 @@ bool SyncEngine::share(const QString& token, const SpotifyState& state) {
         !slack_.expires.isValid() || now.secsTo(slack_.expires) <= RENEW_WITHIN_SECONDS;
     const bool readDue =
         !slack_.lastRead.isValid() || slack_.lastRead.secsTo(now) >= READ_EVERY_SECONDS;
-    if (!readDue && slack_.usersOwn) {
-        state_.setNowPlayingLabel(QStringLiteral("💬 your own status shows"));
-        return true;
-    }
+    if (!readDue && slack_.usersOwn) return usersStatusShows(slack_.usersStatus);
     if (!readDue && !change && !renew) return true;
     if (change || renew) {
         if (const std::optional<QDateTime> slot = slackClient_.nextWriteSlot(token)) {
@@ -197,13 +194,17 @@ bool SyncEngine::share(const QString& token, const SpotifyState& state) {
     const std::optional<QString> current = readStatus(token);
     if (!current) return false;
     slack_.usersOwn = !isOwn(*current, ownText);
-    if (slack_.usersOwn) {
-        state_.setNowPlayingLabel(QStringLiteral("💬 your own status shows: “%1”").arg(*current));
-        return true;
-    }
+    if (slack_.usersOwn) return usersStatusShows(*current);
     // Read only: the program's status still shows and needs nothing.
     if (!change && !renew && !current->isEmpty()) return true;
     return write(token, text, emoji);
+}
+
+// The user's own status wins: nothing is written, and the line says why.
+bool SyncEngine::usersStatusShows(const QString& status) {
+    slack_.usersStatus = status;
+    state_.setNowPlayingLabel(QStringLiteral("💬 your own status shows: “%1”").arg(status));
+    return true;
 }
 
 // Nothing to share: takes the program's own status down, if it still shows, and forgets it.

@@ -64,6 +64,7 @@ class SyncEngine : public QObject {
         QDateTime expires;      // when the program's status expires; invalid: not known
         QDateTime lastRead;     // when the status was last read
         bool usersOwn = false;  // the last read showed a status of the user's own
+        QString usersStatus;    // which
         QString tried;          // the text of the last attempt to set the status
         QString refused;        // a text Slack refused even shortened
     };
@@ -78,6 +79,7 @@ class SyncEngine : public QObject {
     bool takeDown(const QString& token);
     std::optional<QString> readStatus(const QString& token);
     bool isOwn(const QString& current, const QString& ownText) const;
+    bool usersStatusShows(const QString& status);
     bool write(const QString& token, QString text, const QString& emoji);
     bool waitFor(const QDateTime& when, const QString& token);
     bool failed(const SlackReply& reply, const QString& token);

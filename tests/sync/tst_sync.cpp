@@ -128,6 +128,7 @@ class SyncTest : public QObject {
         QCOMPARE(calls(), QStringList{"get"});
         QCOMPARE(state_->nowPlayingLabel(), "💬 your own status shows: “In a meeting”");
         step();  // the user's own status is read again only a minute later
+        QCOMPARE(state_->nowPlayingLabel(), "💬 your own status shows: “In a meeting”");
         advance(60);
         slack_.shows(QString());
         showTrack();
