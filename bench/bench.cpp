@@ -1,5 +1,5 @@
-// Measures the built agent as a user runs it, against the test stand-ins: a Spotify player on
-// a private session bus and Slack on loopback, keeping Slack's limits.
+// Measures the built agent as users run it, against the test stand-ins: Spotify players on
+// private session buses and Slack on loopback, keeping Slack's limits.
 //
 //   trackglint_bench                      one copy on a desktop (a panel's tray watcher and an
 //                                         X server), beside a bare Qt Widgets tray program
@@ -7,6 +7,10 @@
 //   trackglint_bench --callgrind FILE     the same with the agent under callgrind, counting
 //                                         instructions per thread over the steady minute into
 //                                         FILE.1-NN and over the track changes into FILE.2-NN
+//   trackglint_bench --team N [--start-gap SECONDS]
+//                                         N copies, each its own user, in one workspace
+//   trackglint_bench --steady             one user, one track for five minutes
+//   trackglint_bench --skipping           one user skipping every 2 s for a minute
 //
 // Each prints one line per figure; the exit status is 1 when one misses its target, 2 when
 // the programs could not be run.
@@ -28,7 +32,9 @@
 #include "PrivateBus.h"
 #include "ProcessMeter.h"
 #include "SlackRecord.h"
+#include "TeamBench.h"
 #include "TestFiles.h"
+#include "UserScenarios.h"
 
 namespace {
 
@@ -384,6 +390,23 @@ int desktop(const QString& callgrindOut) {
     return 0;
 }
 
+int team(const QStringList& arguments) {
+    TeamPlan plan;
+    plan.users = arguments.value(arguments.indexOf("--team") + 1).toInt();
+    const qsizetype gapAt = arguments.indexOf("--start-gap");
+    if (gapAt > 0) {
+        plan.startGap =
+            std::chrono::milliseconds(qRound64(arguments.value(gapAt + 1).toDouble() * 1000));
+    }
+    if (plan.users < 1 || plan.startGap.count() < 0) {
+        std::fprintf(stderr, "bench: --team needs a number of users, --start-gap seconds\n");
+        return 2;
+    }
+    TeamBench bench(plan);
+    if (!bench.run()) return 2;
+    return bench.printFigures() ? 0 : 1;
+}
+
 // The machine's load averages, as /proc/loadavg gives them.
 QString loadAverages() {
     QFile file("/proc/loadavg");
@@ -398,8 +421,17 @@ int main(int argc, char* argv[]) {
     const QStringList arguments = QCoreApplication::arguments();
     std::printf("load averages at the start: %s\n", qPrintable(loadAverages()));
     std::fflush(stdout);
-    const qsizetype callgrindAt = arguments.indexOf("--callgrind");
-    const int status = desktop(callgrindAt > 0 ? arguments.value(callgrindAt + 1) : QString());
+    int status = 0;
+    if (arguments.contains("--team")) {
+        status = team(arguments);
+    } else if (arguments.contains("--steady")) {
+        status = steadyTrack();
+    } else if (arguments.contains("--skipping")) {
+        status = fastSkipping();
+    } else {
+        const qsizetype callgrindAt = arguments.indexOf("--callgrind");
+        status = desktop(callgrindAt > 0 ? arguments.value(callgrindAt + 1) : QString());
+    }
     std::printf("load averages at the end: %s\n", qPrintable(loadAverages()));
     return status;
 }
