@@ -1,5 +1,6 @@
 #include "FakeSlack.h"
 
+#include <QDateTime>
 #include <QJsonDocument>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -116,12 +117,19 @@ void FakeSlack::reset() {
     scripts_.clear();
     requests_.clear();
     revoked_.clear();
+    keepStatuses_ = false;
+    statuses_.clear();
     limits_ = Limits{};
 }
 
 void FakeSlack::setLimits(Limits limits) {
     QMutexLocker lock(&mutex_);
     limits_ = std::move(limits);
+}
+
+void FakeSlack::keepStatuses() {
+    QMutexLocker lock(&mutex_);
+    keepStatuses_ = true;
 }
 
 void FakeSlack::revoke(const QByteArray& token, const QString& error) {
@@ -195,6 +203,25 @@ std::optional<FakeSlack::Reply> FakeSlack::overLimit(const Request& request) {
                  {{"Retry-After", QByteArray::number(qint64(wait.count()))}}};
 }
 
+// Remembers the status a set request sends; answers a read with the status the token last
+// set, once it has set one. None for any other request, or when statuses are not kept.
+std::optional<FakeSlack::Reply> FakeSlack::keptStatus(const Request& request) {
+    if (!keepStatuses_) return std::nullopt;
+    if (request.path == QLatin1String("/api/users.profile.set")) {
+        const QString profile = request.formValue(QStringLiteral("profile"));
+        statuses_.insert(request.token(), QJsonDocument::fromJson(profile.toUtf8()).object());
+        return std::nullopt;
+    }
+    const auto status = statuses_.constFind(request.token());
+    if (request.path != QLatin1String("/api/users.profile.get") || status == statuses_.cend())
+        return std::nullopt;
+    const qint64 expiration = status->value(QStringLiteral("status_expiration")).toInteger();
+    const bool expired = expiration > 0 && QDateTime::currentSecsSinceEpoch() >= expiration;
+    const QJsonObject profile = expired ? QJsonObject{} : *status;
+    const QJsonObject reply{{QStringLiteral("ok"), true}, {QStringLiteral("profile"), profile}};
+    return Reply{200, QJsonDocument(reply).toJson(QJsonDocument::Compact)};
+}
+
 FakeSlack::Reply FakeSlack::replyFor(const Request& incoming) {
     QMutexLocker lock(&mutex_);
     Request request = incoming;
@@ -211,6 +238,7 @@ FakeSlack::Reply FakeSlack::replyFor(const Request& incoming) {
                                      {QStringLiteral("error"), revoked_.value(request.token())}})
                          .toJson(QJsonDocument::Compact)};
     }
+    if (std::optional<Reply> kept = keptStatus(request)) return *kept;
     QList<Reply>& replies = scripts_[request.path];
     if (replies.isEmpty()) return {404, R"({"ok":false,"error":"unknown_method"})"};
     return replies.size() > 1 ? replies.takeFirst() : replies.first();

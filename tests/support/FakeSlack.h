@@ -91,16 +91,23 @@ class FakeSlack {
     void shows(const QString& text) {
         script(QStringLiteral("users.profile.get"), profileShowing(text));
     }
+    // From now on, keeps the status each token sets, as Slack does: users.profile.get answers
+    // with the status that token last set until its expiration passes (then with none), and
+    // with the scripted reply for a token that has set none.
+    void keepStatuses();
 
     // Called on the server thread.
     Reply replyFor(const Request& request);
 
   private:
     std::optional<Reply> overLimit(const Request& request);
+    std::optional<Reply> keptStatus(const Request& request);
 
     mutable QMutex mutex_;
     Limits limits_;
     QHash<QByteArray, QString> revoked_;
+    bool keepStatuses_ = false;
+    QHash<QByteArray, QJsonObject> statuses_;  // by token: the profile it last set
     QHash<QString, QList<Reply>> scripts_;
     QList<Request> requests_;
     QThread thread_;
