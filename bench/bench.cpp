@@ -155,6 +155,7 @@ class Bench {
     Usage agentSteady_;
     Usage bareSteady_;
     QList<ProcessMeter::Thread> agentThreads_;  // over the steady minute, busiest first
+    QList<double> agentWakes_;  // seconds into the steady minute when its threads switched
     int steadyCalls_ = 0;
     QList<double> changeMs_;
 };
@@ -301,9 +302,12 @@ void Bench::measureSteadyMinute() {
     const Usage bareBefore = usedSoFar(*bareMeter_);
     const SteadyClock::time_point start = SteadyClock::now();
     while (SteadyClock::now() - start < STEADY_MINUTE) {
+        const qint64 switches = agentMeter_->contextSwitches();
         QTest::qWait(msecs(SAMPLE_EVERY));
         agentMeter_->sample();
         bareMeter_->sample();
+        if (agentMeter_->contextSwitches() != switches)
+            agentWakes_ += milliseconds(SteadyClock::now() - start) / 1000;
     }
     agentSteady_ = usedSoFar(*agentMeter_) - agentBefore;
     bareSteady_ = usedSoFar(*bareMeter_) - bareBefore;
@@ -384,6 +388,10 @@ void Bench::printThreads() const {
                     static_cast<long long>(thread.forcedSwitches),
                     double(thread.cpuNanoseconds) / 1e6);
     }
+    QStringList wakes;
+    for (const double second : agentWakes_) wakes += QString::number(second, 'f', 2);
+    std::printf("  switching in the 250 ms before: %s s into the minute\n",
+                qPrintable(wakes.join(QStringLiteral(", "))));
 }
 
 // The figures of one copy on a desktop, or its callgrind counts.
