@@ -7,7 +7,7 @@
 
 // Seconds between two sync steps.
 inline constexpr double SYNC_SECONDS = 15.0;
-// Lifetime on Slack of a status this program sets; renewed on every step.
+// Lifetime on Slack of a status this program sets; renewed before it runs out while the track plays.
 inline constexpr int STATUS_TTL_SECONDS = 300;
 // The loopback port that receives the end of a Slack sign-in.
 inline constexpr quint16 OAUTH_PORT = 8899;
