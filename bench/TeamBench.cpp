@@ -62,7 +62,9 @@ QList<TeamBench::Event> TeamBench::schedule() const {
 bool TeamBench::run() {
     for (int user = 0; user < plan_.users; ++user) {
         copies_.push_back(std::make_unique<UserCopy>(user, slack_.url(), vendor_.url()));
-        if (!copies_.back()->prepare(QStringLiteral(TRACKGLINT_PROGRAM))) return false;
+        if (!copies_.back()->prepare(QStringLiteral(TRACKGLINT_PROGRAM), !plan_.firstDay)) {
+            return false;
+        }
     }
     // The workspace has :spotify:, so no copy checks again after its launch.
     slack_.shows(QString());

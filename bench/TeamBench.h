@@ -21,6 +21,9 @@ struct TeamPlan {
     int users = 30;
     std::chrono::milliseconds startGap{2000};
     int minutes = 4;
+    // Whether every copy starts for the first time; otherwise each ran the day before and
+    // remembers what it learnt of the workspace then.
+    bool firstDay = false;
 };
 
 class TeamBench {

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonObject>
 #include <cstdio>
 
 #include "TestFiles.h"
@@ -25,7 +26,7 @@ UserCopy::~UserCopy() {
     waitForExit();
 }
 
-bool UserCopy::prepare(const QString& program) {
+bool UserCopy::prepare(const QString& program, bool usedBefore) {
     if (!home_.isValid() || !bus_.isRunning() || !spotify_.run()) {
         std::fprintf(stderr, "bench: %s: no home, session bus or player\n", token_.constData());
         return false;
@@ -33,8 +34,9 @@ bool UserCopy::prepare(const QString& program) {
     program_ = installProgram(program, home_.path());
     QDir(home_.path()).mkpath(".local/share/applications");
     QFile(home_.filePath(".local/share/applications/spotify.desktop")).open(QIODevice::WriteOnly);
-    const bool written = writeSettings(home_.filePath(".trackglint-mac.json"),
-                                       {{"slackToken", QString::fromUtf8(token_)}});
+    QJsonObject settings{{"slackToken", QString::fromUtf8(token_)}};
+    if (usedBefore) settings.insert("spotifyEmojiFound", true);
+    const bool written = writeSettings(home_.filePath(".trackglint-mac.json"), settings);
     if (program_.isEmpty() || !written) {
         std::fprintf(stderr, "bench: %s: could not install the agent\n", token_.constData());
         return false;

@@ -21,8 +21,9 @@ class UserCopy {
     ~UserCopy();
 
     // Makes the home, installs `program` into it and starts the player with a first track.
-    // False, with a message on stderr, when any of that fails.
-    bool prepare(const QString& program);
+    // `usedBefore`: the settings also hold what a run the day before learnt of the workspace
+    // (that it has :spotify:). False, with a message on stderr, when any of that fails.
+    bool prepare(const QString& program, bool usedBefore = false);
     // Starts the agent.
     void start();
     // Asks the agent to quit, as logging out does; `waitForExit` then waits for it. An agent

@@ -7,8 +7,9 @@
 //   trackglint_bench --callgrind FILE     the same with the agent under callgrind, counting
 //                                         instructions per thread over the steady minute into
 //                                         FILE.1-NN and over the track changes into FILE.2-NN
-//   trackglint_bench --team N [--start-gap SECONDS]
-//                                         N copies, each its own user, in one workspace
+//   trackglint_bench --team N [--start-gap SECONDS] [--first-day]
+//                                         N copies, each its own user, in one workspace; each
+//                                         ran the day before, or with --first-day never ran
 //   trackglint_bench --steady             one user, one track for five minutes
 //   trackglint_bench --skipping           one user skipping every 2 s for a minute
 //
@@ -408,6 +409,7 @@ int desktop(const QString& callgrindOut) {
 int team(const QStringList& arguments) {
     TeamPlan plan;
     plan.users = arguments.value(arguments.indexOf("--team") + 1).toInt();
+    plan.firstDay = arguments.contains("--first-day");
     const qsizetype gapAt = arguments.indexOf("--start-gap");
     if (gapAt > 0) {
         plan.startGap =

@@ -48,7 +48,7 @@ bool AppDelegate::applicationDidFinishLaunching(const QStringList& arguments) {
     parts_.sync.start();
     parts_.updater.scheduleChecks(FIRST_UPDATE_CHECK, UPDATE_CHECK_INTERVAL);
     parts_.sync.tickAsync();
-    parts_.sync.checkEmojiAsync();
+    parts_.sync.checkEmojiAtLaunch();
     // Without any tray the window is the only way in, so it shows even at login.
     if (!startedAtLogin() || !QSystemTrayIcon::isSystemTrayAvailable()) openDashboard();
     return true;

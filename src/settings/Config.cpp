@@ -22,6 +22,7 @@ const QString ENABLED = QStringLiteral("enabled");
 const QString START = QStringLiteral("start");
 const QString END = QStringLiteral("end");
 const QString LAST_SET_TEXT = QStringLiteral("lastSetText");
+const QString EMOJI_FOUND = QStringLiteral("spotifyEmojiFound");
 
 constexpr qint64 DEFAULT_START = 9 * 60;
 constexpr qint64 DEFAULT_END = 17 * 60;
@@ -132,9 +133,9 @@ void Config::setAccount(const QString& token, const QString& name, const QString
         raw_.insert(TOKEN, token);
         raw_.insert(NAME, name);
         raw_.insert(TEAM_URL, teamUrl);
-        // A new sign-in's token does not expire unless its renewal is stored next.
-        raw_.remove(REFRESH_TOKEN);
-        raw_.remove(TOKEN_EXPIRES_AT);
+        // A new sign-in's token does not expire unless its renewal is stored next, and its
+        // workspace's emoji are yet to be asked for.
+        for (const QString& key : {REFRESH_TOKEN, TOKEN_EXPIRES_AT, EMOJI_FOUND}) raw_.remove(key);
     }
     emit changed(Setting::Account);
 }
@@ -172,6 +173,16 @@ void Config::forgetToken() {
         for (const QString& key : {TOKEN, REFRESH_TOKEN, TOKEN_EXPIRES_AT}) raw_.remove(key);
     }
     emit changed(Setting::Account);
+}
+
+std::optional<bool> Config::spotifyEmojiFound() const {
+    const QJsonValue found = value(EMOJI_FOUND);
+    if (!found.isBool()) return std::nullopt;
+    return found.toBool();
+}
+
+void Config::setSpotifyEmojiFound(bool found) {
+    setValue(EMOJI_FOUND, found, Setting::EmojiFound);
 }
 
 bool Config::paused() const {

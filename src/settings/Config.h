@@ -44,7 +44,16 @@ class Config : public QObject {
 
   public:
     // What a change touched.
-    enum class Setting { Account, Paused, Emoji, MenuMark, WorkHours, LastSetText, Everything };
+    enum class Setting {
+        Account,
+        Paused,
+        Emoji,
+        EmojiFound,
+        MenuMark,
+        WorkHours,
+        LastSetText,
+        Everything
+    };
     Q_ENUM(Setting)
 
     // Loads the file at `path`, after removing what interrupted saves left beside it.
@@ -71,6 +80,11 @@ class Config : public QObject {
     void setRenewedToken(const QString& token, const QString& refreshToken, qint64 expiresAt);
     // Forgets the token and what renews it, keeping everything else: Slack signed the user out.
     void forgetToken();
+
+    // Whether the workspace had :spotify: when last asked; none when it was never asked since
+    // the sign-in.
+    std::optional<bool> spotifyEmojiFound() const;
+    void setSpotifyEmojiFound(bool found);
 
     bool paused() const;
     void setPaused(bool paused);

@@ -12,6 +12,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QRandomGenerator>
 #include <chrono>
 
 #include "player/SpotifyState.h"
@@ -37,6 +38,8 @@ constexpr qint64 READ_EVERY_SECONDS = 60;
 // set out to add it, more often.
 constexpr qint64 EMOJI_CHECK_SECONDS = 30 * 60;
 constexpr qint64 EMOJI_WATCH_CHECK_SECONDS = 60;
+// The launch's check of a workspace asked before comes within this time.
+constexpr int LAUNCH_EMOJI_SPREAD_MS = 10 * 60 * 1000;
 
 QString noAppMessage() {
     QString shortAddress = SPOTIFY_DOWNLOAD_URL;
@@ -88,6 +91,9 @@ SyncEngine::SyncEngine(Config& config, AppState& state, SlackClient& slack,
     connect(&timer_, &QTimer::timeout, this, &SyncEngine::tickAsync);
     wake_.setSingleShot(true);
     connect(&wake_, &QTimer::timeout, this, &SyncEngine::tickAsync);
+    emojiLater_.setSingleShot(true);
+    connect(&emojiLater_, &QTimer::timeout, this, &SyncEngine::checkEmojiAsync);
+    state_.setSpotifyEmojiAvailable(config_.spotifyEmojiFound());
     settle_.setSingleShot(true);
     connect(&settle_, &QTimer::timeout, this, [this] {
         sinceSignalStep_.start();
@@ -349,6 +355,7 @@ void SyncEngine::stopSync() {
     timer_.stop();
     settle_.stop();
     wake_.stop();
+    emojiLater_.stop();
     syncStopped_ = true;
     syncThread_.quit();
     // A running step may be waiting for the main thread: keep serving it until it ends.
@@ -359,6 +366,11 @@ void SyncEngine::stopSync() {
 
 void SyncEngine::recordLastSet(const QString& text) {
     config_.setLastSetText(text);
+    saveSoon();
+}
+
+// Saves the settings on the main thread, and says so when they cannot be kept.
+void SyncEngine::saveSoon() {
     QMetaObject::invokeMethod(
         this,
         [this] {
@@ -375,9 +387,20 @@ void SyncEngine::checkEmojiAsync() {
     if (!token) return;
     lastEmojiCheck_ = clock_.now().toSecsSinceEpoch();
     background_.start([this, token = *token] {
-        state_.setSpotifyEmojiAvailable(slackClient_.spotifyEmojiExists(token));
+        const std::optional<bool> found = slackClient_.spotifyEmojiExists(token);
+        state_.setSpotifyEmojiAvailable(found);
         state_.notifyUI();
+        if (found && config_.slackToken() == token && config_.spotifyEmojiFound() != found) {
+            config_.setSpotifyEmojiFound(*found);
+            saveSoon();
+        }
     });
+}
+
+void SyncEngine::checkEmojiAtLaunch() {
+    if (!config_.spotifyEmojiFound()) return checkEmojiAsync();
+    lastEmojiCheck_ = clock_.now().toSecsSinceEpoch();  // the last answer counts until then
+    emojiLater_.start(int(QRandomGenerator::global()->bounded(LAUNCH_EMOJI_SPREAD_MS)));
 }
 
 QString SyncEngine::effectiveEmoji() const {

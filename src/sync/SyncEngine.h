@@ -45,8 +45,13 @@ class SyncEngine : public QObject {
     // Remembers `text` as the program's own status at once, and saves it on the main thread.
     void recordLastSet(const QString& text);
 
-    // Asks Slack in the background whether the workspace has the :spotify: emoji.
+    // Asks Slack in the background whether the workspace has the :spotify: emoji, and keeps
+    // the answer.
     void checkEmojiAsync();
+    // The check at launch: at once when the workspace was never asked, else at a random moment
+    // in the first minutes, the last answer holding until then, so that a team whose copies
+    // start together does not ask all at once.
+    void checkEmojiAtLaunch();
     // The user set out to add :spotify: to the workspace: for a while, steps ask again for it
     // every minute rather than every half hour.
     void watchForEmoji();
@@ -85,6 +90,7 @@ class SyncEngine : public QObject {
     bool failed(const SlackReply& reply, const QString& token);
     void wakeAt(const QDateTime& when);
     void checkEmojiWhenDue();
+    void saveSoon();
 
     Config& config_;
     AppState& state_;
@@ -94,7 +100,8 @@ class SyncEngine : public QObject {
 
     QTimer timer_;
     QTimer settle_;
-    QTimer wake_;  // a step when Slack can be told again
+    QTimer wake_;        // a step when Slack can be told again
+    QTimer emojiLater_;  // the launch's :spotify: check
     QElapsedTimer sinceSignalStep_;
     QThread syncThread_;
     QObject* syncContext_;  // lives on syncThread_; steps are queued to it

@@ -144,9 +144,12 @@ class PlayerTest : public QObject {
     }
 
     // A Spotify player starting, quitting or changing what it plays is passed on, whatever its
-    // instance; another player never is.
+    // instance; another player never is. While watched, players are read under the names the
+    // watch has seen come and go, including one that ran before it began.
     void spotifyPlayersAreWatched() {
         int changes = 0;
+        FakeSpotify ncspot(bus_.address(), "ncspot");
+        QVERIFY(ncspot.run());
         platform::MprisSpotify mpris;
         mpris.watchChanges([&] { ++changes; });
         FakeSpotify spotifyd(bus_.address(), "spotifyd.instance7"), mpv(bus_.address(), "mpv");
@@ -155,13 +158,20 @@ class PlayerTest : public QObject {
         mpv.play("Film", {});
         spotifyd.play("Song", {"Band"});
         QTRY_COMPARE(changes, 2);
+        QCOMPARE(readSpotify(mpris), from(SpotifyState::playing("Song", "Band"), "spotifyd"));
         spotifyd.pause();  // its signal carries only the status
         QTRY_COMPARE(changes, 3);
+        ncspot.play("Tune", {"Duo"});
+        QTRY_COMPARE(changes, 4);
         spotifyd.quit();
         mpv.quit();
-        QTRY_COMPARE(changes, 4);
+        QTRY_COMPARE(changes, 5);
+        QCOMPARE(readSpotify(mpris), from(SpotifyState::playing("Tune", "Duo"), "ncspot"));
+        ncspot.quit();
+        QTRY_COMPARE(changes, 6);
+        QCOMPARE(readSpotify(mpris), SpotifyState::appMissing());
         QTest::qWait(100);
-        QCOMPARE(changes, 4);
+        QCOMPARE(changes, 6);
     }
 
     void installedIsFoundByDesktopEntryOrPath_data() {

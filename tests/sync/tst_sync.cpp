@@ -415,6 +415,24 @@ class SyncTest : public QObject {
         QTRY_COMPARE(slack_.requests("emoji.list").size(), 4);
     }
 
+    // At launch, a workspace asked before keeps its last answer and is asked again later, so
+    // that a team starting together does not ask at once; one never asked is asked at once, and
+    // the answer is kept for the next launch until another sign-in.
+    void theLaunchCheckAsksAtOnceOnlyAWorkspaceNeverAsked() {
+        start();
+        engine_->checkEmojiAtLaunch();
+        QTRY_COMPARE(slack_.requests("emoji.list").size(), 1);
+        QTRY_COMPARE(Config(settingsPath_).spotifyEmojiFound(), false);
+        start(Config(settingsPath_).raw());
+        QCOMPARE(state_->spotifyEmojiAvailable(), false);
+        engine_->checkEmojiAtLaunch();
+        step();
+        QTest::qWait(200);
+        QCOMPARE(slack_.requests("emoji.list").size(), 1);
+        config_->setAccount("xoxp-2", "Ada", "https://other.slack.com/");
+        QCOMPARE(config_->spotifyEmojiFound(), std::nullopt);
+    }
+
     void thePlayersSignalsStartStepsSpacedApart() {
         start();
         QSignalSpy steps(state_.get(), &AppState::tickNotification);

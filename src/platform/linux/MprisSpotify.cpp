@@ -136,7 +136,16 @@ class PlayerWatcher : public QObject {
                     follow(name, !owner.isEmpty());
                     changed_();
                 });
-        for (const QString& name : runningPlayers(bus_).value_or(QStringList())) follow(name, true);
+        const std::optional<QStringList> running = runningPlayers(bus_);
+        known_ = running.has_value();
+        for (const QString& name : running.value_or(QStringList())) follow(name, true);
+    }
+
+    // The Spotify players on the bus, in the order they are preferred, as the bus last told;
+    // none when it could not be asked at the start.
+    std::optional<QStringList> players() const {
+        if (!known_) return std::nullopt;
+        return order(running_);
     }
 
   private slots:
@@ -154,18 +163,23 @@ class PlayerWatcher : public QObject {
     void follow(const QString& name, bool running) {
         const char* slot = SLOT(propertiesChanged(QString, QVariantMap, QStringList));
         bus_.disconnect(name, OBJECT_PATH, PROPERTIES_INTERFACE, "PropertiesChanged", this, slot);
+        running_.removeAll(name);
         if (running) {
             bus_.connect(name, OBJECT_PATH, PROPERTIES_INTERFACE, "PropertiesChanged", this, slot);
+            running_ += name;
         }
     }
 
     QDBusConnection bus_;
     QDBusServiceWatcher names_;
     std::function<void()> changed_;
+    QStringList running_;
+    bool known_ = false;
 };
 
 MprisSpotify::MprisSpotify(QDBusConnection bus) : bus_(std::move(bus)) {}
 
+MprisSpotify::MprisSpotify() = default;
 MprisSpotify::~MprisSpotify() = default;
 
 void MprisSpotify::watchChanges(std::function<void()> changed) {
@@ -184,7 +198,9 @@ PlayerReading MprisSpotify::read() {
     // cannot be seen running.
     if (!bus.isConnected() && !spotifyInstalled()) return PlayerReading::notInstalled();
     if (!bus.isConnected()) return PlayerReading::error(QStringLiteral("no D-Bus session bus"));
-    const std::optional<QStringList> players = runningPlayers(bus);
+    // While the players are watched, their names are known without asking the bus each time.
+    std::optional<QStringList> players = watcher_ ? watcher_->players() : std::nullopt;
+    if (!players) players = runningPlayers(bus);
     if (!players)
         return PlayerReading::error(QStringLiteral("the D-Bus session bus did not answer"));
     if (players->isEmpty()) {

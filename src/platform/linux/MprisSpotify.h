@@ -17,7 +17,7 @@ class MprisSpotify final : public SpotifyBridge {
   public:
     ~MprisSpotify() override;
     // Uses the session bus, connected on first use.
-    MprisSpotify() = default;
+    MprisSpotify();
     // Uses the given connection instead (tests, or a bus that is not the session's).
     explicit MprisSpotify(QDBusConnection bus);
 
@@ -32,7 +32,7 @@ class MprisSpotify final : public SpotifyBridge {
     QDBusConnection connection() const;
 
     std::optional<QDBusConnection> bus_;
-    std::unique_ptr<QObject> watcher_;
+    std::unique_ptr<class PlayerWatcher> watcher_;
 };
 
 }  // namespace platform
