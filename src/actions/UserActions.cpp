@@ -65,6 +65,13 @@ void UserActions::signIn() {
     signIn_.signIn();
 }
 
+void UserActions::removeWorkspace(const QString& key) {
+    if (const std::optional<QString> failure = signIn_.removeWorkspace(key)) {
+        state_.setLastError(QStringLiteral("Couldn't save your settings: ") + *failure);
+    }
+    state_.notifyUI();
+}
+
 void UserActions::disconnect() {
     signIn_.disconnect();
     state_.notifyUI();

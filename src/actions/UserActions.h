@@ -37,9 +37,13 @@ class UserActions : public QObject {
     void saveWorkHours(bool enabled, MinuteRange range);
     void toggleLoginItem();
 
+    // Signs in to a workspace: the first, another one, or one Slack signed the user out of
+    // again (the same workspace's sign-in is replaced).
     void signIn();
-    // Clears the program's own status and forgets every setting. Asks nothing: the views
-    // confirm first.
+    // Clears the program's own status in that workspace and forgets it, keeping the others.
+    void removeWorkspace(const QString& key);
+    // Clears the program's own status everywhere and forgets every setting. Asks nothing: the
+    // views confirm first.
     void disconnect();
 
     // Whether this build checks for updates at all.

@@ -109,7 +109,7 @@ void AppDelegate::helpSigningIn() {
 }
 
 bool AppDelegate::startedAtLogin() const {
-    return parts_.config.slackToken() && platform::systemUptime() <= LOGIN_WINDOW_SECONDS;
+    return parts_.config.signedIn() && platform::systemUptime() <= LOGIN_WINDOW_SECONDS;
 }
 
 void AppDelegate::createStatusItem() {
@@ -151,9 +151,5 @@ void AppDelegate::applicationWillTerminate() {
     parts_.sync.stopSync();
     // Saves and notifications the last step handed to the main thread still happen.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
-    // The text stays remembered, so a status that could not be cleared now is recognised and
-    // cleared after the next start.
-    if (const std::optional<QString> token = parts_.config.slackToken()) {
-        parts_.slack.clearOwnStatus(*token, parts_.config.lastSetText());
-    }
+    parts_.sync.clearEverywhere();
 }

@@ -1,7 +1,10 @@
 #include "settings/Config.h"
 
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
+#include <QUrl>
+#include <algorithm>
 #include <charconv>
 #include <vector>
 
@@ -23,6 +26,14 @@ const QString START = QStringLiteral("start");
 const QString END = QStringLiteral("end");
 const QString LAST_SET_TEXT = QStringLiteral("lastSetText");
 const QString EMOJI_FOUND = QStringLiteral("spotifyEmojiFound");
+const QString TEAM_ID = QStringLiteral("slackTeamId");
+const QString TEAM_NAME = QStringLiteral("slackTeamName");
+const QString MORE_WORKSPACES = QStringLiteral("moreWorkspaces");
+// What a workspace is stored under: at the top level for the first, in an object of its own in
+// the list for each other.
+const QStringList WORKSPACE_KEYS = {TOKEN,       NAME,          TEAM_URL,
+                                    TEAM_ID,     TEAM_NAME,     LAST_SET_TEXT,
+                                    EMOJI_FOUND, REFRESH_TOKEN, TOKEN_EXPIRES_AT};
 
 constexpr qint64 DEFAULT_START = 9 * 60;
 constexpr qint64 DEFAULT_END = 17 * 60;
@@ -54,7 +65,117 @@ std::optional<qint64> decimal(QStringView piece) {
     return value;
 }
 
+QString stringIn(const QJsonObject& object, const QString& key) {
+    const QJsonValue found = object.value(key);
+    return found.isString() ? found.toString() : QString();
+}
+
+bool holdsWorkspace(const QJsonObject& object) {
+    return object.value(TOKEN).isString() || object.value(TEAM_URL).isString();
+}
+
+Workspace workspaceIn(const QJsonObject& object) {
+    Workspace workspace{stringIn(object, TOKEN),
+                        stringIn(object, NAME),
+                        stringIn(object, TEAM_URL),
+                        stringIn(object, TEAM_ID),
+                        stringIn(object, TEAM_NAME),
+                        stringIn(object, LAST_SET_TEXT),
+                        std::nullopt,
+                        std::nullopt,
+                        std::nullopt};
+    const QJsonValue refresh = object.value(REFRESH_TOKEN);
+    const QJsonValue expires = object.value(TOKEN_EXPIRES_AT);
+    const QJsonValue found = object.value(EMOJI_FOUND);
+    if (refresh.isString()) workspace.refreshToken = refresh.toString();
+    if (expires.isDouble()) workspace.expiresAt = qint64(expires.toDouble());
+    if (found.isBool()) workspace.spotifyEmojiFound = found.toBool();
+    return workspace;
+}
+
+QList<Workspace> workspacesIn(const QJsonObject& raw) {
+    QList<Workspace> all;
+    if (holdsWorkspace(raw)) all += workspaceIn(raw);
+    for (const QJsonValue& other : raw.value(MORE_WORKSPACES).toArray()) {
+        if (holdsWorkspace(other.toObject())) all += workspaceIn(other.toObject());
+    }
+    return all;
+}
+
+// `workspace` written over `object`, which keeps what else it holds.
+QJsonObject withWorkspace(QJsonObject object, const Workspace& workspace) {
+    const auto put = [&](const QString& key, const QString& value) {
+        if (value.isEmpty()) {
+            object.remove(key);
+        } else {
+            object.insert(key, value);
+        }
+    };
+    put(NAME, workspace.name);
+    put(TEAM_URL, workspace.teamUrl);
+    put(TEAM_ID, workspace.teamId);
+    put(TEAM_NAME, workspace.teamName);
+    put(LAST_SET_TEXT, workspace.lastSetText);
+    put(REFRESH_TOKEN, workspace.refreshToken.value_or(QString()));
+    // A signed-out workspace keeps its address, which tells it is there.
+    put(TOKEN, workspace.token);
+    object.remove(TOKEN_EXPIRES_AT);
+    if (workspace.expiresAt) object.insert(TOKEN_EXPIRES_AT, *workspace.expiresAt);
+    object.remove(EMOJI_FOUND);
+    if (workspace.spotifyEmojiFound) object.insert(EMOJI_FOUND, *workspace.spotifyEmojiFound);
+    return object;
+}
+
+// Where `workspace` was stored before, with anything else stored beside it.
+QJsonObject storedObject(const QJsonObject& raw, const Workspace& workspace) {
+    if (holdsWorkspace(raw) && workspaceIn(raw).key() == workspace.key()) {
+        QJsonObject object;
+        for (const QString& key : WORKSPACE_KEYS) {
+            if (raw.contains(key)) object.insert(key, raw.value(key));
+        }
+        return object;
+    }
+    for (const QJsonValue& other : raw.value(MORE_WORKSPACES).toArray()) {
+        const QJsonObject object = other.toObject();
+        if (holdsWorkspace(object) && workspaceIn(object).key() == workspace.key()) return object;
+    }
+    return {};
+}
+
+void storeWorkspacesIn(QJsonObject& raw, const QList<Workspace>& workspaces) {
+    QList<QJsonObject> objects;
+    for (const Workspace& workspace : workspaces)
+        objects += withWorkspace(storedObject(raw, workspace), workspace);
+    for (const QString& key : WORKSPACE_KEYS) raw.remove(key);
+    raw.remove(MORE_WORKSPACES);
+    if (objects.isEmpty()) return;
+    for (auto it = objects.first().constBegin(); it != objects.first().constEnd(); ++it)
+        raw.insert(it.key(), it.value());
+    QJsonArray more;
+    for (const QJsonObject& object : objects.mid(1)) more.append(object);
+    if (!more.isEmpty()) raw.insert(MORE_WORKSPACES, more);
+}
+
+// Whether a sign-in to `workspace` is one to `stored` again: the same id, or where either id is
+// not known, the same address. A stored token whose workspace is not known at all gives way to
+// any sign-in.
+bool sameWorkspace(const Workspace& stored, const Workspace& workspace) {
+    if (stored.key().isEmpty()) return true;
+    if (!stored.teamId.isEmpty() && !workspace.teamId.isEmpty())
+        return stored.teamId == workspace.teamId;
+    return stored.teamUrl == workspace.teamUrl;
+}
+
 }  // namespace
+
+QString Workspace::host() const {
+    const QString host = QUrl(teamUrl).host();
+    return host.isEmpty() ? teamUrl : host;
+}
+
+QString Workspace::title() const {
+    return teamName.isEmpty() ? host() : teamName;
+}
 
 QJsonObject settingsFromBytes(const QByteArray& bytes) {
     const QJsonDocument document = QJsonDocument::fromJson(bytes);
@@ -115,6 +236,96 @@ std::optional<QString> Config::string(const QString& key) const {
     return found.toString();
 }
 
+QList<Workspace> Config::workspaces() const {
+    QMutexLocker lock(&mutex_);
+    return workspacesIn(raw_);
+}
+
+std::optional<Workspace> Config::workspace(const QString& key) const {
+    for (const Workspace& workspace : workspaces()) {
+        if (workspace.key() == key) return workspace;
+    }
+    return std::nullopt;
+}
+
+bool Config::signedIn() const {
+    const QList<Workspace> all = workspaces();
+    return std::any_of(all.cbegin(), all.cend(),
+                       [](const Workspace& workspace) { return !workspace.token.isEmpty(); });
+}
+
+void Config::addWorkspace(Workspace workspace) {
+    {
+        QMutexLocker lock(&mutex_);
+        QList<Workspace> all = workspacesIn(raw_);
+        workspace.spotifyEmojiFound.reset();
+        const auto same = std::find_if(all.begin(), all.end(), [&](const Workspace& stored) {
+            return sameWorkspace(stored, workspace);
+        });
+        if (same == all.end()) {
+            all += workspace;
+        } else {
+            // Its status may still show the program's text, which stays the program's own.
+            if (workspace.lastSetText.isEmpty()) workspace.lastSetText = same->lastSetText;
+            *same = workspace;
+        }
+        storeWorkspacesIn(raw_, all);
+    }
+    emit changed(Setting::Account);
+}
+
+void Config::removeWorkspace(const QString& key) {
+    {
+        QMutexLocker lock(&mutex_);
+        QList<Workspace> all = workspacesIn(raw_);
+        all.removeIf([&](const Workspace& workspace) { return workspace.key() == key; });
+        storeWorkspacesIn(raw_, all);
+    }
+    emit changed(Setting::Account);
+}
+
+void Config::changeWorkspace(const QString& key, Setting setting,
+                             const std::function<void(Workspace&)>& change) {
+    {
+        QMutexLocker lock(&mutex_);
+        QList<Workspace> all = workspacesIn(raw_);
+        const auto found = std::find_if(all.begin(), all.end(), [&](const Workspace& workspace) {
+            return workspace.key() == key;
+        });
+        if (found == all.end()) return;
+        change(*found);
+        storeWorkspacesIn(raw_, all);
+    }
+    emit changed(setting);
+}
+
+void Config::setRenewedToken(const QString& key, const QString& token, const QString& refreshToken,
+                             qint64 expiresAt) {
+    changeWorkspace(key, Setting::Account, [&](Workspace& workspace) {
+        workspace.token = token;
+        workspace.refreshToken = refreshToken;
+        workspace.expiresAt = expiresAt;
+    });
+}
+
+void Config::forgetToken(const QString& key) {
+    changeWorkspace(key, Setting::Account, [](Workspace& workspace) {
+        workspace.token.clear();
+        workspace.refreshToken.reset();
+        workspace.expiresAt.reset();
+    });
+}
+
+void Config::setLastSetText(const QString& key, const QString& text) {
+    changeWorkspace(key, Setting::LastSetText,
+                    [&](Workspace& workspace) { workspace.lastSetText = text; });
+}
+
+void Config::setSpotifyEmojiFound(const QString& key, bool found) {
+    changeWorkspace(key, Setting::EmojiFound,
+                    [&](Workspace& workspace) { workspace.spotifyEmojiFound = found; });
+}
+
 std::optional<QString> Config::slackToken() const {
     return string(TOKEN);
 }
@@ -127,62 +338,14 @@ std::optional<QString> Config::teamUrl() const {
     return string(TEAM_URL);
 }
 
-void Config::setAccount(const QString& token, const QString& name, const QString& teamUrl) {
-    {
-        QMutexLocker lock(&mutex_);
-        raw_.insert(TOKEN, token);
-        raw_.insert(NAME, name);
-        raw_.insert(TEAM_URL, teamUrl);
-        // A new sign-in's token does not expire unless its renewal is stored next, and its
-        // workspace's emoji are yet to be asked for.
-        for (const QString& key : {REFRESH_TOKEN, TOKEN_EXPIRES_AT, EMOJI_FOUND}) raw_.remove(key);
-    }
-    emit changed(Setting::Account);
-}
-
-std::optional<QString> Config::refreshToken() const {
-    return string(REFRESH_TOKEN);
-}
-
-std::optional<qint64> Config::tokenExpiresAt() const {
-    const QJsonValue found = value(TOKEN_EXPIRES_AT);
-    if (!found.isDouble()) return std::nullopt;
-    return qint64(found.toDouble());
-}
-
-void Config::setTokenRenewal(const QString& refreshToken, qint64 expiresAt) {
-    {
-        QMutexLocker lock(&mutex_);
-        raw_.insert(REFRESH_TOKEN, refreshToken);
-        raw_.insert(TOKEN_EXPIRES_AT, expiresAt);
-    }
-    emit changed(Setting::Account);
-}
-
-void Config::setRenewedToken(const QString& token, const QString& refreshToken, qint64 expiresAt) {
-    {
-        QMutexLocker lock(&mutex_);
-        raw_.insert(TOKEN, token);
-    }
-    setTokenRenewal(refreshToken, expiresAt);
-}
-
-void Config::forgetToken() {
-    {
-        QMutexLocker lock(&mutex_);
-        for (const QString& key : {TOKEN, REFRESH_TOKEN, TOKEN_EXPIRES_AT}) raw_.remove(key);
-    }
-    emit changed(Setting::Account);
+QString Config::lastSetText() const {
+    return string(LAST_SET_TEXT).value_or(QString());
 }
 
 std::optional<bool> Config::spotifyEmojiFound() const {
     const QJsonValue found = value(EMOJI_FOUND);
     if (!found.isBool()) return std::nullopt;
     return found.toBool();
-}
-
-void Config::setSpotifyEmojiFound(bool found) {
-    setValue(EMOJI_FOUND, found, Setting::EmojiFound);
 }
 
 bool Config::paused() const {
@@ -240,14 +403,6 @@ void Config::setWorkHours(bool enabled, MinuteRange range) {
         QJsonObject{
             {ENABLED, enabled}, {START, storedTime(range.start)}, {END, storedTime(range.end)}},
         Setting::WorkHours);
-}
-
-QString Config::lastSetText() const {
-    return string(LAST_SET_TEXT).value_or(QString());
-}
-
-void Config::setLastSetText(const QString& text) {
-    setValue(LAST_SET_TEXT, text, Setting::LastSetText);
 }
 
 std::optional<QString> Config::save() const {

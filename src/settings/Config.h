@@ -3,9 +3,11 @@
 #include <QByteArray>
 #include <QJsonObject>
 #include <QJsonValue>
+#include <QList>
 #include <QMutex>
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <optional>
 
 #include "settings/MenuMark.h"
@@ -30,6 +32,36 @@ QByteArray settingsBytes(const QJsonObject& settings);
 // hours × 60 or a sum that does not fit in 64 bits (even where the sum alone would), gives
 // `fallback`.
 qint64 storedMinutes(const std::optional<QString>& stored, qint64 fallback);
+
+// One Slack workspace the user signed in to, as the settings keep it.
+struct Workspace {
+    QString token;        // empty: Slack signed the user out of this workspace
+    QString name;         // the user's name there
+    QString teamUrl;      // the workspace's address, such as "https://acme.slack.com/"
+    QString teamId;       // Slack's id of the workspace; empty when not known
+    QString teamName;     // such as "Acme"; empty when not known
+    QString lastSetText;  // the text of the last status the program set there, empty when none
+    std::optional<QString> refreshToken;    // for a token that expires: what renews it,
+    std::optional<qint64> expiresAt;        // and when it expires (Unix seconds)
+    std::optional<bool> spotifyEmojiFound;  // whether it had :spotify: when last asked
+
+    // A workspace signed in to, known by its token, the user's name there and its address.
+    static Workspace signedIn(const QString& token, const QString& name, const QString& teamUrl) {
+        Workspace workspace;
+        workspace.token = token;
+        workspace.name = name;
+        workspace.teamUrl = teamUrl;
+        return workspace;
+    }
+
+    // What tells this workspace from the others: its id, else its address.
+    QString key() const { return teamId.isEmpty() ? teamUrl : teamId; }
+    // Its address without the scheme, such as "acme.slack.com".
+    QString host() const;
+    // Its name for sentences: the workspace's name, else its address.
+    QString title() const;
+    bool operator==(const Workspace&) const = default;
+};
 
 // The settings store: one JSON object in a private file, loaded once and rewritten whole on
 // every save. Each setting has one typed getter and setter here, with its default; keys it does
@@ -65,26 +97,34 @@ class Config : public QObject {
     QJsonObject raw() const;
     void setRaw(QJsonObject raw);
 
-    // The Slack sign-in: the user token (none: signed out), the account's name ("you" when
-    // none is stored) and the workspace's address.
+    // The workspaces signed in to, in the order they were added. The first is kept under the
+    // keys a single sign-in has always used, so older copies read it; the others in a list of
+    // their own. Slack may have signed the user out of some (no token).
+    QList<Workspace> workspaces() const;
+    std::optional<Workspace> workspace(const QString& key) const;
+    // Whether any workspace has a token.
+    bool signedIn() const;
+    // Adds a workspace signed in to, or, for one already there (the same id, or the same
+    // address where the id is not known), replaces it: a new sign-in there. Its emoji are yet
+    // to be asked for.
+    void addWorkspace(Workspace workspace);
+    void removeWorkspace(const QString& key);
+    // A renewed token, with what renews it next.
+    void setRenewedToken(const QString& key, const QString& token, const QString& refreshToken,
+                         qint64 expiresAt);
+    // Forgets the token and what renews it, keeping everything else: Slack signed the user out.
+    void forgetToken(const QString& key);
+    void setLastSetText(const QString& key, const QString& text);
+    void setSpotifyEmojiFound(const QString& key, bool found);
+
+    // The first workspace's sign-in: the user token (none: signed out), the account's name
+    // ("you" when none is stored), the workspace's address, the text it last set, and whether
+    // it had :spotify:.
     std::optional<QString> slackToken() const;
     QString slackName() const;
     std::optional<QString> teamUrl() const;
-    void setAccount(const QString& token, const QString& name, const QString& teamUrl);
-    // A token that expires: what renews it, and when it expires (Unix seconds). None for a token
-    // that does not expire.
-    std::optional<QString> refreshToken() const;
-    std::optional<qint64> tokenExpiresAt() const;
-    void setTokenRenewal(const QString& refreshToken, qint64 expiresAt);
-    // A renewed token, with what renews it next.
-    void setRenewedToken(const QString& token, const QString& refreshToken, qint64 expiresAt);
-    // Forgets the token and what renews it, keeping everything else: Slack signed the user out.
-    void forgetToken();
-
-    // Whether the workspace had :spotify: when last asked; none when it was never asked since
-    // the sign-in.
+    QString lastSetText() const;
     std::optional<bool> spotifyEmojiFound() const;
-    void setSpotifyEmojiFound(bool found);
 
     bool paused() const;
     void setPaused(bool paused);
@@ -107,10 +147,6 @@ class Config : public QObject {
     // Stores the whole window, each time as two-digit hours and minutes.
     void setWorkHours(bool enabled, MinuteRange range);
 
-    // The text of the last status the program set itself, empty when none.
-    QString lastSetText() const;
-    void setLastSetText(const QString& text);
-
     // Writes the dictionary to the file, pretty-printed with sorted keys, with mode 0600.
     // Returns the reason when it could not; the in-memory settings stay in force either way.
     [[nodiscard]] std::optional<QString> save() const;
@@ -122,6 +158,10 @@ class Config : public QObject {
     QJsonValue value(const QString& key) const;
     std::optional<QString> string(const QString& key) const;
     void setValue(const QString& key, const QJsonValue& value, Setting setting);
+    // Changes the workspace `key` names, if it is still there, and announces `setting`.
+    void changeWorkspace(const QString& key, Setting setting,
+                         const std::function<void(Workspace&)>& change);
+    void storeWorkspaces(const QList<Workspace>& workspaces);
 
     const QString path_;
     mutable QMutex mutex_;

@@ -30,7 +30,7 @@ SignIn::SignIn(Config& config, AppState& state, SlackClient& slack, SyncEngine& 
     signInDeadline_.setSingleShot(true);
     connect(&signInDeadline_, &QTimer::timeout, this, &SignIn::signInDeadlinePassed);
     renewal_.setSingleShot(true);
-    connect(&renewal_, &QTimer::timeout, this, &SignIn::renewToken);
+    connect(&renewal_, &QTimer::timeout, this, &SignIn::renewTokens);
     connect(&slack_, &SlackClient::tokenRejected, this, &SignIn::tokenRejected,
             Qt::QueuedConnection);
     scheduleRenewal();

@@ -2,6 +2,7 @@
 
 #include <QJsonObject>
 #include <QObject>
+#include <QSet>
 #include <QThreadPool>
 #include <QTimer>
 #include <optional>
@@ -49,12 +50,15 @@ class SignIn : public QObject {
     void browserUnavailable(const QUrl& page);
 
   public:
-    // Signs out: clears the program's own status, if it still shows, and forgets every
-    // setting.
+    // Signs out of every workspace: clears the program's own status wherever it still shows,
+    // and forgets every setting.
     void disconnect();
+    // Signs out of one workspace: clears the program's own status there, if it still shows,
+    // and forgets the workspace. Returns the reason when the settings could not be saved.
+    std::optional<QString> removeWorkspace(const QString& key);
 
-    // A token that expires is renewed shortly before it does. Runs the renewal now.
-    void renewToken();
+    // A token that expires is renewed shortly before it does. Renews every token due now.
+    void renewTokens();
     const QTimer& renewal() const { return renewal_; }
 
     // A token, with what renews it and when it expires (Unix seconds); no renewal for a token
@@ -69,10 +73,11 @@ class SignIn : public QObject {
     void forgetPending();
     void exchangeCode(const QString& code, const QString& verifier);
     void storeAccount(const Grant& grant, const QJsonObject& account);
-    void finishRenewal(const QJsonObject& reply);
+    void renewToken(const Workspace& workspace);
+    void finishRenewal(const QString& key, const QJsonObject& reply);
     void scheduleRenewal();
     void tokenRejected(const QString& token, const QString& error);
-    void signedOut(const QString& error);
+    void signedOut(const QString& key, const QString& error);
 
     Config& config_;
     AppState& state_;
@@ -86,7 +91,7 @@ class SignIn : public QObject {
     OAuthListener oauth_;
     QTimer signInDeadline_;
     QTimer renewal_;
-    bool renewing_ = false;
+    QSet<QString> renewing_;  // the keys of the workspaces whose tokens are being renewed
     std::optional<QString> pendingNonce_;
     std::optional<QString> pendingVerifier_;
     QThreadPool background_;

@@ -118,19 +118,32 @@ void SignIn::exchangeCode(const QString& code, const QString& verifier) {
         Qt::QueuedConnection);
 }
 
-// On the main thread: stores the confirmed account and starts syncing with it.
+// On the main thread: stores the confirmed account, adding its workspace or replacing the same
+// one's sign-in, and starts syncing with it.
 void SignIn::storeAccount(const Grant& grant, const QJsonObject& account) {
     if (!replySucceeded(account)) {
         state_.setLastError(QStringLiteral("Slack rejected the token: ") +
                             errorText(account, QStringLiteral("?")));
         return;
     }
-    const QJsonValue user = account.value(QStringLiteral("user"));
-    const QJsonValue url = account.value(QStringLiteral("url"));
+    const auto field = [&](const char* name) {
+        const QJsonValue value = account.value(QLatin1String(name));
+        return value.isString() ? value.toString() : QString();
+    };
+    Workspace workspace;
+    workspace.token = grant.token;
+    workspace.name = field("user");
+    workspace.teamUrl = field("url");
+    workspace.teamId = field("team_id");
+    workspace.teamName = field("team");
+    if (workspace.name.isEmpty()) workspace.name = QStringLiteral("you");
+    if (workspace.teamUrl.isEmpty()) workspace.teamUrl = slackWebRoot();
+    if (grant.refreshToken) {
+        workspace.refreshToken = grant.refreshToken;
+        workspace.expiresAt = grant.expiresAt;
+    }
     const QJsonObject before = config_.raw();
-    config_.setAccount(grant.token, user.isString() ? user.toString() : QStringLiteral("you"),
-                       url.isString() ? url.toString() : slackWebRoot());
-    if (grant.refreshToken) config_.setTokenRenewal(*grant.refreshToken, grant.expiresAt);
+    config_.addWorkspace(workspace);
     if (const std::optional<QString> failure = config_.save()) {
         // Signed in only for this run, the next start would bring back what the file still
         // holds: stay with that, and say why.
@@ -143,35 +156,48 @@ void SignIn::storeAccount(const Grant& grant, const QJsonObject& account) {
     state_.setLastError(std::nullopt);
     state_.notifyUI();
     sync_.tickAsync();
-    sync_.checkEmojiAsync();
+    sync_.checkEmojiAsync(workspace.key());
 }
 
-// Arms the renewal of a token that expires, shortly before it does.
+// Arms the renewal of the tokens that expire, shortly before the first of them does.
 void SignIn::scheduleRenewal() {
     renewal_.stop();
-    const std::optional<qint64> expiresAt = config_.tokenExpiresAt();
-    if (!config_.refreshToken() || !expiresAt || !config_.slackToken()) return;
-    const qint64 left = *expiresAt - clock_.now().toSecsSinceEpoch() - RENEW_BEFORE_SECONDS;
+    std::optional<qint64> first;
+    for (const Workspace& workspace : config_.workspaces()) {
+        if (workspace.token.isEmpty() || !workspace.refreshToken || !workspace.expiresAt) continue;
+        if (renewing_.contains(workspace.key())) continue;
+        first = std::min(first.value_or(*workspace.expiresAt), *workspace.expiresAt);
+    }
+    if (!first) return;
+    const qint64 left = *first - clock_.now().toSecsSinceEpoch() - RENEW_BEFORE_SECONDS;
     renewal_.start(std::chrono::seconds(std::max<qint64>(0, left)));
 }
 
-void SignIn::renewToken() {
-    const std::optional<QString> refreshToken = config_.refreshToken();
-    if (!refreshToken || renewing_) return;
-    renewing_ = true;
-    background_.start([this, refreshToken = *refreshToken] {
+void SignIn::renewTokens() {
+    const qint64 now = clock_.now().toSecsSinceEpoch();
+    for (const Workspace& workspace : config_.workspaces()) {
+        if (workspace.token.isEmpty() || !workspace.expiresAt) continue;
+        if (*workspace.expiresAt - RENEW_BEFORE_SECONDS <= now) renewToken(workspace);
+    }
+    scheduleRenewal();
+}
+
+void SignIn::renewToken(const Workspace& workspace) {
+    if (!workspace.refreshToken || renewing_.contains(workspace.key())) return;
+    renewing_ += workspace.key();
+    background_.start([this, key = workspace.key(), refreshToken = *workspace.refreshToken] {
         const QJsonObject reply = requestRenewal(refreshToken);
         QMetaObject::invokeMethod(
-            this, [this, reply] { finishRenewal(reply); }, Qt::QueuedConnection);
+            this, [this, key, reply] { finishRenewal(key, reply); }, Qt::QueuedConnection);
     });
 }
 
 // On the main thread: the renewed token, or, when Slack refused the renewal, signed out.
-void SignIn::finishRenewal(const QJsonObject& reply) {
-    renewing_ = false;
+void SignIn::finishRenewal(const QString& key, const QJsonObject& reply) {
+    renewing_.remove(key);
     if (const std::optional<Grant> grant = renewedGrant(reply, clock_);
         grant && grant->refreshToken) {
-        config_.setRenewedToken(grant->token, *grant->refreshToken, grant->expiresAt);
+        config_.setRenewedToken(key, grant->token, *grant->refreshToken, grant->expiresAt);
         if (const std::optional<QString> failure = config_.save()) {
             state_.setLastError(QStringLiteral("Couldn't save your sign-in: ") + *failure);
         }
@@ -180,22 +206,37 @@ void SignIn::finishRenewal(const QJsonObject& reply) {
     } else if (reply.isEmpty()) {
         renewal_.start(RENEW_RETRY);  // no answer: Slack may be out of reach for a while
     } else {
-        signedOut(errorText(reply, QStringLiteral("invalid_refresh_token")));
+        signedOut(key, errorText(reply, QStringLiteral("invalid_refresh_token")));
     }
     state_.notifyUI();
 }
 
-// Slack refused the stored token: an expired one is renewed, any other signs the user out.
+// Slack refused a stored token: an expired one is renewed, any other signs the user out of its
+// workspace.
 void SignIn::tokenRejected(const QString& token, const QString& error) {
-    if (config_.slackToken() != token) return;
-    if (error == QLatin1String("token_expired") && config_.refreshToken()) return renewToken();
-    signedOut(error);
+    for (const Workspace& workspace : config_.workspaces()) {
+        if (workspace.token != token) continue;
+        if (error == QLatin1String("token_expired") && workspace.refreshToken) {
+            return renewToken(workspace);
+        }
+        return signedOut(workspace.key(), error);
+    }
 }
 
-// Forgets the token, keeping the account's name and every preference, and says so.
-void SignIn::signedOut(const QString& error) {
-    config_.forgetToken();
+// Forgets the workspace's token, keeping the workspace, the account's name and every
+// preference, and says so.
+void SignIn::signedOut(const QString& key, const QString& error) {
+    config_.forgetToken(key);
     (void)config_.save();  // a token the file may still hold is refused at the next start too
-    state_.setLastError(QStringLiteral("Slack signed you out (%1) — sign in again.").arg(error));
+    const QList<Workspace> all = config_.workspaces();
+    const std::optional<Workspace> workspace = config_.workspace(key);
+    if (all.size() > 1 && workspace) {
+        state_.setLastError(
+            QStringLiteral("Slack signed you out of %1 — Sign in again").arg(workspace->title()));
+    } else {
+        state_.setLastError(
+            QStringLiteral("Slack signed you out (%1) — sign in again.").arg(error));
+    }
     state_.notifyUI();
+    sync_.tickAsync();
 }

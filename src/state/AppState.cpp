@@ -65,3 +65,10 @@ void AppState::setPlayerName(const QString& player) {
 void AppState::notifyUI() {
     QMetaObject::invokeMethod(this, &AppState::tickNotification, Qt::QueuedConnection);
 }
+
+QHash<QString, QString> AppState::workspaceStates() const {
+    return read(mutex_, workspaceStates_);
+}
+void AppState::setWorkspaceStates(const QHash<QString, QString>& states) {
+    write(mutex_, workspaceStates_, states);
+}

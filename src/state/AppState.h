@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QMutex>
 #include <QObject>
 #include <QString>
@@ -33,6 +34,10 @@ class AppState : public QObject {
     // app.
     QString playerName() const;
     void setPlayerName(const QString& player);
+    // What each workspace shows, by its key, as the last step found it ("sharing", "your own
+    // status", …); a workspace not stepped yet has none.
+    QHash<QString, QString> workspaceStates() const;
+    void setWorkspaceStates(const QHash<QString, QString>& states);
 
     // Posts tickNotification on the main thread, from any thread.
     void notifyUI();
@@ -50,4 +55,5 @@ class AppState : public QObject {
     std::optional<bool> spotifyEmojiAvailable_;
     std::optional<QString> updateAvailable_;
     QString playerName_;
+    QHash<QString, QString> workspaceStates_;
 };

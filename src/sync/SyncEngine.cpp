@@ -14,6 +14,8 @@
 #include <QDeadlineTimer>
 #include <QRandomGenerator>
 #include <chrono>
+#include <thread>
+#include <vector>
 
 #include "player/SpotifyState.h"
 #include "slack/SlackApi.h"
@@ -40,6 +42,14 @@ constexpr qint64 EMOJI_CHECK_SECONDS = 30 * 60;
 constexpr qint64 EMOJI_WATCH_CHECK_SECONDS = 60;
 // The launch's check of a workspace asked before comes within this time.
 constexpr int LAUNCH_EMOJI_SPREAD_MS = 10 * 60 * 1000;
+
+// What a workspace shows, as its line says.
+const QString SHARING = QStringLiteral("sharing");
+const QString NOT_SHARING = QStringLiteral("not sharing");
+const QString USERS_OWN = QStringLiteral("your own status");
+const QString SIGNED_OUT = QStringLiteral("signed out");
+const QString WAITING = QStringLiteral("Slack asked to wait");
+const QString TROUBLE = QStringLiteral("trouble with Slack");
 
 QString noAppMessage() {
     QString shortAddress = SPOTIFY_DOWNLOAD_URL;
@@ -92,7 +102,9 @@ SyncEngine::SyncEngine(Config& config, AppState& state, SlackClient& slack,
     wake_.setSingleShot(true);
     connect(&wake_, &QTimer::timeout, this, &SyncEngine::tickAsync);
     emojiLater_.setSingleShot(true);
-    connect(&emojiLater_, &QTimer::timeout, this, &SyncEngine::checkEmojiAsync);
+    connect(&emojiLater_, &QTimer::timeout, this, qOverload<>(&SyncEngine::checkEmojiAsync));
+    for (const Workspace& workspace : config_.workspaces())
+        emojiFound_[workspace.key()] = workspace.spotifyEmojiFound;
     state_.setSpotifyEmojiAvailable(config_.spotifyEmojiFound());
     settle_.setSingleShot(true);
     connect(&settle_, &QTimer::timeout, this, [this] {
@@ -122,12 +134,22 @@ void SyncEngine::playerChanged() {
 }
 
 void SyncEngine::tick() {
-    const std::optional<QString> token = config_.slackToken();
-    if (!token) return state_.notifyUI();
+    const QList<Workspace> all = config_.workspaces();
+    QList<Workspace> signedIn = all;
+    signedIn.removeIf([](const Workspace& workspace) { return workspace.token.isEmpty(); });
+    forgetRemoved(all);
+    if (signedIn.isEmpty()) {
+        show(all, {}, false);
+        return state_.notifyUI();
+    }
     if (config_.paused() || !inWorkHours()) {
         state_.setNowPlayingLabel(config_.paused() ? QStringLiteral("⏸ paused")
                                                    : outsideHoursLine());
-        clearWhileHidden(*token);
+        hideEverywhere(signedIn);
+        QHash<QString, Outcome> outcomes;
+        for (const Workspace& workspace : signedIn)
+            outcomes[workspace.key()] = {NOT_SHARING, {}, {}};
+        show(all, outcomes, false);
         return state_.notifyUI();
     }
 
@@ -136,14 +158,66 @@ void SyncEngine::tick() {
     if (!readPlayer(state)) return state_.notifyUI();
     state_.setNowPlayingLabel(labelFor(state));
 
-    forgetOnNewToken(*token);
-    const bool done =
-        state.kind == SpotifyState::Kind::Playing ? share(*token, state) : takeDown(*token);
-    if (done) {
-        state_.setLastError(std::nullopt);
-        checkEmojiWhenDue();
+    QHash<QString, Outcome> outcomes;
+    for (const Workspace& workspace : signedIn) {
+        outcomes[workspace.key()] = stepIn(workspace, state);
     }
+    show(all, outcomes, true);
     state_.notifyUI();
+}
+
+// One workspace's part of a step: shares the track there, or takes the program's status down.
+SyncEngine::Outcome SyncEngine::stepIn(const Workspace& workspace, const SpotifyState& state) {
+    SlackView& view = views_[workspace.key()];
+    if (view.token != workspace.token) {  // a new sign-in starts afresh
+        view = SlackView{};
+        view.token = workspace.token;
+    }
+    view_ = &view;
+    outcome_ = Outcome{};
+    const bool playing = state.kind == SpotifyState::Kind::Playing;
+    const bool done = playing ? share(workspace, state) : takeDown(workspace);
+    if (done) {
+        checkEmojiWhenDue(workspace.key());
+        if (outcome_.state.isEmpty()) outcome_.state = playing ? SHARING : NOT_SHARING;
+    }
+    view_ = nullptr;
+    return outcome_;
+}
+
+// Shows what the step found. With one workspace, its line takes the track's place and its
+// error is the error line; with several, each has its state, and the error line names the first
+// workspace in trouble, else the first Slack signed the user out of. Errors are left as they
+// are when no workspace was asked (`asked` false).
+void SyncEngine::show(const QList<Workspace>& all, const QHash<QString, Outcome>& outcomes,
+                      bool asked) {
+    QHash<QString, QString> states;
+    std::optional<QString> trouble;
+    std::optional<QString> signedOut;
+    for (const Workspace& workspace : all) {
+        const Outcome outcome = outcomes.value(workspace.key());
+        states[workspace.key()] = workspace.token.isEmpty() ? SIGNED_OUT : outcome.state;
+        if (workspace.token.isEmpty() && !signedOut) {
+            signedOut =
+                QStringLiteral("Slack signed you out of %1 — Sign in again").arg(workspace.title());
+        } else if (outcome.error && !trouble) {
+            trouble = workspace.title() + QStringLiteral(": ") + *outcome.error;
+        }
+        if (all.size() == 1 && outcome.line) state_.setNowPlayingLabel(*outcome.line);
+        if (all.size() == 1 && asked) state_.setLastError(outcome.error);
+    }
+    if (all.size() > 1 && asked) state_.setLastError(trouble ? trouble : signedOut);
+    state_.setWorkspaceStates(states);
+}
+
+// What the engine knows of a workspace goes with it.
+void SyncEngine::forgetRemoved(const QList<Workspace>& all) {
+    for (auto it = views_.begin(); it != views_.end();) {
+        const bool there = std::any_of(all.cbegin(), all.cend(), [&](const Workspace& workspace) {
+            return workspace.key() == it.key();
+        });
+        it = there ? std::next(it) : views_.erase(it);
+    }
 }
 
 // Shows what the player's reading means. False when it could not be read: its error is shown,
@@ -169,68 +243,69 @@ QString SyncEngine::outsideHoursLine() const {
     return QStringLiteral("🌙 outside work hours, until ") + shortTimeText(opens);
 }
 
-// What the engine knows of Slack belongs to one token; a new sign-in starts afresh.
-void SyncEngine::forgetOnNewToken(const QString& token) {
-    if (token == slack_.token) return;
-    slack_ = SlackView{};
-    slack_.token = token;
-}
-
 // Puts the playing track on Slack when that changes what Slack shows, renews it when it is
 // about to expire, and otherwise only reads the status when a read is due. False when Slack
 // could not be asked or told (the error line says why) or has to be waited for.
-bool SyncEngine::share(const QString& token, const SpotifyState& state) {
+bool SyncEngine::share(const Workspace& workspace, const SpotifyState& state) {
+    SlackView& view = *view_;
     const QString text = firstGraphemes(state.text(), STATUS_TEXT_LIMIT);
-    if (text == slack_.refused) return false;  // Slack refused it; the next track may do
-    const QString emoji = effectiveEmoji();
-    const QString ownText = config_.lastSetText();
+    if (text == view.refused) {  // Slack refused it; the next track may do
+        outcome_ = {TROUBLE, std::nullopt, view.refusedWhy};
+        return false;
+    }
+    const QString emoji = effectiveEmoji(workspace.key());
+    const QString& ownText = workspace.lastSetText;
     const QDateTime now = clock_.now();
-    const bool change = text != ownText || emoji != slack_.emoji;
-    const bool renew =
-        !slack_.expires.isValid() || now.secsTo(slack_.expires) <= RENEW_WITHIN_SECONDS;
+    const bool change = text != ownText || emoji != view.emoji;
+    const bool renew = !view.expires.isValid() || now.secsTo(view.expires) <= RENEW_WITHIN_SECONDS;
     const bool readDue =
-        !slack_.lastRead.isValid() || slack_.lastRead.secsTo(now) >= READ_EVERY_SECONDS;
-    if (!readDue && slack_.usersOwn) return usersStatusShows(slack_.usersStatus);
+        !view.lastRead.isValid() || view.lastRead.secsTo(now) >= READ_EVERY_SECONDS;
+    if (!readDue && view.usersOwn) return usersStatusShows(view.usersStatus);
     if (!readDue && !change && !renew) return true;
     if (change || renew) {
-        if (const std::optional<QDateTime> slot = slackClient_.nextWriteSlot(token)) {
-            return waitFor(*slot, token);
+        if (const std::optional<QDateTime> slot = slackClient_.nextWriteSlot(workspace.token)) {
+            return waitFor(*slot, workspace.token);
         }
     }
-    const std::optional<QString> current = readStatus(token);
+    const std::optional<QString> current = readStatus(workspace.token);
     if (!current) return false;
-    slack_.usersOwn = !isOwn(*current, ownText);
-    if (slack_.usersOwn) return usersStatusShows(*current);
+    view.usersOwn = !isOwn(*current, ownText);
+    if (view.usersOwn) return usersStatusShows(*current);
     // Read only: the program's status still shows and needs nothing.
     if (!change && !renew && !current->isEmpty()) return true;
-    return write(token, text, emoji);
+    return write(workspace, text, emoji);
 }
 
 // The user's own status wins: nothing is written, and the line says why.
 bool SyncEngine::usersStatusShows(const QString& status) {
-    slack_.usersStatus = status;
-    state_.setNowPlayingLabel(QStringLiteral("💬 your own status shows: “%1”").arg(status));
+    view_->usersStatus = status;
+    outcome_.state = USERS_OWN;
+    outcome_.line = QStringLiteral("💬 your own status shows: “%1”").arg(status);
     return true;
 }
 
 // Nothing to share: takes the program's own status down, if it still shows, and forgets it.
-bool SyncEngine::takeDown(const QString& token) {
-    const QString ownText = config_.lastSetText();
-    if (ownText.isEmpty()) return true;
-    if (const std::optional<QDateTime> slot = slackClient_.nextWriteSlot(token)) {
-        return waitFor(*slot, token);
+bool SyncEngine::takeDown(const Workspace& workspace) {
+    if (workspace.lastSetText.isEmpty()) return true;
+    if (const std::optional<QDateTime> slot = slackClient_.nextWriteSlot(workspace.token)) {
+        return waitFor(*slot, workspace.token);
     }
-    const std::optional<QString> current = readStatus(token);
+    const std::optional<QString> current = readStatus(workspace.token);
     if (!current) return false;
-    if (!current->isEmpty() && isOwn(*current, ownText)) {
-        const SlackReply reply = slackClient_.clearStatus(token);
-        if (!replySucceeded(reply)) return failed(reply, token);
+    if (!current->isEmpty() && isOwn(*current, workspace.lastSetText)) {
+        const SlackReply reply = slackClient_.clearStatus(workspace.token);
+        if (!replySucceeded(reply)) return failed(reply, workspace.token);
     }
     // Cleared, cleared already, or replaced by the user's own: none of the program's shows.
-    recordLastSet(QString());
-    slack_.emoji.clear();
-    slack_.expires = QDateTime();
+    forgetOwnStatus(workspace);
     return true;
+}
+
+void SyncEngine::forgetOwnStatus(const Workspace& workspace) {
+    recordLastSet(workspace.key(), QString());
+    SlackView& view = views_[workspace.key()];
+    view.emoji.clear();
+    view.expires = QDateTime();
 }
 
 // Reads the status showing now; none when Slack gave no answer.
@@ -241,7 +316,7 @@ std::optional<QString> SyncEngine::readStatus(const QString& token) {
         failed(reply, token);
         return std::nullopt;
     }
-    slack_.lastRead = clock_.now();
+    view_->lastRead = clock_.now();
     return current;
 }
 
@@ -249,30 +324,32 @@ std::optional<QString> SyncEngine::readStatus(const QString& token) {
 // to set, which Slack may have applied after the program stopped waiting for the answer.
 bool SyncEngine::isOwn(const QString& current, const QString& ownText) const {
     return current.isEmpty() || current == ownText ||
-           (!slack_.tried.isEmpty() && current == slack_.tried);
+           (!view_->tried.isEmpty() && current == view_->tried);
 }
 
 // Sets the status; a text Slack finds too long is shortened and tried once more.
-bool SyncEngine::write(const QString& token, QString text, const QString& emoji) {
-    slack_.tried = text;
-    SlackReply reply = slackClient_.setStatus(token, text, emoji);
+bool SyncEngine::write(const Workspace& workspace, QString text, const QString& emoji) {
+    SlackView& view = *view_;
+    view.tried = text;
+    SlackReply reply = slackClient_.setStatus(workspace.token, text, emoji);
     if (reply.value(QStringLiteral("error")) == QLatin1String("too_long")) {
         const QString shorter = fitEscaped(text, STATUS_TEXT_LIMIT);
         if (shorter != text) {
-            text = slack_.tried = shorter;
-            reply = slackClient_.setStatus(token, text, emoji);
+            text = view.tried = shorter;
+            reply = slackClient_.setStatus(workspace.token, text, emoji);
         }
     }
     if (!replySucceeded(reply)) {
-        if (reply.value(QStringLiteral("error")) == QLatin1String("too_long")) {
-            slack_.refused = slack_.tried;
-        }
-        return failed(reply, token);
+        const bool tooLong = reply.value(QStringLiteral("error")) == QLatin1String("too_long");
+        failed(reply, workspace.token);
+        if (tooLong)
+            std::tie(view.refused, view.refusedWhy) = std::tuple(view.tried, *outcome_.error);
+        return false;
     }
-    slack_.emoji = emoji;
-    slack_.expires = clock_.now().addSecs(STATUS_TTL_SECONDS);
+    view.emoji = emoji;
+    view.expires = clock_.now().addSecs(STATUS_TTL_SECONDS);
     // Remember the text as Slack keeps it, so the next step recognises it.
-    if (text != config_.lastSetText()) recordLastSet(text);
+    if (text != workspace.lastSetText) recordLastSet(workspace.key(), text);
     return true;
 }
 
@@ -292,13 +369,17 @@ void SyncEngine::wakeAt(const QDateTime& when) {
 }
 
 // Asks again whether the workspace has :spotify: while it lacks it, now and then.
-void SyncEngine::checkEmojiWhenDue() {
-    if (state_.spotifyEmojiAvailable() != std::optional<bool>(false)) return;
+void SyncEngine::checkEmojiWhenDue(const QString& key) {
     const qint64 now = clock_.now().toSecsSinceEpoch();
-    const qint64 since = now - lastEmojiCheck_;
+    qint64 since = 0;
+    {
+        QMutexLocker lock(&emojiMutex_);
+        if (emojiFound_.value(key) != std::optional<bool>(false)) return;
+        since = now - lastEmojiCheck_.value(key);
+    }
     const bool watching = now < emojiWatchUntil_;
     if (since >= EMOJI_CHECK_SECONDS || (watching && since >= EMOJI_WATCH_CHECK_SECONDS)) {
-        checkEmojiAsync();
+        checkEmojiAsync(key);
     }
 }
 
@@ -306,15 +387,14 @@ void SyncEngine::watchForEmoji() {
     emojiWatchUntil_ = clock_.now().toSecsSinceEpoch() + EMOJI_CHECK_SECONDS;
 }
 
-// Paused or outside work hours: take down the program's own status, if it shows, and forget
-// it either way.
-void SyncEngine::clearWhileHidden(const QString& token) {
-    const QString ownText = config_.lastSetText();
-    if (ownText.isEmpty()) return;
-    slackClient_.clearOwnStatus(token, ownText);
-    recordLastSet(QString());
-    slack_.emoji.clear();
-    slack_.expires = QDateTime();
+// Paused or outside work hours: takes down the program's own status wherever it shows, and
+// forgets it either way.
+void SyncEngine::hideEverywhere(const QList<Workspace>& signedIn) {
+    for (const Workspace& workspace : signedIn) {
+        if (workspace.lastSetText.isEmpty()) continue;
+        slackClient_.clearOwnStatus(workspace.token, workspace.lastSetText);
+        forgetOwnStatus(workspace);
+    }
 }
 
 SpotifyState SyncEngine::readSpotifyOnMainThread() {
@@ -331,13 +411,25 @@ SpotifyState SyncEngine::readSpotifyOnMainThread() {
 // Shows why Slack could not be asked or told, and comes back when Slack asked to wait.
 bool SyncEngine::failed(const SlackReply& reply, const QString& token) {
     const QString why = slackClient_.explain(reply, token);
-    state_.setLastError(why);
     const std::optional<QDateTime> until = slackClient_.waitingUntil(token);
     if (until) wakeAt(*until);
     const bool waiting =
         until || reply.value(QStringLiteral("error")) == QLatin1String("ratelimited");
-    state_.setNowPlayingLabel((waiting ? QStringLiteral("⏳ ") : QStringLiteral("⚠️ ")) + why);
+    outcome_.state = waiting ? WAITING : TROUBLE;
+    outcome_.error = why;
+    outcome_.line = (waiting ? QStringLiteral("⏳ ") : QStringLiteral("⚠️ ")) + why;
     return false;
+}
+
+void SyncEngine::clearEverywhere() {
+    std::vector<std::thread> clears;
+    for (const Workspace& workspace : config_.workspaces()) {
+        if (workspace.token.isEmpty() || workspace.lastSetText.isEmpty()) continue;
+        clears.emplace_back([this, workspace] {
+            slackClient_.clearOwnStatus(workspace.token, workspace.lastSetText);
+        });
+    }
+    for (std::thread& clear : clears) clear.join();
 }
 
 void SyncEngine::tickAsync() {
@@ -364,8 +456,10 @@ void SyncEngine::stopSync() {
     }
 }
 
-void SyncEngine::recordLastSet(const QString& text) {
-    config_.setLastSetText(text);
+// Remembers `text` as the program's own status in the workspace at once, and saves it on the
+// main thread.
+void SyncEngine::recordLastSet(const QString& key, const QString& text) {
+    config_.setLastSetText(key, text);
     saveSoon();
 }
 
@@ -383,28 +477,55 @@ void SyncEngine::saveSoon() {
 }
 
 void SyncEngine::checkEmojiAsync() {
-    const std::optional<QString> token = config_.slackToken();
-    if (!token) return;
-    lastEmojiCheck_ = clock_.now().toSecsSinceEpoch();
-    background_.start([this, token = *token] {
+    for (const Workspace& workspace : config_.workspaces()) {
+        if (!workspace.token.isEmpty()) checkEmojiAsync(workspace.key());
+    }
+}
+
+void SyncEngine::checkEmojiAsync(const QString& key) {
+    const std::optional<Workspace> workspace = config_.workspace(key);
+    if (!workspace || workspace->token.isEmpty()) return;
+    {
+        QMutexLocker lock(&emojiMutex_);
+        lastEmojiCheck_[key] = clock_.now().toSecsSinceEpoch();
+    }
+    background_.start([this, key, token = workspace->token] {
         const std::optional<bool> found = slackClient_.spotifyEmojiExists(token);
-        state_.setSpotifyEmojiAvailable(found);
+        {
+            QMutexLocker lock(&emojiMutex_);
+            emojiFound_[key] = found;
+        }
+        const QList<Workspace> all = config_.workspaces();
+        if (!all.isEmpty() && all.first().key() == key) state_.setSpotifyEmojiAvailable(found);
         state_.notifyUI();
-        if (found && config_.slackToken() == token && config_.spotifyEmojiFound() != found) {
-            config_.setSpotifyEmojiFound(*found);
+        const std::optional<Workspace> now = config_.workspace(key);
+        if (found && now && now->token == token && now->spotifyEmojiFound != found) {
+            config_.setSpotifyEmojiFound(key, *found);
             saveSoon();
         }
     });
 }
 
 void SyncEngine::checkEmojiAtLaunch() {
-    if (!config_.spotifyEmojiFound()) return checkEmojiAsync();
-    lastEmojiCheck_ = clock_.now().toSecsSinceEpoch();  // the last answer counts until then
-    emojiLater_.start(int(QRandomGenerator::global()->bounded(LAUNCH_EMOJI_SPREAD_MS)));
+    bool askLater = false;
+    for (const Workspace& workspace : config_.workspaces()) {
+        if (workspace.token.isEmpty()) continue;
+        if (!workspace.spotifyEmojiFound) {
+            checkEmojiAsync(workspace.key());
+            continue;
+        }
+        QMutexLocker lock(&emojiMutex_);  // the last answer counts until then
+        lastEmojiCheck_[workspace.key()] = clock_.now().toSecsSinceEpoch();
+        askLater = true;
+    }
+    if (askLater) {
+        emojiLater_.start(int(QRandomGenerator::global()->bounded(LAUNCH_EMOJI_SPREAD_MS)));
+    }
 }
 
-QString SyncEngine::effectiveEmoji() const {
-    return ::effectiveEmoji(config_.chosenEmoji(), state_.spotifyEmojiAvailable());
+QString SyncEngine::effectiveEmoji(const QString& key) const {
+    QMutexLocker lock(&emojiMutex_);
+    return ::effectiveEmoji(config_.chosenEmoji(), emojiFound_.value(key));
 }
 
 bool SyncEngine::inWorkHours() const {

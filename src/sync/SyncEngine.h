@@ -2,7 +2,9 @@
 
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QJsonObject>
+#include <QMutex>
 #include <QObject>
 #include <QThread>
 #include <QThreadPool>
@@ -42,27 +44,30 @@ class SyncEngine : public QObject {
     void tickAsync();
     // Stops the engine: no step starts afterwards, and a running one is waited for.
     void stopSync();
-    // Remembers `text` as the program's own status at once, and saves it on the main thread.
-    void recordLastSet(const QString& text);
+    // Clears the program's own status in every workspace where it still shows, all at once,
+    // and returns when each is done. The texts stay remembered, so a status that could not be
+    // cleared now is recognised and cleared after the next start.
+    void clearEverywhere();
 
-    // Asks Slack in the background whether the workspace has the :spotify: emoji, and keeps
-    // the answer.
+    // Asks Slack in the background whether each workspace signed in to, or the one `key`
+    // names, has the :spotify: emoji, and keeps the answers.
     void checkEmojiAsync();
-    // The check at launch: at once when the workspace was never asked, else at a random moment
-    // in the first minutes, the last answer holding until then, so that a team whose copies
-    // start together does not ask all at once.
+    void checkEmojiAsync(const QString& key);
+    // The check at launch: at once for a workspace never asked, else at a random moment in
+    // the first minutes, the last answer holding until then, so that a team whose copies start
+    // together does not ask all at once.
     void checkEmojiAtLaunch();
-    // The user set out to add :spotify: to the workspace: for a while, steps ask again for it
+    // The user set out to add :spotify: to a workspace: for a while, steps ask again for it
     // every minute rather than every half hour.
     void watchForEmoji();
-    // The emoji to send with the next status.
-    QString effectiveEmoji() const;
+    // The emoji to send with the next status to the workspace `key` names.
+    QString effectiveEmoji(const QString& key) const;
     // Whether sharing is allowed now as far as the work-hours window goes.
     bool inWorkHours() const;
 
   private:
-    // What the engine knows of the program's status on Slack, for the token it belongs to.
-    // Touched only by steps, which run one at a time.
+    // What the engine knows of the program's status in one workspace. Touched only by steps,
+    // which run one at a time.
     struct SlackView {
         QString token;
         QString emoji;          // sent with the program's status
@@ -71,25 +76,38 @@ class SyncEngine : public QObject {
         bool usersOwn = false;  // the last read showed a status of the user's own
         QString usersStatus;    // which
         QString tried;          // the text of the last attempt to set the status
-        QString refused;        // a text Slack refused even shortened
+        QString refused;        // a text Slack refused even shortened,
+        QString refusedWhy;     // and why
+    };
+    // What a step found in one workspace: its state, the line to show instead of the track's
+    // when it is the only workspace, and why Slack could not be asked or told.
+    struct Outcome {
+        QString state;
+        std::optional<QString> line;
+        std::optional<QString> error;
     };
 
     void playerChanged();
-    void clearWhileHidden(const QString& token);
+    void hideEverywhere(const QList<Workspace>& signedIn);
     SpotifyState readSpotifyOnMainThread();
     bool readPlayer(const SpotifyState& state);
     QString outsideHoursLine() const;
-    void forgetOnNewToken(const QString& token);
-    bool share(const QString& token, const SpotifyState& state);
-    bool takeDown(const QString& token);
+    Outcome stepIn(const Workspace& workspace, const SpotifyState& state);
+    void show(const QList<Workspace>& all, const QHash<QString, Outcome>& outcomes, bool asked);
+    void forgetRemoved(const QList<Workspace>& all);
+    bool share(const Workspace& workspace, const SpotifyState& state);
+    bool takeDown(const Workspace& workspace);
+    void forgetOwnStatus(const Workspace& workspace);
     std::optional<QString> readStatus(const QString& token);
     bool isOwn(const QString& current, const QString& ownText) const;
     bool usersStatusShows(const QString& status);
-    bool write(const QString& token, QString text, const QString& emoji);
+    bool write(const Workspace& workspace, QString text, const QString& emoji);
     bool waitFor(const QDateTime& when, const QString& token);
     bool failed(const SlackReply& reply, const QString& token);
     void wakeAt(const QDateTime& when);
-    void checkEmojiWhenDue();
+    void checkEmojiWhenDue(const QString& key);
+    void keepEmojiAnswer(const QString& key, bool found);
+    void recordLastSet(const QString& key, const QString& text);
     void saveSoon();
 
     Config& config_;
@@ -107,9 +125,13 @@ class SyncEngine : public QObject {
     QObject* syncContext_;  // lives on syncThread_; steps are queued to it
     std::atomic<bool> stepRequested_ = false;
     std::atomic<bool> syncStopped_ = false;
-    SlackView slack_;
-    QString playerError_;                      // the error the last unreadable player showed
-    std::atomic<qint64> lastEmojiCheck_ = 0;   // Unix seconds
-    std::atomic<qint64> emojiWatchUntil_ = 0;  // Unix seconds
+    QHash<QString, SlackView> views_;  // by workspace key
+    SlackView* view_ = nullptr;        // the workspace a step is at
+    Outcome outcome_;                  // and what it found there
+    QString playerError_;              // the error the last unreadable player showed
+    mutable QMutex emojiMutex_;
+    QHash<QString, std::optional<bool>> emojiFound_;  // by workspace key
+    QHash<QString, qint64> lastEmojiCheck_;           // by workspace key, Unix seconds
+    std::atomic<qint64> emojiWatchUntil_ = 0;         // Unix seconds
     QThreadPool background_;
 };

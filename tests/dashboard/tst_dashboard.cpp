@@ -146,7 +146,8 @@ class DashboardTest : public QObject {
         QTest::keyClick(dash_->window(), Qt::Key_Return);
         QCOMPARE(parts_->desktop.opened.size(), 1);
 
-        parts_->config.setAccount("xoxp-1", "Ada", "https://team.slack.com/");
+        parts_->config.addWorkspace(
+            Workspace::signedIn("xoxp-1", "Ada", "https://team.slack.com/"));
         QTest::keyClick(find("pauseButton"), Qt::Key_Return);
         QCOMPARE(parts_->desktop.opened.size(), 1);
         QVERIFY(!stored("paused").toBool());

@@ -86,7 +86,7 @@ class ConfigTest : public QObject {
                 badReads += modeOf(path_) & 077 || !Config(path_).raw().contains("slackToken");
         });
         for (int i = 0; i < 300; ++i) {
-            config.setLastSetText(QString::number(i));
+            config.setLastSetText(QString(), QString::number(i));  // a workspace without address
             QCOMPARE(config.save(), std::nullopt);
         }
         saving = false;

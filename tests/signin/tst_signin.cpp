@@ -235,12 +235,15 @@ class SignInTest : public QObject {
         browseBack("code=abc&nonce=" + nonce());
         QTRY_COMPARE(parts_->config.slackToken(), "xoxe.xoxp-1");
         const qint64 now = parts_->clock.now().toSecsSinceEpoch();
-        QCOMPARE(parts_->config.refreshToken(), "xoxe-1");
-        QCOMPARE(parts_->config.tokenExpiresAt(), now + 43200);
+        QCOMPARE(parts_->config.workspaces().value(0).refreshToken, "xoxe-1");
+        QCOMPARE(parts_->config.workspaces().value(0).expiresAt, now + 43200);
         QVERIFY(qAbs(parts_->signIn.renewal().remainingTime() / 1000 - (43200 - 15 * 60)) < 5);
-        parts_->signIn.renewToken();
+        parts_->signIn.renewTokens();  // not due yet
+        parts_->clock.set(parts_->clock.now().addSecs(43200 - 15 * 60));
+        parts_->signIn.renewTokens();
         QTRY_COMPARE(Config(settingsPath_).slackToken(), "xoxe.xoxp-2");
-        QCOMPARE(parts_->config.refreshToken(), "xoxe-2");
+        QCOMPARE(parts_->config.workspaces().value(0).refreshToken, "xoxe-2");
+        QCOMPARE(slack_.requests("oauth.v2.access").size(), 2);
         const FakeSlack::Request renewal = slack_.requests("oauth.v2.access").value(1);
         QCOMPARE(QUrlQuery(QString::fromUtf8(renewal.body)).queryItems(QUrl::FullyDecoded),
                  (QList<std::pair<QString, QString>>{{"client_id", SLACK_CLIENT_ID},
@@ -287,7 +290,7 @@ class SignInTest : public QObject {
                      : std::optional("Slack signed you out (" + signedOut + ") — sign in again."));
         const Config stored(settingsPath_);
         QVERIFY(stored.paused() && stored.chosenEmoji() == ":cd:");
-        QCOMPARE(stored.refreshToken().has_value(), signedOut.isEmpty());
+        QCOMPARE(stored.workspaces().value(0).refreshToken.has_value(), signedOut.isEmpty());
     }
 
     // A sign-in the file cannot keep is not shown as done: the next start would not have it.

@@ -419,7 +419,7 @@ class SyncTest : public QObject {
     // that a team starting together does not ask at once; one never asked is asked at once, and
     // the answer is kept for the next launch until another sign-in.
     void theLaunchCheckAsksAtOnceOnlyAWorkspaceNeverAsked() {
-        start();
+        start({{"slackToken", "xoxp-1"}, {"teamUrl", "https://acme.slack.com/"}});
         engine_->checkEmojiAtLaunch();
         QTRY_COMPARE(slack_.requests("emoji.list").size(), 1);
         QTRY_COMPARE(Config(settingsPath_).spotifyEmojiFound(), false);
@@ -429,7 +429,8 @@ class SyncTest : public QObject {
         step();
         QTest::qWait(200);
         QCOMPARE(slack_.requests("emoji.list").size(), 1);
-        config_->setAccount("xoxp-2", "Ada", "https://other.slack.com/");
+        config_->addWorkspace(Workspace::signedIn("xoxp-2", "Ada", "https://acme.slack.com/"));
+        QCOMPARE(config_->workspaces().size(), 1);
         QCOMPARE(config_->spotifyEmojiFound(), std::nullopt);
     }
 
