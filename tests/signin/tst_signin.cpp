@@ -1,4 +1,5 @@
 #include <QDir>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -334,6 +335,55 @@ class SignInTest : public QObject {
         QCOMPARE(slack_.profilesSent(), QList<QJsonObject>(clears, CLEARING));
         for (const FakeSlack::Request& clear : slack_.requests("users.profile.set"))
             QCOMPARE(clear.headers.value("authorization"), "Bearer xoxp-1");
+    }
+
+    // Signing in to a workspace already there replaces its sign-in, keeping the text its status
+    // shows; another workspace is added after the others. Removing one clears the program's
+    // status there alone and forgets it, the next taking the first place in the file; Slack
+    // signing the user out of one says which.
+    void workspacesAreAddedReplacedAndRemovedOneByOne() {
+        const QJsonObject builders{{"slackToken", "xoxp-2"},
+                                   {"slackName", "ada"},
+                                   {"teamUrl", "https://builders.slack.com/"},
+                                   {"slackTeamId", "T2"},
+                                   {"lastSetText", "Song — Band"},
+                                   {"unknown", 7}};
+        QVERIFY(writeSettings(settingsPath_, {{"slackToken", "xoxp-1"},
+                                              {"teamUrl", "https://acme.slack.com/"},
+                                              {"slackTeamId", "T1"},
+                                              {"lastSetText", "Song — Band"},
+                                              {"moreWorkspaces", QJsonArray{builders}}}));
+        slack_.shows("Song — Band");
+        slack_.script("auth.test", {{200, R"({"ok":true,"user":"ada","team_id":"T2",
+            "url":"https:\/\/builders.slack.com\/","team":"Builders"})"},
+                                    {200, R"({"ok":true,"user":"ada","team_id":"T3",
+            "url":"https:\/\/third.slack.com\/"})"}});
+        start();
+        parts_->sync.stopSync();  // no step takes the status down meanwhile
+        for (const int count : {2, 3}) {
+            parts_->signIn.signIn();
+            browseBack("code=abc&nonce=" + nonce());
+            QTRY_COMPARE(Config(settingsPath_).workspaces().size(), count);
+        }
+        const QList<Workspace> signedIn = Config(settingsPath_).workspaces();
+        QCOMPARE(signedIn[1].token, "xoxp-new");
+        QCOMPARE(signedIn[1].lastSetText, "Song — Band");
+        QCOMPARE(signedIn[1].teamName, "Builders");
+        QCOMPARE(signedIn[2].host(), "third.slack.com");
+        QCOMPARE(parts_->config.raw().value("moreWorkspaces")[0]["unknown"], 7);
+
+        QCOMPARE(parts_->signIn.removeWorkspace("T1"), std::nullopt);
+        QTRY_COMPARE(slack_.profilesSent(), QList<QJsonObject>{CLEARING});
+        QCOMPARE(slack_.requests("users.profile.set").value(0).token(), "xoxp-1");
+        const Config stored(settingsPath_);
+        QCOMPARE(stored.slackToken(), "xoxp-new");
+        QCOMPARE(stored.workspaces().size(), 2);
+
+        slack_.revoke("xoxp-new");
+        parts_->slack.readStatus("xoxp-new");
+        QTRY_COMPARE(parts_->state.lastError(), "Slack signed you out of Builders — Sign in again");
+        QCOMPARE(Config(settingsPath_).workspaces().value(0).token, QString());
+        QCOMPARE(Config(settingsPath_).teamUrl(), "https://builders.slack.com/");
     }
 
     void theLoginItemIsAnAutostartEntry() {

@@ -119,6 +119,8 @@ void FakeSlack::reset() {
     revoked_.clear();
     keepStatuses_ = false;
     statuses_.clear();
+    workspaces_.clear();
+    shownFor_.clear();
     limits_ = Limits{};
 }
 
@@ -130,6 +132,16 @@ void FakeSlack::setLimits(Limits limits) {
 void FakeSlack::keepStatuses() {
     QMutexLocker lock(&mutex_);
     keepStatuses_ = true;
+}
+
+void FakeSlack::assignWorkspace(const QByteArray& token, const QString& workspace) {
+    QMutexLocker lock(&mutex_);
+    workspaces_.insert(token, workspace);
+}
+
+void FakeSlack::showsFor(const QByteArray& token, const QString& text) {
+    QMutexLocker lock(&mutex_);
+    shownFor_.insert(token, text);
 }
 
 void FakeSlack::revoke(const QByteArray& token, const QString& error) {
@@ -185,8 +197,10 @@ std::optional<FakeSlack::Reply> FakeSlack::overLimit(const Request& request) {
     const auto windowStart = request.received - std::chrono::seconds(60);
     std::chrono::steady_clock::time_point oldestOfToken{}, oldestOfApp{};
     int ofToken = 0, ofApp = 0;
+    const QString workspace = workspaces_.value(request.token());
     for (const Request& earlier : requests_) {
-        if (earlier.refused || earlier.path != request.path || earlier.received <= windowStart)
+        if (earlier.refused || earlier.path != request.path || earlier.received <= windowStart ||
+            workspaces_.value(earlier.token()) != workspace)
             continue;
         if (ofApp++ == 0) oldestOfApp = earlier.received;
         if (earlier.token() == request.token() && ofToken++ == 0) oldestOfToken = earlier.received;
@@ -237,6 +251,10 @@ FakeSlack::Reply FakeSlack::replyFor(const Request& incoming) {
                          QJsonObject{{QStringLiteral("ok"), false},
                                      {QStringLiteral("error"), revoked_.value(request.token())}})
                          .toJson(QJsonDocument::Compact)};
+    }
+    if (request.path == QLatin1String("/api/users.profile.get") &&
+        shownFor_.contains(request.token())) {
+        return {200, profileShowing(shownFor_.value(request.token()))};
     }
     if (std::optional<Reply> kept = keptStatus(request)) return *kept;
     QList<Reply>& replies = scripts_[request.path];

@@ -75,6 +75,9 @@ class FakeSlack {
     // limits back.
     void reset();
     void setLimits(Limits limits);
+    // Puts `token` in a workspace of its own name, whose per-workspace limits it shares only
+    // with the other tokens put there; tokens put nowhere share one workspace.
+    void assignWorkspace(const QByteArray& token, const QString& workspace);
     // Answers every later call with `token` with {"ok": false, "error": `error`}.
     void revoke(const QByteArray& token, const QString& error = QStringLiteral("token_revoked"));
 
@@ -91,6 +94,8 @@ class FakeSlack {
     void shows(const QString& text) {
         script(QStringLiteral("users.profile.get"), profileShowing(text));
     }
+    // Shows `text` as the status to `token` alone from now on, whatever else is scripted.
+    void showsFor(const QByteArray& token, const QString& text);
     // From now on, keeps the status each token sets, as Slack does: users.profile.get answers
     // with the status that token last set until its expiration passes (then with none), and
     // with the scripted reply for a token that has set none.
@@ -106,6 +111,8 @@ class FakeSlack {
     mutable QMutex mutex_;
     Limits limits_;
     QHash<QByteArray, QString> revoked_;
+    QHash<QByteArray, QString> workspaces_;  // by token
+    QHash<QByteArray, QString> shownFor_;    // by token
     bool keepStatuses_ = false;
     QHash<QByteArray, QJsonObject> statuses_;  // by token: the profile it last set
     QHash<QString, QList<Reply>> scripts_;

@@ -1,3 +1,6 @@
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -21,6 +24,14 @@ const QByteArray NOT_JSON = "<html>502 Bad Gateway</html>";
 const QString SONG = QStringLiteral("Song — Band");
 
 const QJsonObject CLEARING{{"status_text", ""}, {"status_emoji", ""}, {"status_expiration", 0}};
+const QJsonObject TWO_WORKSPACES{
+    {"slackToken", "xoxp-1"},
+    {"teamUrl", "https://acme.slack.com/"},
+    {"slackTeamId", "T1"},
+    {"moreWorkspaces", QJsonArray{QJsonObject{{"slackToken", "xoxp-2"},
+                                              {"teamUrl", "https://builders.slack.com/"},
+                                              {"slackTeamId", "T2"},
+                                              {"slackTeamName", "Builders"}}}}};
 
 }  // namespace
 
@@ -432,6 +443,53 @@ class SyncTest : public QObject {
         config_->addWorkspace(Workspace::signedIn("xoxp-2", "Ada", "https://acme.slack.com/"));
         QCOMPARE(config_->workspaces().size(), 1);
         QCOMPARE(config_->spotifyEmojiFound(), std::nullopt);
+    }
+
+    // Every workspace gets the track, each by its own rules: the user's own status in one, or a
+    // token Slack refused there, leaves the others sharing; quit clears them all at once.
+    void eachWorkspaceSharesByItsOwnRules() {
+        const auto setsBy = [&] {
+            QByteArrayList tokens;
+            for (const FakeSlack::Request& set : slack_.requests("users.profile.set"))
+                tokens += set.token() + ' ' +
+                          QJsonDocument::fromJson(set.formValue("profile").toUtf8())
+                              .object()
+                              .value("status_text")
+                              .toString()
+                              .toUtf8();
+            return tokens;
+        };
+        start(TWO_WORKSPACES);
+        step();
+        QCOMPARE(setsBy(), QByteArrayList({"xoxp-1 Song — Band", "xoxp-2 Song — Band"}));
+        QCOMPARE(state_->workspaceStates(),
+                 (QHash<QString, QString>{{"T1", "sharing"}, {"T2", "sharing"}}));
+        slack_.shows(SONG);
+        slack_.script("users.profile.set", {{200, OK, 1000}});
+        QElapsedTimer quitting;
+        quitting.start();
+        engine_->clearEverywhere();
+        QCOMPARE_LT(quitting.elapsed(), 1900);
+        QCOMPARE(setsBy().mid(2), QByteArrayList({"xoxp-1 ", "xoxp-2 "}));
+        slack_.reset();
+        slack_.script("users.profile.set", OK);
+        slack_.shows(QString());
+        slack_.showsFor("xoxp-2", "In a meeting");
+        spotify_->play("Next", {"Band"});
+        advance(60);
+        step();
+        QCOMPARE(setsBy(), QByteArrayList({"xoxp-1 Next — Band"}));
+        QCOMPARE(state_->workspaceStates().value("T2"), "your own status");
+        QCOMPARE(state_->nowPlayingLabel(), "▶ Next — Band");
+        slack_.revoke("xoxp-1");
+        slack_.showsFor("xoxp-2", QString());
+        spotify_->play("Third", {"Band"});
+        advance(60);
+        step();
+        QCOMPARE(setsBy().mid(1), QByteArrayList({"xoxp-2 Third — Band"}));
+        QCOMPARE(state_->workspaceStates().value("T1"), "trouble with Slack");
+        QCOMPARE(state_->lastError(),
+                 "acme.slack.com: Slack signed you out (token_revoked) — sign in again.");
     }
 
     void thePlayersSignalsStartStepsSpacedApart() {
