@@ -17,6 +17,7 @@ constexpr std::chrono::milliseconds TIMER_STEP{qint64(SYNC_SECONDS * 1000)};
 constexpr auto LAST_CHANGES_WAIT = 15s;
 constexpr double LATENCY_P95_TARGET_MS = 3000;
 constexpr double CALLS_PER_LISTENER_MINUTE_TARGET = 2.2;
+const QString WORKSPACE_NAMES[] = {QStringLiteral("acme"), QStringLiteral("builders")};
 
 void waitUntil(SteadyClock::time_point when) {
     while (SteadyClock::now() < when) {
@@ -62,9 +63,11 @@ QList<TeamBench::Event> TeamBench::schedule() const {
 bool TeamBench::run() {
     for (int user = 0; user < plan_.users; ++user) {
         copies_.push_back(std::make_unique<UserCopy>(user, slack_.url(), vendor_.url()));
-        if (!copies_.back()->prepare(QStringLiteral(TRACKGLINT_PROGRAM), !plan_.firstDay)) {
+        UserCopy& copy = *copies_.back();
+        if (!copy.prepare(QStringLiteral(TRACKGLINT_PROGRAM), !plan_.firstDay, plan_.workspaces))
             return false;
-        }
+        for (int workspace = 0; workspace < plan_.workspaces; ++workspace)
+            slack_.assignWorkspace(copy.tokenIn(workspace), WORKSPACE_NAMES[workspace]);
     }
     // The workspace has :spotify:, so no copy checks again after its launch.
     slack_.shows(QString());
@@ -95,8 +98,11 @@ void TeamBench::waitForLastChanges() const {
     const auto allArrived = [this] {
         const SlackRequests requests = slack_.requests();
         return std::all_of(changes_.cbegin(), changes_.cend(), [&](const Change& change) {
-            const QByteArray& token = copies_[size_t(change.user)]->token();
-            return setArrival(requests, token, change.text, change.made).has_value();
+            for (int workspace = 0; workspace < plan_.workspaces; ++workspace) {
+                const QByteArray token = copies_[size_t(change.user)]->tokenIn(workspace);
+                if (!setArrival(requests, token, change.text, change.made)) return false;
+            }
+            return true;
         });
     };
     (void)QTest::qWaitFor(allArrived, int(std::chrono::milliseconds(LAST_CHANGES_WAIT).count()));
@@ -107,14 +113,24 @@ void TeamBench::stopCopies() {
     for (const auto& copy : copies_) copy->waitForExit();
 }
 
-// The time from each change in the measured stretch to Slack's having its status; a change
-// that never arrived counts as taking forever.
-QList<double> TeamBench::changeLatencies(int& arrived) const {
+// Every request made in the workspace of that number.
+SlackRequests TeamBench::requestsIn(int workspace) const {
+    SlackRequests in;
+    for (const auto& copy : copies_) in += withToken(requests_, copy->tokenIn(workspace));
+    std::sort(in.begin(), in.end(), [](const FakeSlack::Request& a, const FakeSlack::Request& b) {
+        return a.received < b.received;
+    });
+    return in;
+}
+
+// The time from each change in the measured stretch to the workspace's having the status; a
+// change that never arrived counts as taking forever.
+QList<double> TeamBench::changeLatencies(int workspace, int& arrived) const {
     QList<double> latencies;
     arrived = 0;
     for (const Change& change : changes_) {
         if (change.made < begun_ + windowStart_) continue;
-        const QByteArray& token = copies_[size_t(change.user)]->token();
+        const QByteArray token = copies_[size_t(change.user)]->tokenIn(workspace);
         const auto arrival = setArrival(requests_, token, change.text, change.made);
         latencies += arrival ? milliseconds(*arrival - change.made) : qInf();
         if (arrival) ++arrived;
@@ -122,13 +138,13 @@ QList<double> TeamBench::changeLatencies(int& arrived) const {
     return latencies;
 }
 
-// Each user's calls before its first track change: its launch.
-SlackRequests TeamBench::startUpRequests() const {
+// Each user's calls in the workspace before its first track change: its launch.
+SlackRequests TeamBench::startUpRequests(int workspace) const {
     SlackRequests startUp;
     for (int user = 0; user < plan_.users; ++user) {
         const UserCopy& copy = *copies_[size_t(user)];
-        startUp +=
-            receivedBetween(withToken(requests_, copy.token()), begun_, begun_ + firstChange(user));
+        startUp += receivedBetween(withToken(requests_, copy.tokenIn(workspace)), begun_,
+                                   begun_ + firstChange(user));
     }
     return startUp;
 }
@@ -136,43 +152,52 @@ SlackRequests TeamBench::startUpRequests() const {
 bool TeamBench::printFigures() const {
     FigureLines lines;
     lines.note(QStringLiteral("team"),
-               QStringLiteral("%1 users started %2 s apart; measured %3 min from %4 s after the "
-                              "first start")
+               QStringLiteral("%1 users started %2 s apart, in %3 workspace(s); measured %4 min "
+                              "from %5 s after the first start")
                    .arg(plan_.users)
                    .arg(double(plan_.startGap.count()) / 1000)
+                   .arg(plan_.workspaces)
                    .arg(plan_.minutes)
                    .arg(qRound(milliseconds(windowStart_) / 1000)));
-    const SlackRequests measured =
-        receivedBetween(requests_, begun_ + windowStart_, begun_ + windowEnd_);
-    const SlackRequests startUp = startUpRequests();
-    const int refused = refusedIn(requests_);
-    lines.line(QStringLiteral("calls refused"),
+    for (int workspace = 0; workspace < plan_.workspaces; ++workspace)
+        printWorkspace(lines, workspace);
+    return lines.allPass();
+}
+
+// The figures of one workspace; with several, each line names it.
+void TeamBench::printWorkspace(FigureLines& lines, int workspace) const {
+    const QString where =
+        plan_.workspaces > 1 ? WORKSPACE_NAMES[workspace] + QStringLiteral(": ") : QString();
+    const SlackRequests all = requestsIn(workspace);
+    const SlackRequests measured = receivedBetween(all, begun_ + windowStart_, begun_ + windowEnd_);
+    const SlackRequests startUp = startUpRequests(workspace);
+    const int refused = refusedIn(all);
+    lines.line(where + QStringLiteral("calls refused"),
                QStringLiteral("%1 (start-ups %2, measured stretch %3)")
                    .arg(refused)
                    .arg(refusedIn(startUp))
                    .arg(refusedIn(measured)),
                QStringLiteral("0"), refused == 0);
-    printLatency(lines);
+    printLatency(lines, workspace, where);
     const double perListenerMinute = double(measured.size()) / (plan_.users * plan_.minutes);
     lines.line(
-        QStringLiteral("Slack calls per listener-minute"),
+        where + QStringLiteral("Slack calls per listener-minute"),
         QStringLiteral("%1 (%2)").arg(perListenerMinute, 0, 'f', 2).arg(countsByMethod(measured)),
         QStringLiteral("≤ %1").arg(CALLS_PER_LISTENER_MINUTE_TARGET),
         perListenerMinute <= CALLS_PER_LISTENER_MINUTE_TARGET);
-    lines.note(QStringLiteral("start-up calls per user"),
+    lines.note(where + QStringLiteral("start-up calls per user"),
                QStringLiteral("%1 (%2; not in the figure above)")
                    .arg(double(startUp.size()) / plan_.users, 0, 'f', 2)
                    .arg(countsByMethod(startUp)));
-    printFirstSets(lines);
-    printBusiestMinute(lines);
-    return lines.allPass();
+    printFirstSets(lines, workspace, where);
+    printBusiestMinute(lines, workspace, where);
 }
 
-void TeamBench::printLatency(FigureLines& lines) const {
+void TeamBench::printLatency(FigureLines& lines, int workspace, const QString& where) const {
     int arrived = 0;
-    const QList<double> latencies = changeLatencies(arrived);
+    const QList<double> latencies = changeLatencies(workspace, arrived);
     const double p95 = percentile(latencies, 0.95);
-    lines.line(QStringLiteral("change → Slack"),
+    lines.line(where + QStringLiteral("change → Slack"),
                QStringLiteral("median %1 ms, p95 %2 ms (%3 of %4 arrived)")
                    .arg(percentile(latencies, 0.5), 0, 'f', 0)
                    .arg(p95, 0, 'f', 0)
@@ -182,34 +207,35 @@ void TeamBench::printLatency(FigureLines& lines) const {
                !latencies.isEmpty() && p95 <= LATENCY_P95_TARGET_MS);
 }
 
-// From each user's start until Slack accepted its first status.
-void TeamBench::printFirstSets(FigureLines& lines) const {
+// From each user's start until the workspace accepted its first status.
+void TeamBench::printFirstSets(FigureLines& lines, int workspace, const QString& where) const {
     QList<double> firstSets;
     for (const auto& copy : copies_) {
-        const SlackRequests sets =
-            ofMethod(withToken(requests_, copy->token()), QStringLiteral("users.profile.set"));
+        const SlackRequests sets = ofMethod(withToken(requests_, copy->tokenIn(workspace)),
+                                            QStringLiteral("users.profile.set"));
         const auto first = std::find_if(sets.cbegin(), sets.cend(),
                                         [](const FakeSlack::Request& r) { return !r.refused; });
         firstSets +=
             first == sets.cend() ? qInf() : milliseconds(first->received - copy->startedAt());
     }
-    lines.note(QStringLiteral("exec → first status set"),
+    lines.note(where + QStringLiteral("exec → first status set"),
                QStringLiteral("median %1 ms, slowest %2 ms")
                    .arg(percentile(firstSets, 0.5), 0, 'f', 0)
                    .arg(percentile(firstSets, 1.0), 0, 'f', 0));
 }
 
 // The most calls of each limited method in any minute of the run, beside the workspace's limit.
-void TeamBench::printBusiestMinute(FigureLines& lines) const {
+void TeamBench::printBusiestMinute(FigureLines& lines, int workspace, const QString& where) const {
     QStringList busiest;
     const FakeSlack::Limits limits;
+    const SlackRequests all = requestsIn(workspace);
     for (auto limit = limits.perWorkspace.cbegin(); limit != limits.perWorkspace.cend(); ++limit) {
         busiest += QStringLiteral("%1 %2 of %3")
                        .arg(limit.key())
-                       .arg(busiestStretch(ofMethod(requests_, limit.key()), TRACK_LENGTH))
+                       .arg(busiestStretch(ofMethod(all, limit.key()), TRACK_LENGTH))
                        .arg(limit.value());
     }
     busiest.sort();
-    lines.note(QStringLiteral("busiest minute of the workspace"),
+    lines.note(where + QStringLiteral("busiest minute of the workspace"),
                busiest.join(QStringLiteral(", ")));
 }

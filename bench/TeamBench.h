@@ -11,9 +11,9 @@
 #include "SlackRecord.h"
 #include "UserCopy.h"
 
-// A team in one workspace: `users` copies of the agent, each its own user with its own token,
-// home, session bus and player, all against one stand-in Slack that keeps Slack's limits. They
-// start `startGap` apart, as a team logging in at nine does; each user's track changes once a
+// A team in one workspace (or two): `users` copies of the agent, each its own user with its own
+// token, home, session bus and player, all against one stand-in Slack that keeps Slack's limits.
+// They start `startGap` apart, as a team logging in at nine does; each user's track changes once a
 // minute from a minute after its start, each at its own point of the agent's 15-second timer
 // step. Measured over `minutes` from a minute after the last start, so every user changes
 // track `minutes` times in the measured stretch.
@@ -24,6 +24,9 @@ struct TeamPlan {
     // Whether every copy starts for the first time; otherwise each ran the day before and
     // remembers what it learnt of the workspace then.
     bool firstDay = false;
+    // How many workspaces every user is signed in to (1 or 2), each with Slack's limits of its
+    // own; the figures are given for each.
+    int workspaces = 1;
 };
 
 class TeamBench {
@@ -56,11 +59,13 @@ class TeamBench {
     void perform(const Event& event);
     void waitForLastChanges() const;
     void stopCopies();
-    QList<double> changeLatencies(int& arrived) const;
-    SlackRequests startUpRequests() const;
-    void printLatency(FigureLines& lines) const;
-    void printFirstSets(FigureLines& lines) const;
-    void printBusiestMinute(FigureLines& lines) const;
+    SlackRequests requestsIn(int workspace) const;
+    QList<double> changeLatencies(int workspace, int& arrived) const;
+    SlackRequests startUpRequests(int workspace) const;
+    void printWorkspace(FigureLines& lines, int workspace) const;
+    void printLatency(FigureLines& lines, int workspace, const QString& where) const;
+    void printFirstSets(FigureLines& lines, int workspace, const QString& where) const;
+    void printBusiestMinute(FigureLines& lines, int workspace, const QString& where) const;
 
     TeamPlan plan_;
     SteadyClock::duration windowStart_;  // from the first start

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <cstdio>
 
@@ -26,7 +27,7 @@ UserCopy::~UserCopy() {
     waitForExit();
 }
 
-bool UserCopy::prepare(const QString& program, bool usedBefore) {
+bool UserCopy::prepare(const QString& program, bool usedBefore, int workspaces) {
     if (!home_.isValid() || !bus_.isRunning() || !spotify_.run()) {
         std::fprintf(stderr, "bench: %s: no home, session bus or player\n", token_.constData());
         return false;
@@ -36,6 +37,13 @@ bool UserCopy::prepare(const QString& program, bool usedBefore) {
     QFile(home_.filePath(".local/share/applications/spotify.desktop")).open(QIODevice::WriteOnly);
     QJsonObject settings{{"slackToken", QString::fromUtf8(token_)}};
     if (usedBefore) settings.insert("spotifyEmojiFound", true);
+    if (workspaces == 2) {
+        settings.insert("teamUrl", "https://acme.slack.com/");
+        QJsonObject second{{"slackToken", QString::fromUtf8(tokenIn(1))},
+                           {"teamUrl", "https://builders.slack.com/"}};
+        if (usedBefore) second.insert("spotifyEmojiFound", true);
+        settings.insert("moreWorkspaces", QJsonArray{second});
+    }
     const bool written = writeSettings(home_.filePath(".trackglint-mac.json"), settings);
     if (program_.isEmpty() || !written) {
         std::fprintf(stderr, "bench: %s: could not install the agent\n", token_.constData());

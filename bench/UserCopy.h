@@ -22,8 +22,9 @@ class UserCopy {
 
     // Makes the home, installs `program` into it and starts the player with a first track.
     // `usedBefore`: the settings also hold what a run the day before learnt of the workspace
-    // (that it has :spotify:). False, with a message on stderr, when any of that fails.
-    bool prepare(const QString& program, bool usedBefore = false);
+    // (that it has :spotify:). With `workspaces` 2, the user is signed in to a second workspace
+    // too. False, with a message on stderr, when any of that fails.
+    bool prepare(const QString& program, bool usedBefore = false, int workspaces = 1);
     // Starts the agent.
     void start();
     // Asks the agent to quit, as logging out does; `waitForExit` then waits for it. An agent
@@ -37,6 +38,8 @@ class UserCopy {
     static QString statusText(const QString& title);
 
     const QByteArray& token() const { return token_; }
+    // The user's token in the workspace of that number: the first (0) or the second (1).
+    QByteArray tokenIn(int workspace) const { return workspace == 0 ? token_ : token_ + "-b"; }
     SteadyClock::time_point startedAt() const { return startedAt_; }
     qint64 pid() const { return agent_.processId(); }
 

@@ -7,9 +7,10 @@
 //   trackglint_bench --callgrind FILE     the same with the agent under callgrind, counting
 //                                         instructions per thread over the steady minute into
 //                                         FILE.1-NN and over the track changes into FILE.2-NN
-//   trackglint_bench --team N [--start-gap SECONDS] [--first-day]
+//   trackglint_bench --team N [--start-gap SECONDS] [--first-day] [--workspaces 2]
 //                                         N copies, each its own user, in one workspace; each
-//                                         ran the day before, or with --first-day never ran
+//                                         ran the day before, or with --first-day never ran;
+//                                         with --workspaces 2, each user is in two
 //   trackglint_bench --steady             one user, one track for five minutes
 //   trackglint_bench --skipping           one user skipping every 2 s for a minute
 //
@@ -410,13 +411,17 @@ int team(const QStringList& arguments) {
     TeamPlan plan;
     plan.users = arguments.value(arguments.indexOf("--team") + 1).toInt();
     plan.firstDay = arguments.contains("--first-day");
+    if (arguments.contains("--workspaces"))
+        plan.workspaces = arguments.value(arguments.indexOf("--workspaces") + 1).toInt();
     const qsizetype gapAt = arguments.indexOf("--start-gap");
     if (gapAt > 0) {
         plan.startGap =
             std::chrono::milliseconds(qRound64(arguments.value(gapAt + 1).toDouble() * 1000));
     }
-    if (plan.users < 1 || plan.startGap.count() < 0) {
-        std::fprintf(stderr, "bench: --team needs a number of users, --start-gap seconds\n");
+    if (plan.users < 1 || plan.startGap.count() < 0 || plan.workspaces < 1 || plan.workspaces > 2) {
+        std::fprintf(stderr,
+                     "bench: --team needs a number of users, --start-gap seconds, --workspaces "
+                     "1 or 2\n");
         return 2;
     }
     TeamBench bench(plan);
