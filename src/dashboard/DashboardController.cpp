@@ -261,8 +261,9 @@ void DashboardController::addWorkspaceRow() {
     widget->setLayout(layout);
     auto* line = named(new ElidedLabel, "workspaceLine");
     line->setFont(systemFont(12));
-    layout->addWidget(secondaryLabel(line));
+    layout->addWidget(secondaryLabel(line), 1);
     auto* remove = named(button(QStringLiteral("Remove")), "removeWorkspace");
+    remove->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     connect(remove, &QPushButton::clicked, this,
             [this, index] { actions_.removeWorkspace(workspaceKeys_.value(index)); });
     layout->addWidget(remove);
