@@ -1,6 +1,6 @@
 // The dashboard: one small fixed-size panel. Signed out it offers the sign-in; signed in it
-// shows what is mirrored, the account, pause, every setting and three notes on how the
-// mirroring behaves.
+// shows what is mirrored, the workspaces and how each fares, pause, every setting and three
+// notes on how the mirroring behaves.
 
 #include "dashboard/DashboardController.h"
 
@@ -24,6 +24,7 @@
 #include "state/Constants.h"
 #include "sync/EmojiChoice.h"
 #include "sync/WorkHours.h"
+#include "sync/WorkspaceLines.h"
 #include "ui/Contrast.h"
 #include "ui/MarkDrawing.h"
 #include "ui/PlatformWords.h"
@@ -230,14 +231,44 @@ void DashboardController::addNowPlaying(QVBoxLayout* layout) {
     nowPlaying_ = named(new ElidedLabel, "nowPlaying");
     nowPlaying_->setFont(systemFont(15, QFont::Medium));
     layout->addWidget(nowPlaying_);
-
-    signedInAs_ = named(new ElidedLabel, "signedInAs");
-    signedInAs_->setFont(systemFont(12));
-    layout->addWidget(secondaryLabel(signedInAs_));
+    addWorkspaceList(layout);
 
     pauseButton_ = named(button(QStringLiteral("Pause")), "pauseButton");
     connect(pauseButton_, &QPushButton::clicked, &actions_, &UserActions::togglePause);
-    layout->addWidget(pauseButton_, 0, Qt::AlignLeft);
+    addWorkspaceButton_ =
+        named(button(QStringLiteral("Add Another Workspace…")), "addWorkspaceButton");
+    connect(addWorkspaceButton_, &QPushButton::clicked, &actions_, &UserActions::signIn);
+    QHBoxLayout* buttons = row();
+    buttons->addWidget(pauseButton_);
+    buttons->addWidget(addWorkspaceButton_);
+    buttons->addStretch();
+    layout->addLayout(buttons);
+}
+
+// The workspaces signed in to, a row each; the rows are made by refreshWorkspaces.
+void DashboardController::addWorkspaceList(QVBoxLayout* layout) {
+    auto* list = named(new QWidget, "workspaceList");
+    workspaceList_ = column(list, 4);
+    layout->addWidget(list);
+}
+
+// One more row at the end of the list. Its Remove button forgets the workspace the row shows
+// when clicked, without asking: the others stay, and signing in again brings it back.
+void DashboardController::addWorkspaceRow() {
+    const qsizetype index = workspaceRows_.size();
+    auto* widget = named(new QWidget, "workspaceRow");
+    QHBoxLayout* layout = row();
+    widget->setLayout(layout);
+    auto* line = named(new ElidedLabel, "workspaceLine");
+    line->setFont(systemFont(12));
+    layout->addWidget(secondaryLabel(line), 1);
+    auto* remove = named(button(QStringLiteral("Remove")), "removeWorkspace");
+    remove->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    connect(remove, &QPushButton::clicked, this,
+            [this, index] { actions_.removeWorkspace(workspaceKeys_.value(index)); });
+    layout->addWidget(remove);
+    workspaceList_->addWidget(widget);
+    workspaceRows_ += {widget, line, remove};
 }
 
 void DashboardController::addEmojiRows(QVBoxLayout* layout) {
@@ -347,16 +378,13 @@ QWidget* DashboardController::buildSignInBox() {
 }
 
 void DashboardController::refresh() {
-    const bool signedIn = config_.slackToken().has_value();
+    const bool signedIn = config_.signedIn();
     connectedBox_->setVisible(signedIn);
     signInBox_->setVisible(!signedIn);
 
     const bool paused = config_.paused();
     nowPlaying_->setText(paused ? QStringLiteral("⏸ paused") : state_.nowPlayingLabel());
-    signedInAs_->setText(signedIn ? QStringLiteral("Signed in as %1 · syncs every %2s")
-                                        .arg(config_.slackName())
-                                        .arg(int(SYNC_SECONDS))
-                                  : QString());
+    refreshWorkspaces();
 
     std::optional<QString> error = state_.lastError();
     if (error && signedIn && state_.lineSays(*error)) error.reset();  // said in the line above
@@ -379,7 +407,8 @@ void DashboardController::refresh() {
 // What the window's size follows: which parts show and the texts that wrap or set a width.
 // Steps refresh the window every few seconds and mostly change none of it.
 QStringList DashboardController::sizeInputs() const {
-    QStringList inputs{errorLine_->text(), emojiHelpLabel_->text(), pauseButton_->text()};
+    QStringList inputs{errorLine_->text(), emojiHelpLabel_->text(), pauseButton_->text(),
+                       QString::number(workspaceKeys_.size())};
     const QList<const QWidget*> parts = {window_.get(), connectedBox_, signInBox_,
                                          errorLine_,    emojiHelpRow_, emojiHelpButton_};
     for (const QWidget* part : parts) {
@@ -419,6 +448,21 @@ void DashboardController::fitWindow() {
         width += scroller_->verticalScrollBar()->sizeHint().width();
     }
     window_->setFixedSize(width, height);
+}
+
+void DashboardController::refreshWorkspaces() {
+    const QList<Workspace> workspaces = config_.workspaces();
+    const QList<WorkspaceLine> lines = workspaceLines(workspaces, state_.workspaceStates());
+    while (workspaceRows_.size() < lines.size()) addWorkspaceRow();
+    workspaceKeys_.clear();
+    for (qsizetype i = 0; i < workspaceRows_.size(); ++i) {
+        const WorkspaceRow& row = workspaceRows_[i];
+        row.row->setVisible(i < lines.size());
+        if (i >= lines.size()) continue;
+        row.line->setText(lines[i].text);
+        row.remove->setAccessibleName(QStringLiteral("Remove ") + workspaces[i].host());
+        workspaceKeys_ += lines[i].key;
+    }
 }
 
 void DashboardController::refreshEmojiHelp() {

@@ -57,10 +57,13 @@ class DashboardController : public QObject {
     QWidget* buildConnectedBox();
     QWidget* buildSignInBox();
     void addNowPlaying(QVBoxLayout* layout);
+    void addWorkspaceList(QVBoxLayout* layout);
+    void addWorkspaceRow();
     void addEmojiRows(QVBoxLayout* layout);
     void addMarkRow(QVBoxLayout* layout);
     void addWorkHoursRow(QVBoxLayout* layout);
     void alignRowTitles();
+    void refreshWorkspaces();
     void refreshEmojiHelp();
     void refreshMenuMark();
     void refreshWorkHours();
@@ -78,7 +81,18 @@ class DashboardController : public QObject {
     bool dark_ = false;      // the desktop's appearance when the window was built
     QStringList fittedFor_;  // sizeInputs() at the last fit
     QLabel* nowPlaying_ = nullptr;
-    QLabel* signedInAs_ = nullptr;
+    // A workspace's row in the list: its line and its Remove button. Rows are made as
+    // workspaces come and hidden when they go; workspaceKeys_ holds the workspace of each row
+    // that shows, in order.
+    struct WorkspaceRow {
+        QWidget* row;
+        QLabel* line;
+        QPushButton* remove;
+    };
+    QVBoxLayout* workspaceList_ = nullptr;
+    QList<WorkspaceRow> workspaceRows_;
+    QStringList workspaceKeys_;
+    QPushButton* addWorkspaceButton_ = nullptr;
     QLabel* errorLine_ = nullptr;
     QPushButton* pauseButton_ = nullptr;
     QPushButton* signInButton_ = nullptr;

@@ -2,11 +2,13 @@
 
 #include <QGuiApplication>
 #include <QPalette>
+#include <algorithm>
 
 #include "platform/ColorScheme.h"
 #include "state/Constants.h"
 #include "sync/EmojiChoice.h"
 #include "sync/WorkHours.h"
+#include "sync/WorkspaceLines.h"
 #include "ui/MarkDrawing.h"
 #include "ui/SpotifyLogo.h"
 
@@ -89,7 +91,8 @@ void StatusMenu::buildMenu() {
     e.signedOutSeparator = menu_->addSeparator();
     e.getSpotify = addEntry(QStringLiteral("Get Spotify…"), [this] { actions_.getSpotify(); });
     e.open = addEntry(QStringLiteral("Open Trackglint…"), program_.openDashboard);
-    e.signedInAs = addLine();
+    e.addWorkspace =
+        addEntry(QStringLiteral("Add Another Workspace…"), [this] { actions_.signIn(); });
     e.error = addLine();
     e.separator = menu_->addSeparator();
     e.pause = addEntry({}, [this] { actions_.togglePause(); });
@@ -125,8 +128,9 @@ QAction* StatusMenu::buildEmojiMenu() {
 }
 
 void StatusMenu::menuNeedsUpdate() {
-    const bool signedIn = config_.slackToken().has_value();
+    const bool signedIn = config_.signedIn();
     updateLines(signedIn);
+    updateWorkspaceLines(signedIn);
     updateSettings(signedIn);
 }
 
@@ -147,10 +151,38 @@ void StatusMenu::updateLines(bool signedIn) {
     e.signedOutError->setText(errorLine);
     e.signedOutSeparator->setVisible(!signedIn);
     e.getSpotify->setVisible(signedIn && state_.spotifyMissing());
-    e.signedInAs->setVisible(signedIn);
-    e.signedInAs->setText(literal(QStringLiteral("Signed in as ") + config_.slackName()));
+    e.addWorkspace->setVisible(signedIn);
     e.error->setVisible(signedIn && error);
     e.error->setText(errorLine);
+}
+
+// A line per workspace saying how it fares; for one Slack signed the user out of, an entry
+// that signs in to it again. An entry is put in the menu the first time a workspace needs it,
+// with its text already set, and stays when the workspace goes, hidden: entries keep their ids,
+// and the panel reads the layout anew only when one is added.
+void StatusMenu::updateWorkspaceLines(bool signedIn) {
+    const QList<WorkspaceLine> lines =
+        signedIn ? workspaceLines(config_.workspaces(), state_.workspaceStates())
+                 : QList<WorkspaceLine>();
+    for (qsizetype i = 0; i < std::max(lines.size(), workspaceEntries_.size()); ++i) {
+        const bool added = i == workspaceEntries_.size();
+        if (added) workspaceEntries_ += newWorkspaceEntry();
+        QAction* entry = workspaceEntries_[i];
+        entry->setVisible(i < lines.size());
+        if (i < lines.size()) {
+            entry->setText(literal(lines[i].text));
+            entry->setEnabled(lines[i].signedOut);
+        }
+        if (added) menu_->insertAction(entries_.addWorkspace, entry);
+    }
+}
+
+// A workspace's entry, not in the menu yet. Enabled only for a workspace Slack signed the user
+// out of, it signs in again, which replaces that workspace's sign-in.
+QAction* StatusMenu::newWorkspaceEntry() {
+    auto* entry = new QAction(menu_.get());
+    connect(entry, &QAction::triggered, this, [this] { actions_.signIn(); });
+    return entry;
 }
 
 // The settings and the rest of the signed-in layout.

@@ -15,10 +15,11 @@
 
 // The tray item: the drawn mark, a tooltip with the now-playing line, and the status menu.
 //
-// The menu holds every entry either layout needs, made once; every time it is about to open,
-// the entries are brought up to date from the settings and the display state in place: their
-// texts, whether they show, their check marks. So an entry keeps its identity, and a panel that
-// shows the menu learns only of what changed. Texts show exactly as written, whatever they hold.
+// The menu holds every entry either layout needs, made once, and a line per workspace, made
+// when a workspace first needs it; every time it is about to open, the entries are brought up
+// to date from the settings and the display state in place: their texts, whether they show,
+// their check marks. So an entry keeps its identity, and a panel that shows the menu learns
+// only of what changed. Texts show exactly as written, whatever they hold.
 //
 // Main thread only. Its entries call the user's actions; opening the window and quitting,
 // which belong to the program as a whole, are handed in.
@@ -55,7 +56,7 @@ class StatusMenu : public QObject {
         QAction* signedOutSeparator;
         QAction* getSpotify;
         QAction* open;
-        QAction* signedInAs;
+        QAction* addWorkspace;  // the workspaces' lines go just above it
         QAction* error;
         QAction* separator;
         QAction* pause;
@@ -74,6 +75,8 @@ class StatusMenu : public QObject {
     QAction* addLine();
     QAction* addEntry(const QString& title, std::function<void()> action);
     void updateLines(bool signedIn);
+    void updateWorkspaceLines(bool signedIn);
+    QAction* newWorkspaceEntry();
     void updateSettings(bool signedIn);
     void updateEmojiMenu();
     void updateToolTip();
@@ -88,5 +91,7 @@ class StatusMenu : public QObject {
     std::unique_ptr<QMenu> menu_;
     std::unique_ptr<QMenu> emojiMenu_;
     Entries entries_{};
+    // One per workspace, made as workspaces come; those past the last workspace are hidden.
+    QList<QAction*> workspaceEntries_;
     TrayIcon trayIcon_;
 };

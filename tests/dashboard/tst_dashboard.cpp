@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QJsonArray>
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -37,6 +38,14 @@ class DashboardTest : public QObject {
         return dash_->window()->findChild<T*>(QLatin1String(name));
     }
     bool shown(const char* name) { return find(name)->isVisibleTo(dash_->window()); }
+    // The Remove buttons of the workspace rows that show, in order.
+    QList<QPushButton*> removeButtons() {
+        QList<QPushButton*> buttons =
+            dash_->window()->findChildren<QPushButton*>("removeWorkspace");
+        buttons.removeIf(
+            [this](QPushButton* button) { return !button->isVisibleTo(dash_->window()); });
+        return buttons;
+    }
     QString text(const char* name) { return find<QLabel>(name)->text(); }
     QJsonValue stored(const QString& key) { return Config(parts_->config.path()).raw().value(key); }
     void choose(const char* popup, int index) {
@@ -71,17 +80,34 @@ class DashboardTest : public QObject {
         QFile::remove(platform::XdgAutostart::entryPath());
     }
 
-    // Exactly one box shows, and the fixed-size window fits whatever is visible.
+    // Exactly one box shows, and the fixed-size window fits whatever is visible. Signed in to
+    // any workspace is signed in; Remove forgets its row's workspace only.
     void theWindowFollowsTheSignIn() {
-        start({{"slackToken", "xoxp-1"}, {"emoji", ":spotify:"}});
+        const QJsonObject second{{"slackToken", "xoxp-2"}, {"teamUrl", "https://b.slack.com/"}};
+        start({{"slackName", "Ada"},
+               {"teamUrl", "https://a.slack.com/"},
+               {"emoji", ":spotify:"},
+               {"moreWorkspaces", QJsonArray{second}}});
         parts_->state.setSpotifyEmojiAvailable(false);
         dash_->refresh();
         QVERIFY(!shown("signInBox") && shown("emojiHelpRow") && !shown("errorLine"));
+        QCOMPARE(removeButtons().size(), 2);
         QVERIFY(fitsItsContent());
         QCOMPARE(dash_->window()->minimumSize(), dash_->window()->maximumSize());
         parts_->state.setLastError("Slack said no.");
         dash_->refresh();
         QVERIFY(shown("errorLine") && fitsItsContent());
+
+        const int height = dash_->window()->height();
+        removeButtons().first()->click();
+        QVERIFY(dash_->window()->height() < height);
+        QCOMPARE(parts_->config.workspaces(),
+                 QList<Workspace>{Workspace::signedIn("xoxp-2", "", "https://b.slack.com/")});
+        QCOMPARE(Config(parts_->config.path()).workspaces(), parts_->config.workspaces());
+        QCOMPARE(removeButtons().size(), 1);
+        QVERIFY(fitsItsContent());
+        find<QPushButton>("addWorkspaceButton")->click();
+        QCOMPARE(parts_->desktop.opened.size(), 1);  // Slack's sign-in page
 
         parts_->desktop.answers = {0};  // "Disconnect"
         find<QPushButton>("disconnectButton")->click();
@@ -155,7 +181,10 @@ class DashboardTest : public QObject {
 
     // Pause and resume, with outside text shown exactly as written, never as markup.
     void theStateShowsAsWritten() {
-        start({{"slackToken", "xoxp-1"}, {"slackName", "<i>Ada</i> & Co"}, {"paused", true}});
+        start({{"slackToken", "xoxp-1"},
+               {"slackName", "<i>Ada</i> & Co"},
+               {"teamUrl", "https://team.slack.com/"},
+               {"paused", true}});
         parts_->state.setNowPlayingLabel("▶ <b>x</b> — Rock & Roll");
         parts_->state.setLastError("Rock & Roll <b>failed</b>");
         dash_->refresh();
@@ -165,9 +194,9 @@ class DashboardTest : public QObject {
         QCOMPARE(stored("paused"), QJsonValue(false));
         QCOMPARE(find<QPushButton>("pauseButton")->text(), "⏸ Pause");
         QCOMPARE(text("nowPlaying"), "▶ <b>x</b> — Rock & Roll");
-        QCOMPARE(text("signedInAs"), "Signed in as <i>Ada</i> & Co · syncs every 15s");
+        QCOMPARE(text("workspaceLine"), "<i>Ada</i> & Co · team.slack.com — …");
         QCOMPARE(text("errorLine"), "Rock & Roll <b>failed</b>");
-        for (const char* name : {"signedInAs", "nowPlaying", "errorLine"}) {
+        for (const char* name : {"workspaceLine", "nowPlaying", "errorLine"}) {
             QCOMPARE(find<QLabel>(name)->textFormat(), Qt::PlainText);
         }
         parts_->state.setNowPlayingLabel("⚠️ Rock & Roll <b>failed</b>");

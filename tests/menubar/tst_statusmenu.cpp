@@ -1,4 +1,5 @@
 #include <QDir>
+#include <QJsonArray>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -7,6 +8,9 @@
 #include "TestFiles.h"
 #include "TestParts.h"
 #include "menubar/StatusMenu.h"
+#ifndef Q_OS_MACOS
+#include "menubar/linux/DBusMenuExporter.h"
+#endif
 #include "ui/MarkDrawing.h"
 
 namespace {
@@ -102,19 +106,32 @@ class StatusMenuTest : public QObject {
         QTest::addColumn<QJsonObject>("settings");
         QTest::addColumn<QString>("state");  // the words below, in any order
         QTest::addColumn<QStringList>("expected");
-        const QJsonObject signedIn{{"slackToken", "xoxp-1"}, {"slackName", "Ada & Co"}};
+        const QJsonObject signedIn{{"slackToken", "xoxp-1"},
+                                   {"slackName", "Ada & Co"},
+                                   {"teamUrl", "https://acme.slack.com/"}};
         QJsonObject paused = signedIn;
         paused.insert("paused", true);
         paused.insert("workHours", QJsonObject{{"enabled", true}, {"start", "08:30"}});
+        // Slack signed the user out of the first workspace, not of the second.
+        QJsonObject second = signedIn;
+        second.remove("slackToken");
+        second.insert("moreWorkspaces",
+                      QJsonArray{QJsonObject{{"slackToken", "xoxp-2"},
+                                             {"slackName", "Ada"},
+                                             {"teamUrl", "https://builders.slack.com/"}}});
         QTest::newRow("signed out") << QJsonObject() << "" << SIGNED_OUT;
         QTest::newRow("signed out, error")
             << QJsonObject() << "error"
             << QStringList{"Sign in with Slack…", "~⚠️ Rock & Roll failed", "-",
                            "Open Trackglint…", "Quit Trackglint"};
+        QTest::newRow("signed out of every workspace")
+            << QJsonObject{{"slackName", "Ada"}, {"teamUrl", "https://acme.slack.com/"}} << ""
+            << SIGNED_OUT;
         QTest::newRow("signed in") << signedIn << "installed"
                                    << QStringList{"~▶ Rock & Roll — Band",
                                                   "Open Trackglint…",
-                                                  "~Signed in as Ada & Co",
+                                                  "~Ada & Co · acme.slack.com — …",
+                                                  "Add Another Workspace…",
                                                   "-",
                                                   "Pause",
                                                   "[ ] Only during work hours (9:00 AM–5:00 PM)",
@@ -129,7 +146,8 @@ class StatusMenuTest : public QObject {
             << QStringList{"~⏸ paused",
                            "~via spotifyd",
                            "Open Trackglint…",
-                           "~Signed in as Ada & Co",
+                           "~Ada & Co · acme.slack.com — …",
+                           "Add Another Workspace…",
                            "~⚠️ Rock & Roll failed",
                            "-",
                            "Resume",
@@ -138,6 +156,22 @@ class StatusMenuTest : public QObject {
                            "[x] Start at login",
                            "-",
                            "⬆ Update to 1.4.0…",
+                           "Disconnect Slack…",
+                           "Quit Trackglint"};
+        QTest::newRow("two workspaces, one signed out")
+            << second << "installed"
+            << QStringList{"~▶ Rock & Roll — Band",
+                           "Open Trackglint…",
+                           "Ada & Co · acme.slack.com — signed out",
+                           "~Ada · builders.slack.com — sharing",
+                           "Add Another Workspace…",
+                           "-",
+                           "Pause",
+                           "[ ] Only during work hours (9:00 AM–5:00 PM)",
+                           "> Status emoji",
+                           "[ ] Start at login",
+                           "-",
+                           "Check for Updates…",
                            "Disconnect Slack…",
                            "Quit Trackglint"};
     }
@@ -154,6 +188,7 @@ class StatusMenuTest : public QObject {
         if (state.contains("error")) parts_->state.setLastError("Rock & Roll failed");
         if (state.contains("update")) parts_->state.setUpdateAvailable("1.4.0");
         if (state.contains("spotifyd")) parts_->state.setPlayerName("spotifyd");
+        parts_->state.setWorkspaceStates({{"https://builders.slack.com/", "sharing"}});
         const QList<QAction*> made = menu_->menu().actions();
         QCOMPARE(opened(), expected);
         QCOMPARE(opened(), expected);
@@ -209,11 +244,18 @@ class StatusMenuTest : public QObject {
     }
 
     void entriesCallTheirActions() {
-        start({{"slackToken", "xoxp-1"}});
+        const QJsonObject signedOut{{"slackName", "Ada"},
+                                    {"teamUrl", "https://builders.slack.com/"}};
+        start({{"slackToken", "xoxp-1"}, {"moreWorkspaces", QJsonArray{signedOut}}});
         parts_->state.setSpotifyMissing(true);
-        const QStringList titles{
-            "Open Trackglint…", "Check for Updates…", "Quit Trackglint", "Get Spotify…", "Pause",
-            "Start at login"};
+        const QStringList titles{"Open Trackglint…",
+                                 "Check for Updates…",
+                                 "Quit Trackglint",
+                                 "Get Spotify…",
+                                 "Pause",
+                                 "Start at login",
+                                 "Ada · builders.slack.com — signed out",
+                                 "Add Another Workspace…"};
         for (const QString& title : titles) {
             opened();
             choose(title);
@@ -221,7 +263,9 @@ class StatusMenuTest : public QObject {
         QCOMPARE(called_, QStringList({"openDashboard", "quit"}));
         QTRY_VERIFY(!slack_.requests().isEmpty() &&
                     slack_.requests().last().path.startsWith("/version?v="));
-        QCOMPARE(parts_->desktop.opened, QList<QUrl>{QUrl("https://www.spotify.com/download")});
+        QCOMPARE(parts_->desktop.opened.value(0), QUrl("https://www.spotify.com/download"));
+        QCOMPARE(parts_->desktop.opened.size(), 3);  // and Slack's sign-in page, twice
+        QVERIFY(parts_->desktop.opened.last().query().contains("code_challenge="));
         QVERIFY(Config(settingsPath_).paused());
         QVERIFY(parts_->loginItem.enabled());
         for (const int answer : {1, 0}) {  // "Cancel", then "Disconnect"
@@ -232,6 +276,49 @@ class StatusMenuTest : public QObject {
             QCOMPARE(Config(settingsPath_).slackToken().has_value(), answer == 1);
         }
     }
+
+#ifndef Q_OS_MACOS
+    // In the panel's copy, a workspace that comes adds an entry above "Add Another Workspace…",
+    // and the panel is asked to read the layout again; one that goes only hides its entry. Every
+    // other entry keeps its id and its label.
+    void thePanelsCopyFollowsTheWorkspaces() {
+        start({{"slackToken", "xoxp-1"}, {"teamUrl", "https://acme.slack.com/"}});
+        registerTrayTypes();
+        DBusMenuExporter exporter(menu_->menu());
+        QSignalSpy layoutChanges(&exporter, &DBusMenuExporter::LayoutUpdated);
+        QSignalSpy propertyChanges(&exporter, &DBusMenuExporter::ItemsPropertiesUpdated);
+        const auto panelShows = [&exporter] {  // the id and label of each entry that shows
+            MenuLayout layout;
+            exporter.GetLayout(0, 1, {}, layout);
+            QList<std::pair<int, QString>> shown;
+            for (const MenuLayout& entry : layout.children) {
+                if (entry.properties.value("visible").toBool())
+                    shown += {entry.id, entry.properties.value("label").toString()};
+            }
+            return shown;
+        };
+        QVERIFY(!exporter.AboutToShow(0));
+        const QList<std::pair<int, QString>> before = panelShows();
+
+        parts_->config.addWorkspace(
+            Workspace::signedIn("xoxp-2", "Ada", "https://builders.slack.com/"));
+        QVERIFY(exporter.AboutToShow(0));
+        QList<std::pair<int, QString>> grown = panelShows();
+        const auto add = std::find_if(grown.cbegin(), grown.cend(), [](const auto& entry) {
+            return entry.second == "Add Another Workspace…";
+        });
+        QCOMPARE(grown.takeAt(add - grown.cbegin() - 1).second, "Ada · builders.slack.com — …");
+        QCOMPARE(grown, before);
+        QCOMPARE(layoutChanges.size(), 1);
+
+        propertyChanges.clear();
+        parts_->config.removeWorkspace("https://builders.slack.com/");
+        QVERIFY(!exporter.AboutToShow(0));
+        QCOMPARE(panelShows(), before);
+        QCOMPARE(layoutChanges.size(), 1);
+        QCOMPARE(propertyChanges.size(), 1);
+    }
+#endif
 
     // An unknown or differently cased name falls back to the first mark.
     void theMarkIsDrawnInTheStoredStyle() {

@@ -1,4 +1,5 @@
 #include <QDBusInterface>
+#include <QJsonArray>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -110,12 +111,18 @@ class TrayTest : public QObject {
         QCOMPARE(slack_.requests().size(), 0);
     }
 
-    // Texts show in the panel exactly as written, whatever they hold; the entries keep their ids
-    // from one opening to the next, and the panel is told only of what changed. A left click
-    // opens the menu where the panel asks.
+    // Texts show in the panel exactly as written, whatever they hold, a line per workspace; the
+    // entries keep their ids from one opening to the next, and the panel is told only of what
+    // changed. A left click opens the menu where the panel asks.
     void thePanelShowsTheTextsAndKeepsTheEntries() {
+        const QJsonObject second{{"slackToken", "xoxp-2"},
+                                 {"slackName", "Ada"},
+                                 {"teamUrl", "https://builders.slack.com/"}};
         QVERIFY(writeSettings(home_.filePath(".trackglint-mac.json"),
-                              {{"slackToken", "xoxp-1"}, {"slackName", "R&B__fan_ &&co &"}}));
+                              {{"slackToken", "xoxp-1"},
+                               {"slackName", "R&B__fan_ &&co &"},
+                               {"teamUrl", "https://acme.slack.com/"},
+                               {"moreWorkspaces", QJsonArray{second}}}));
         slack_.shows(QString());  // so no error line comes or goes between openings
         slack_.script("users.profile.set", R"({"ok":true})");
         FakeSpotify spotify(bus_.address());
@@ -125,12 +132,16 @@ class TrayTest : public QObject {
         const std::unique_ptr<QProcess> program = launch({});
         QTRY_COMPARE_WITH_TIMEOUT(watcher_.items.size(), 1, 30'000);
         TrayMenu menu(watcher_.items[0]);
+        const auto labels = [](const QList<MenuEntry>& entries, qsizetype from, qsizetype count) {
+            QStringList labels;
+            for (const MenuEntry& entry : entries.mid(from, count)) labels += entry.label;
+            return labels;
+        };
+        const QStringList sharing{"▶ Rock & Roll_ — Band && Co__", "Open Trackglint…",
+                                  "R&B__fan_ &&co & · acme.slack.com — sharing",
+                                  "Ada · builders.slack.com — sharing", "Add Another Workspace…"};
         QList<MenuEntry> first;
-        QTRY_COMPARE_WITH_TIMEOUT((first = menu.open()).value(0).label,
-                                  "▶ Rock & Roll_ — Band && Co__", 10'000);
-        QVERIFY(std::any_of(first.cbegin(), first.cend(), [](const MenuEntry& entry) {
-            return entry.label == "Signed in as R&B__fan_ &&co &";
-        }));
+        QTRY_COMPARE_WITH_TIMEOUT(labels(first = menu.open(), 0, 5), sharing, 10'000);
         const uint revision = menu.revision;
         QTest::qWait(100);  // the signals of that opening, sent before its answer, arrive
         menu.signalsSeen.clear();
@@ -141,10 +152,16 @@ class TrayTest : public QObject {
         };
         QCOMPARE(ids(menu.open()), ids(first));
         spotify.pause();
-        QTRY_COMPARE_WITH_TIMEOUT(menu.open().value(0).label, "nothing playing", 10'000);
+        QTRY_COMPARE_WITH_TIMEOUT(labels(menu.open(), 2, 2),
+                                  QStringList({"R&B__fan_ &&co & · acme.slack.com — not sharing",
+                                               "Ada · builders.slack.com — not sharing"}),
+                                  10'000);
+        QCOMPARE(menu.open().value(0).label, "nothing playing");
         QCOMPARE(ids(menu.open()), ids(first));
         QCOMPARE(menu.revision, revision);
-        QTRY_COMPARE(menu.signalsSeen, QStringList{"ItemsPropertiesUpdated"});  // the first line
+        QTest::qWait(100);
+        QVERIFY(menu.signalsSeen.contains("ItemsPropertiesUpdated"));  // the lines' texts
+        QVERIFY(!menu.signalsSeen.contains("LayoutUpdated"));
 
         // A panel that honours it opens its own copy on any click; one that asks gets it there.
         QDBusInterface item(watcher_.items[0], "/StatusNotifierItem", "org.kde.StatusNotifierItem");
