@@ -65,6 +65,9 @@ void SignIn::signIn() {
     pendingVerifier_ = verifierFromBytes(*verifierBytes);
     const QString challenge = codeChallenge(*pendingVerifier_);
 
+    // A sign-in asked for while another waits (its page closed, or another workspace's wanted)
+    // replaces it: the earlier page's answer no longer matches.
+    oauth_.stop();
     if (!oauth_.start()) {
         state_.setLastError(
             QStringLiteral("Port %1 busy — quit other Trackglint copies").arg(port_));

@@ -149,6 +149,10 @@ class SignInTest : public QObject {
         QVERIFY(parts_->signIn.signInDeadline().isActive());
         QVERIFY(listening());
         const QString firstNonce = nonce();
+        parts_->signIn.signIn();  // asked again while waiting: a new attempt replaces it
+        QCOMPARE(parts_->state.lastError(), std::nullopt);
+        QCOMPARE(parts_->desktop.opened.size(), 2);
+        QVERIFY(nonce() != firstNonce && listening());
         parts_->signIn.signInDeadlinePassed();
         QVERIFY(!listening());
         QCOMPARE(parts_->state.lastError(), std::nullopt);
