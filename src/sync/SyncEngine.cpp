@@ -142,20 +142,22 @@ void SyncEngine::tick() {
         show(all, {}, false);
         return state_.notifyUI();
     }
+    QHash<QString, Outcome> notSharing;
+    for (const Workspace& workspace : signedIn) notSharing[workspace.key()] = {NOT_SHARING, {}, {}};
     if (config_.paused() || !inWorkHours()) {
         state_.setNowPlayingLabel(config_.paused() ? QStringLiteral("⏸ paused")
                                                    : outsideHoursLine());
         hideEverywhere(signedIn);
-        QHash<QString, Outcome> outcomes;
-        for (const Workspace& workspace : signedIn)
-            outcomes[workspace.key()] = {NOT_SHARING, {}, {}};
-        show(all, outcomes, false);
+        show(all, notSharing, false);
         return state_.notifyUI();
     }
 
     const SpotifyState state = readSpotifyOnMainThread();
     state_.setPlayerName(state.player);
-    if (!readPlayer(state)) return state_.notifyUI();
+    if (!readPlayer(state)) {
+        show(all, notSharing, false);
+        return state_.notifyUI();
+    }
     state_.setNowPlayingLabel(labelFor(state));
 
     QHash<QString, Outcome> outcomes;
