@@ -253,7 +253,8 @@ void DashboardController::addWorkspaceList(QVBoxLayout* layout) {
 }
 
 // One more row at the end of the list. Its Remove button forgets the workspace the row shows
-// when clicked, without asking: the others stay, and signing in again brings it back.
+// when clicked, without asking: the others stay, and signing in again brings it back. For a
+// workspace Slack signed the user out of, a button beside it signs in to it again.
 void DashboardController::addWorkspaceRow() {
     const qsizetype index = workspaceRows_.size();
     auto* widget = named(new QWidget, "workspaceRow");
@@ -262,13 +263,17 @@ void DashboardController::addWorkspaceRow() {
     auto* line = named(new ElidedLabel, "workspaceLine");
     line->setFont(systemFont(12));
     layout->addWidget(secondaryLabel(line), 1);
+    auto* signInAgain = named(button(QStringLiteral("Sign In Again…")), "signInAgain");
+    signInAgain->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    connect(signInAgain, &QPushButton::clicked, &actions_, &UserActions::signIn);
+    layout->addWidget(signInAgain);
     auto* remove = named(button(QStringLiteral("Remove")), "removeWorkspace");
     remove->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     connect(remove, &QPushButton::clicked, this,
             [this, index] { actions_.removeWorkspace(workspaceKeys_.value(index)); });
     layout->addWidget(remove);
     workspaceList_->addWidget(widget);
-    workspaceRows_ += {widget, line, remove};
+    workspaceRows_ += {widget, line, signInAgain, remove};
 }
 
 void DashboardController::addEmojiRows(QVBoxLayout* layout) {
@@ -460,6 +465,7 @@ void DashboardController::refreshWorkspaces() {
         row.row->setVisible(i < lines.size());
         if (i >= lines.size()) continue;
         row.line->setText(lines[i].text);
+        row.signInAgain->setVisible(lines[i].signedOut);
         row.remove->setAccessibleName(QStringLiteral("Remove ") + workspaces[i].host());
         workspaceKeys_ += lines[i].key;
     }

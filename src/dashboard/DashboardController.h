@@ -87,6 +87,7 @@ class DashboardController : public QObject {
     struct WorkspaceRow {
         QWidget* row;
         QLabel* line;
+        QPushButton* signInAgain;  // shown for a workspace Slack signed the user out of
         QPushButton* remove;
     };
     QVBoxLayout* workspaceList_ = nullptr;

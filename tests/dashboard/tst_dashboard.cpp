@@ -97,6 +97,12 @@ class DashboardTest : public QObject {
         parts_->state.setLastError("Slack said no.");
         dash_->refresh();
         QVERIFY(shown("errorLine") && fitsItsContent());
+        const QList<QPushButton*> signInAgain =
+            dash_->window()->findChildren<QPushButton*>("signInAgain");
+        QVERIFY(signInAgain[0]->isVisibleTo(dash_->window()));  // the first is signed out
+        QVERIFY(!signInAgain[1]->isVisibleTo(dash_->window()));
+        signInAgain[0]->click();
+        QCOMPARE(parts_->desktop.opened.size(), 1);  // Slack's sign-in page
 
         const int height = dash_->window()->height();
         removeButtons().first()->click();
@@ -107,7 +113,7 @@ class DashboardTest : public QObject {
         QCOMPARE(removeButtons().size(), 1);
         QVERIFY(fitsItsContent());
         find<QPushButton>("addWorkspaceButton")->click();
-        QCOMPARE(parts_->desktop.opened.size(), 1);  // Slack's sign-in page
+        QCOMPARE(parts_->desktop.opened.size(), 2);
 
         parts_->desktop.answers = {0};  // "Disconnect"
         find<QPushButton>("disconnectButton")->click();
