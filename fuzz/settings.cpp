@@ -20,6 +20,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)config.menuMark();
     (void)config.teamUrl();
     (void)inWorkHours(config.workHoursEnabled(), config.workHoursRange(), noon);
+    // Writing a workspace's own text back changes none of the workspaces.
+    const QList<Workspace> workspaces = config.workspaces();
+    for (const Workspace& workspace : workspaces) (void)workspace.title();
+    if (!workspaces.isEmpty()) {
+        config.setLastSetText(workspaces.first().key(), workspaces.first().lastSetText);
+        REQUIRE(config.workspaces() == workspaces);
+    }
     (void)workHoursLabel(config.workHoursRange(), noon);
     // What is loaded is written back unchanged, keys the program does not know included.
     REQUIRE(settingsFromBytes(settingsBytes(raw)) == raw);

@@ -6,6 +6,7 @@
 #include <QUrl>
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <vector>
 
 #include "platform/Files.h"
@@ -70,8 +71,9 @@ QString stringIn(const QJsonObject& object, const QString& key) {
     return found.isString() ? found.toString() : QString();
 }
 
+// A workspace is stored with its token, or, once Slack signed the user out, its address.
 bool holdsWorkspace(const QJsonObject& object) {
-    return object.value(TOKEN).isString() || object.value(TEAM_URL).isString();
+    return !stringIn(object, TOKEN).isEmpty() || !stringIn(object, TEAM_URL).isEmpty();
 }
 
 Workspace workspaceIn(const QJsonObject& object) {
@@ -88,7 +90,9 @@ Workspace workspaceIn(const QJsonObject& object) {
     const QJsonValue expires = object.value(TOKEN_EXPIRES_AT);
     const QJsonValue found = object.value(EMOJI_FOUND);
     if (refresh.isString()) workspace.refreshToken = refresh.toString();
-    if (expires.isDouble()) workspace.expiresAt = qint64(expires.toDouble());
+    // Whole seconds that fit; anything else is no time at all.
+    if (expires.isDouble() && std::abs(expires.toDouble()) < 9e18)
+        workspace.expiresAt = qint64(expires.toDouble());
     if (found.isBool()) workspace.spotifyEmojiFound = found.toBool();
     return workspace;
 }
