@@ -40,8 +40,10 @@ constexpr qint64 READ_EVERY_SECONDS = 60;
 // set out to add it, more often.
 constexpr qint64 EMOJI_CHECK_SECONDS = 30 * 60;
 constexpr qint64 EMOJI_WATCH_CHECK_SECONDS = 60;
-// The launch's check of a workspace asked before comes within this time.
-constexpr int LAUNCH_EMOJI_SPREAD_MS = 10 * 60 * 1000;
+// The launch's check of a workspace asked before is due within this time; a check due this long
+// without a quiet step to take is made anyway.
+constexpr quint32 LAUNCH_EMOJI_SPREAD_SECONDS = 10 * 60;
+constexpr qint64 EMOJI_OVERDUE_SECONDS = 5 * 60;
 
 // What a workspace shows, as its line says.
 const QString SHARING = QStringLiteral("sharing");
@@ -101,8 +103,6 @@ SyncEngine::SyncEngine(Config& config, AppState& state, SlackClient& slack,
     connect(&timer_, &QTimer::timeout, this, &SyncEngine::tickAsync);
     wake_.setSingleShot(true);
     connect(&wake_, &QTimer::timeout, this, &SyncEngine::tickAsync);
-    emojiLater_.setSingleShot(true);
-    connect(&emojiLater_, &QTimer::timeout, this, qOverload<>(&SyncEngine::checkEmojiAsync));
     for (const Workspace& workspace : config_.workspaces())
         emojiFound_[workspace.key()] = workspace.spotifyEmojiFound;
     state_.setSpotifyEmojiAvailable(config_.spotifyEmojiFound());
@@ -180,7 +180,11 @@ SyncEngine::Outcome SyncEngine::stepIn(const Workspace& workspace, const Spotify
     const bool playing = state.kind == SpotifyState::Kind::Playing;
     const bool done = playing ? share(workspace, state) : takeDown(workspace);
     if (done) {
-        checkEmojiWhenDue(workspace.key());
+        // Quiet: the user's own status is only read, or the program's shows nowhere.
+        const bool quiet = view.usersOwn || (!playing && workspace.lastSetText.isEmpty());
+        const EmojiLook look = emojiLookDue(workspace.key());
+        if (look == EmojiLook::Now || (look == EmojiLook::WhenQuiet && quiet))
+            askForEmoji(workspace.key(), workspace.token);
         if (outcome_.state.isEmpty()) outcome_.state = playing ? SHARING : NOT_SHARING;
     }
     view_ = nullptr;
@@ -264,6 +268,12 @@ bool SyncEngine::share(const Workspace& workspace, const SpotifyState& state) {
         !view.lastRead.isValid() || view.lastRead.secsTo(now) >= READ_EVERY_SECONDS;
     if (!readDue && view.usersOwn) return usersStatusShows(view.usersStatus);
     if (!readDue && !change && !renew) return true;
+    if (!change && !renew && !view.usersOwn && emojiLookDue(workspace.key()) != EmojiLook::NotDue) {
+        // This minute's call asks for the emoji instead; the status is read a minute later.
+        view.lastRead = now;
+        askForEmoji(workspace.key(), workspace.token);
+        return true;
+    }
     if (change || renew) {
         if (const std::optional<QDateTime> slot = slackClient_.nextWriteSlot(workspace.token)) {
             return waitFor(*slot, workspace.token);
@@ -370,19 +380,25 @@ void SyncEngine::wakeAt(const QDateTime& when) {
         this, [this, wait] { wake_.start(std::chrono::milliseconds(wait)); }, Qt::QueuedConnection);
 }
 
-// Asks again whether the workspace has :spotify: while it lacks it, now and then.
-void SyncEngine::checkEmojiWhenDue(const QString& key) {
+// Whether the workspace is to be asked for :spotify: again: the launch's second look, and the
+// half-hourly one while it lacks the emoji, wait for a quiet step so that a steady track costs no
+// more calls than it would without them; a look the user waits for, or one long overdue, not.
+SyncEngine::EmojiLook SyncEngine::emojiLookDue(const QString& key) const {
     const qint64 now = clock_.now().toSecsSinceEpoch();
-    qint64 since = 0;
-    {
-        QMutexLocker lock(&emojiMutex_);
-        if (emojiFound_.value(key) != std::optional<bool>(false)) return;
-        since = now - lastEmojiCheck_.value(key);
+    QMutexLocker lock(&emojiMutex_);
+    qint64 due = 0;
+    if (const auto recheck = emojiRecheckAt_.constFind(key); recheck != emojiRecheckAt_.cend()) {
+        due = *recheck;
+    } else if (emojiFound_.value(key) == std::optional<bool>(false)) {
+        const qint64 last = lastEmojiCheck_.value(key);
+        if (now < emojiWatchUntil_ && now - last >= EMOJI_WATCH_CHECK_SECONDS)
+            return EmojiLook::Now;
+        due = last + EMOJI_CHECK_SECONDS;
+    } else {
+        return EmojiLook::NotDue;
     }
-    const bool watching = now < emojiWatchUntil_;
-    if (since >= EMOJI_CHECK_SECONDS || (watching && since >= EMOJI_WATCH_CHECK_SECONDS)) {
-        checkEmojiAsync(key);
-    }
+    if (now < due) return EmojiLook::NotDue;
+    return now - due >= EMOJI_OVERDUE_SECONDS ? EmojiLook::Now : EmojiLook::WhenQuiet;
 }
 
 void SyncEngine::watchForEmoji() {
@@ -449,7 +465,6 @@ void SyncEngine::stopSync() {
     timer_.stop();
     settle_.stop();
     wake_.stop();
-    emojiLater_.stop();
     syncStopped_ = true;
     syncThread_.quit();
     // A running step may be waiting for the main thread: keep serving it until it ends.
@@ -487,29 +502,39 @@ void SyncEngine::checkEmojiAsync() {
 void SyncEngine::checkEmojiAsync(const QString& key) {
     const std::optional<Workspace> workspace = config_.workspace(key);
     if (!workspace || workspace->token.isEmpty()) return;
+    markEmojiAsked(key);
+    background_.start([this, key, token = workspace->token] { askForEmoji(key, token); });
+}
+
+// Counts a look at the emoji as made, so that steps meanwhile do not ask again.
+void SyncEngine::markEmojiAsked(const QString& key) {
+    QMutexLocker lock(&emojiMutex_);
+    lastEmojiCheck_[key] = clock_.now().toSecsSinceEpoch();
+    emojiRecheckAt_.remove(key);
+}
+
+// Asks Slack whether the workspace has :spotify:, and keeps the answer, in the settings too.
+// A look that got no answer leaves the last one standing.
+void SyncEngine::askForEmoji(const QString& key, const QString& token) {
+    markEmojiAsked(key);
+    std::optional<bool> found = slackClient_.spotifyEmojiExists(token);
     {
         QMutexLocker lock(&emojiMutex_);
-        lastEmojiCheck_[key] = clock_.now().toSecsSinceEpoch();
+        if (!found) found = emojiFound_.value(key);
+        emojiFound_[key] = found;
     }
-    background_.start([this, key, token = workspace->token] {
-        const std::optional<bool> found = slackClient_.spotifyEmojiExists(token);
-        {
-            QMutexLocker lock(&emojiMutex_);
-            emojiFound_[key] = found;
-        }
-        const QList<Workspace> all = config_.workspaces();
-        if (!all.isEmpty() && all.first().key() == key) state_.setSpotifyEmojiAvailable(found);
-        state_.notifyUI();
-        const std::optional<Workspace> now = config_.workspace(key);
-        if (found && now && now->token == token && now->spotifyEmojiFound != found) {
-            config_.setSpotifyEmojiFound(key, *found);
-            saveSoon();
-        }
-    });
+    const QList<Workspace> all = config_.workspaces();
+    if (!all.isEmpty() && all.first().key() == key) state_.setSpotifyEmojiAvailable(found);
+    state_.notifyUI();
+    const std::optional<Workspace> now = config_.workspace(key);
+    if (found && now && now->token == token && now->spotifyEmojiFound != found) {
+        config_.setSpotifyEmojiFound(key, *found);
+        saveSoon();
+    }
 }
 
 void SyncEngine::checkEmojiAtLaunch() {
-    bool askLater = false;
+    const qint64 now = clock_.now().toSecsSinceEpoch();
     for (const Workspace& workspace : config_.workspaces()) {
         if (workspace.token.isEmpty()) continue;
         if (!workspace.spotifyEmojiFound) {
@@ -517,11 +542,8 @@ void SyncEngine::checkEmojiAtLaunch() {
             continue;
         }
         QMutexLocker lock(&emojiMutex_);  // the last answer counts until then
-        lastEmojiCheck_[workspace.key()] = clock_.now().toSecsSinceEpoch();
-        askLater = true;
-    }
-    if (askLater) {
-        emojiLater_.start(int(QRandomGenerator::global()->bounded(LAUNCH_EMOJI_SPREAD_MS)));
+        emojiRecheckAt_[workspace.key()] =
+            now + QRandomGenerator::global()->bounded(LAUNCH_EMOJI_SPREAD_SECONDS);
     }
 }
 

@@ -53,7 +53,7 @@ class SyncEngine : public QObject {
     // names, has the :spotify: emoji, and keeps the answers.
     void checkEmojiAsync();
     void checkEmojiAsync(const QString& key);
-    // The check at launch: at once for a workspace never asked, else at a random moment in
+    // The check at launch: at once for a workspace never asked, else from a random moment in
     // the first minutes, the last answer holding until then, so that a team whose copies start
     // together does not ask all at once.
     void checkEmojiAtLaunch();
@@ -105,8 +105,12 @@ class SyncEngine : public QObject {
     bool waitFor(const QDateTime& when, const QString& token);
     bool failed(const SlackReply& reply, const QString& token);
     void wakeAt(const QDateTime& when);
-    void checkEmojiWhenDue(const QString& key);
-    void keepEmojiAnswer(const QString& key, bool found);
+    // Whether a workspace is to be asked again for :spotify:, and whether that may wait for a
+    // step that would otherwise only read the status.
+    enum class EmojiLook { NotDue, WhenQuiet, Now };
+    EmojiLook emojiLookDue(const QString& key) const;
+    void markEmojiAsked(const QString& key);
+    void askForEmoji(const QString& key, const QString& token);
     void recordLastSet(const QString& key, const QString& text);
     void saveSoon();
 
@@ -118,8 +122,7 @@ class SyncEngine : public QObject {
 
     QTimer timer_;
     QTimer settle_;
-    QTimer wake_;        // a step when Slack can be told again
-    QTimer emojiLater_;  // the launch's :spotify: check
+    QTimer wake_;  // a step when Slack can be told again
     QElapsedTimer sinceSignalStep_;
     QThread syncThread_;
     QObject* syncContext_;  // lives on syncThread_; steps are queued to it
@@ -132,6 +135,7 @@ class SyncEngine : public QObject {
     mutable QMutex emojiMutex_;
     QHash<QString, std::optional<bool>> emojiFound_;  // by workspace key
     QHash<QString, qint64> lastEmojiCheck_;           // by workspace key, Unix seconds
+    QHash<QString, qint64> emojiRecheckAt_;           // the launch's second look, likewise
     std::atomic<qint64> emojiWatchUntil_ = 0;         // Unix seconds
     QThreadPool background_;
 };

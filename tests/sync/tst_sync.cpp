@@ -409,7 +409,9 @@ class SyncTest : public QObject {
         QVERIFY(checked.wait(15'000));
         QCOMPARE(state_->spotifyEmojiAvailable(), false);
         slack_.script("emoji.list", R"({"ok":true,"emoji":{"spotify":"alias:green"}})");
-        for (const qint64 seconds : {0, 60, 1740}) {  // half an hour later, it asks again
+        // Half an hour later it asks again, in place of a minute's read rather than beside a
+        // renewal.
+        for (const qint64 seconds : {0, 60, 1740, 60}) {
             advance(seconds);
             step();
         }
@@ -445,6 +447,29 @@ class SyncTest : public QObject {
         config_->addWorkspace(Workspace::signedIn("xoxp-2", "Ada", "https://acme.slack.com/"));
         QCOMPARE(config_->workspaces().size(), 1);
         QCOMPARE(config_->spotifyEmojiFound(), std::nullopt);
+    }
+
+    // The launch's second look at :spotify: takes the place of a minute's read, so a steady track
+    // still costs at most 4 calls in any 2 minutes; a look that gets no answer keeps the last.
+    void aSteadyTrackMakesRoomForTheLaunchsEmojiCheck() {
+        start({{"slackToken", "xoxp-1"}, {"spotifyEmojiFound", true}});
+        slack_.script("emoji.list", {{503, "{}"}});
+        engine_->checkEmojiAtLaunch();
+        QList<qint64> times;
+        for (qint64 at = 0; at <= 15 * 60; at += 15, advance(15)) {
+            step();
+            if (at == 0) slack_.shows(SONG);
+            for (qsizetype made = calls().size(); made > 0; --made) times += at;
+        }
+        QCOMPARE(slack_.requests("emoji.list").size(), 1);
+        for (const qint64 from : times) {
+            const auto within = std::count_if(times.cbegin(), times.cend(), [&](qint64 at) {
+                return at >= from && at <= from + 120;
+            });
+            QVERIFY2(within <= 4, qPrintable(QString::number(from)));
+        }
+        QCOMPARE(state_->spotifyEmojiAvailable(), true);
+        QCOMPARE(slack_.profilesSent().last().value("status_emoji"), ":spotify:");
     }
 
     // Every workspace gets the track, each by its own rules: the user's own status in one, or a
