@@ -23,8 +23,8 @@ struct SpotifyState;
 // into the user's Slack status.
 //
 // Lives on the main thread. Steps run one at a time on a worker thread of its own and hop to
-// the main thread to read the player; emoji checks run on a small pool the engine waits for
-// when it goes.
+// the main thread to read the player. Emoji checks asked for from outside run on a small pool
+// the engine waits for when it goes; those a step makes run in the step.
 class SyncEngine : public QObject {
     Q_OBJECT
 
