@@ -1,5 +1,5 @@
 // The sign-in values: the state that carries the port and the nonce through Slack and the
-// callback page, read back as the page reads it and as the listener receives the nonce; and
+// callback page, read back as the page reads it and as the listener receives it; and
 // the verifier, challenge and nonce made from random bytes.
 
 #include <QJsonDocument>
@@ -33,12 +33,15 @@ void checkState(quint16 port, const QString& nonce) {
     REQUIRE(object.value("nonce").toString() == nonce);
 }
 
-// The nonce as the page forwards it (encodeURIComponent) and the listener reads it.
-void checkNonceReturns(const QString& nonce) {
+// The nonce as the page forwards it (encodeURIComponent), and the state as Slack sends it back,
+// read by the listener as they were sent.
+void checkValuesReturn(quint16 port, const QString& nonce) {
     const QByteArray forwarded = QUrl::toPercentEncoding(nonce, "!*'()");
-    const CallbackAnswer answer = answerCallbackRequest(
-        "GET /slack/callback?code=c&nonce=" + forwarded + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
-    REQUIRE(answer.report && answer.query.nonce == nonce);
+    const QByteArray state = QUrl::toPercentEncoding(signInState(port, nonce));
+    const std::optional<CallbackQuery> query =
+        callbackQuery("GET /slack/callback?code=c&nonce=" + forwarded + "&state=" + state +
+                      " HTTP/1.1\r\nHost: localhost\r\n\r\n");
+    REQUIRE(query && query->nonce == nonce && query->state == signInState(port, nonce));
 }
 
 void checkRandomValues(const QByteArray& bytes) {
@@ -58,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const quint16 port = size >= 2 ? quint16(data[0] << 8 | data[1]) : 8899;
     const QString nonce = QString::fromUtf8(bytes.mid(2));
     checkState(port, nonce);
-    checkNonceReturns(nonce);
+    checkValuesReturn(port, nonce);
     checkRandomValues(bytes);
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "actions/UserActions.h"
 
 #include "maintenance/EmojiSetup.h"
+#include "signin/SlackApp.h"
 #include "state/Constants.h"
 
 UserActions::UserActions(Config& config, AppState& state, SyncEngine& sync, SignIn& signIn,
@@ -62,7 +63,29 @@ void UserActions::toggleLoginItem() {
 }
 
 void UserActions::signIn() {
+    if (asksForSlackApp()) return emit slackAppNeeded(config_.slackClientId().value_or(QString()));
     signIn_.signIn();
+}
+
+bool UserActions::asksForSlackApp() const {
+    // A client ID the user gave may be wrong: until a workspace has signed in with it, every
+    // sign-in shows it again, ready to be changed.
+    return !slackAppBuiltIn() && (!slackClientId(config_) || !config_.signedIn());
+}
+
+std::optional<QString> UserActions::signInWithSlackApp(const QString& pasted) {
+    const QString clientId = pastedClientId(pasted);
+    if (!validClientId(clientId)) return clientIdProblem(clientId);
+    if (config_.slackClientId() != clientId) {
+        config_.setSlackClientId(clientId);
+        save();
+    }
+    signIn_.signIn();
+    return std::nullopt;
+}
+
+bool UserActions::createSlackApp() {
+    return desktop_.openUrl(slackAppCreationUrl());
 }
 
 void UserActions::removeWorkspace(const QString& key) {

@@ -38,8 +38,18 @@ class UserActions : public QObject {
     void toggleLoginItem();
 
     // Signs in to a workspace: the first, another one, or one Slack signed the user out of
-    // again (the same workspace's sign-in is replaced).
+    // again (the same workspace's sign-in is replaced). When the user's own Slack app is wanted
+    // first, asks the views for it with slackAppNeeded instead.
     void signIn();
+    // Whether a sign-in first asks for the client ID of the user's own Slack app: in a build
+    // without one, until a workspace has signed in with the one given.
+    bool asksForSlackApp() const;
+    // Keeps the client ID the user gave and signs in with it; the reason when it is no client
+    // ID, and then nothing is kept or started.
+    std::optional<QString> signInWithSlackApp(const QString& pasted);
+    // Opens Slack's page that creates the app from the program's manifest; false when no
+    // browser opened it.
+    bool createSlackApp();
     // Clears the program's own status in that workspace and forgets it, keeping the others.
     void removeWorkspace(const QString& key);
     // Clears the program's own status everywhere and forgets every setting. Asks nothing: the
@@ -60,6 +70,11 @@ class UserActions : public QObject {
     // the workspace is then asked for it more often for a while.
     void addSpotifyEmoji();
     void getSpotify();
+
+  signals:
+    // A sign-in waits for the client ID of the user's Slack app; `clientId` is the one given
+    // before, if any.
+    void slackAppNeeded(const QString& clientId);
 
   private:
     void save();

@@ -102,10 +102,18 @@ void AppDelegate::askAboutUpdates() {
             [this](const QString& explanation) { prompts_.sayUpdateFailed(explanation); });
 }
 
-// Sign-in without a browser: the address to open by hand.
+// Sign-in without a browser: the address to open by hand. Without a Slack app of the build's
+// own: the user's, asked for first.
 void AppDelegate::helpSigningIn() {
     connect(&parts_.signIn, &SignIn::browserUnavailable, this,
             [this](const QUrl& page) { prompts_.sayOpenByHand(page); });
+    connect(&parts_.actions, &UserActions::slackAppNeeded, this,
+            [this](const QString& clientId) { slackAppWindow().ask(clientId); });
+}
+
+SlackAppWindow& AppDelegate::slackAppWindow() {
+    if (!slackAppWindow_) slackAppWindow_ = std::make_unique<SlackAppWindow>(parts_.actions);
+    return *slackAppWindow_;
 }
 
 bool AppDelegate::startedAtLogin() const {

@@ -7,6 +7,7 @@
 
 #include "actions/Parts.h"
 #include "dashboard/DashboardController.h"
+#include "dashboard/SlackAppWindow.h"
 #include "menubar/StatusMenu.h"
 #include "platform/SingleInstance.h"
 #include "ui/Prompts.h"
@@ -33,6 +34,8 @@ class AppDelegate : public QObject {
     DashboardController& dashboard();
     // Brings the dashboard to the front and refreshes it.
     void openDashboard();
+    // The window that asks for the user's own Slack app, created on first use.
+    SlackAppWindow& slackAppWindow();
     // Asks the application to quit, from any point of the launch on; the clean-up below runs
     // on the way out.
     void quit();
@@ -54,5 +57,6 @@ class AppDelegate : public QObject {
     platform::SingleInstance instance_;
     std::unique_ptr<StatusMenu> statusMenu_;
     std::unique_ptr<DashboardController> dashboard_;
+    std::unique_ptr<SlackAppWindow> slackAppWindow_;
     bool quitRequested_ = false;
 };

@@ -30,6 +30,7 @@ const QString EMOJI_FOUND = QStringLiteral("spotifyEmojiFound");
 const QString TEAM_ID = QStringLiteral("slackTeamId");
 const QString TEAM_NAME = QStringLiteral("slackTeamName");
 const QString MORE_WORKSPACES = QStringLiteral("moreWorkspaces");
+const QString CLIENT_ID = QStringLiteral("slackClientId");
 // What a workspace is stored under: at the top level for the first, in an object of its own in
 // the list for each other.
 const QStringList WORKSPACE_KEYS = {TOKEN,       NAME,          TEAM_URL,
@@ -366,6 +367,20 @@ std::optional<QString> Config::chosenEmoji() const {
 
 void Config::setChosenEmoji(const QString& code) {
     setValue(EMOJI, code, Setting::Emoji);
+}
+
+std::optional<QString> Config::slackClientId() const {
+    return string(CLIENT_ID);
+}
+
+void Config::setSlackClientId(const QString& clientId) {
+    setValue(CLIENT_ID, clientId, Setting::SlackApp);
+}
+
+QJsonObject Config::keptAfterDisconnect() const {
+    QJsonObject kept;
+    if (const std::optional<QString> clientId = slackClientId()) kept.insert(CLIENT_ID, *clientId);
+    return kept;
 }
 
 std::optional<MenuMark> Config::menuMark() const {

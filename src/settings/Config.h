@@ -84,6 +84,7 @@ class Config : public QObject {
         MenuMark,
         WorkHours,
         LastSetText,
+        SlackApp,
         Everything
     };
     Q_ENUM(Setting)
@@ -132,6 +133,13 @@ class Config : public QObject {
     // The status emoji the user picked, if any.
     std::optional<QString> chosenEmoji() const;
     void setChosenEmoji(const QString& code);
+
+    // The client ID of the user's own Slack app, for a copy built without one; not a secret.
+    std::optional<QString> slackClientId() const;
+    void setSlackClientId(const QString& clientId);
+    // What signing out of everything keeps: the Slack app, which is the copy's rather than the
+    // account's.
+    QJsonObject keptAfterDisconnect() const;
 
     // The stored mark: the wordmark when none or no text is stored; none when the stored text
     // names no mark.

@@ -4,19 +4,16 @@
 #include <QStringList>
 #include <QUrl>
 
+const QByteArray NOT_FOUND_RESPONSE = "HTTP/1.1 404 Not Found\r\nConnection: close\r\n\r\n";
+
 namespace {
 
 const QString CALLBACK_ROUTE = QStringLiteral("/slack/callback");
 
-const QByteArray NOT_FOUND = "HTTP/1.1 404 Not Found\r\nConnection: close\r\n\r\n";
 const QByteArray PAGE_START =
     "<html><body style='font-family:sans-serif;background:#0b0d0f;color:#e8eaec;display:flex;"
     "justify-content:center;padding-top:80px'><div>";
 const QByteArray PAGE_END = "</div></body></html>";
-const QByteArray SIGNED_IN =
-    QStringLiteral("✅ Trackglint is connected — you can close this tab.").toUtf8();
-const QByteArray NOT_SIGNED_IN =
-    QStringLiteral("❌ Sign-in didn't complete — try again from the menu bar.").toUtf8();
 
 // The request as text; empty when the bytes are not valid UTF-8. Stateless, so that a
 // sequence cut off at the end counts as invalid; a leading byte order mark is kept as a
@@ -46,8 +43,8 @@ QString percentDecoded(const QString& text) {
     return QUrl::fromPercentEncoding(text.toUtf8());
 }
 
-// Reads code, nonce and error from the query of `target`, in order: the last item of a name
-// wins, and an item without "=" makes its name absent again. "+" is a plus sign, not a space.
+// Reads the values of the query of `target`, in order: the last item of a name wins, and an
+// item without "=" makes its name absent again. "+" is a plus sign, not a space.
 //
 // A target that does not make a valid URL carries nothing. Validity is QUrl's strict mode:
 // control characters, space, '"', '<', '>', '\', '^', '`', '{', '|', '}' and a '%' not
@@ -62,15 +59,16 @@ CallbackQuery parseQuery(const QString& target) {
         std::optional<QString> value;
         if (equals >= 0) value = percentDecoded(item.mid(equals + 1));
         if (name == QStringLiteral("code")) query.code = value;
+        if (name == QStringLiteral("state")) query.state = value;
         if (name == QStringLiteral("nonce")) query.nonce = value;
         if (name == QStringLiteral("error")) query.error = value;
     }
     return query;
 }
 
-// The page shown in the browser, with its head.
-QByteArray pageResponse(bool signedIn) {
-    const QByteArray body = PAGE_START + (signedIn ? SIGNED_IN : NOT_SIGNED_IN) + PAGE_END;
+// A page showing `message`, with its head.
+QByteArray pageResponse(const QString& message) {
+    const QByteArray body = PAGE_START + message.toHtmlEscaped().toUtf8() + PAGE_END;
     QByteArray response = "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\n";
     response += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
     response += "Connection: close\r\n\r\n";
@@ -79,10 +77,23 @@ QByteArray pageResponse(bool signedIn) {
 
 }  // namespace
 
-CallbackAnswer answerCallbackRequest(const QByteArray& request) {
+std::optional<CallbackQuery> callbackQuery(const QByteArray& request) {
     const std::optional<QString> target = callbackTarget(requestText(request));
-    if (!target) return {NOT_FOUND, {}, false};
-    const CallbackQuery query = parseQuery(*target);
-    const bool report = query.code.has_value() || query.error.has_value();
-    return {pageResponse(query.code.has_value()), query, report};
+    if (!target) return std::nullopt;
+    return parseQuery(*target);
+}
+
+QByteArray signedInPage() {
+    return pageResponse(QStringLiteral("✅ Trackglint is connected — you can close this tab."));
+}
+
+QByteArray notSignedInPage(const QString& reason) {
+    const QString said = reason.isEmpty() ? QStringLiteral("Sign-in didn't complete") : reason;
+    return pageResponse(QStringLiteral("❌ %1 — try again from Trackglint.").arg(said));
+}
+
+QByteArray otherSignInPage() {
+    return pageResponse(
+        QStringLiteral("❌ This isn't the sign-in Trackglint is waiting for — start again from "
+                       "Trackglint."));
 }

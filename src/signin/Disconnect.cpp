@@ -14,10 +14,11 @@ void SignIn::disconnect() {
         background_.start(
             [this, workspace] { slack_.clearOwnStatus(workspace.token, workspace.lastSetText); });
     }
-    config_.setRaw({});
-    // The file is removed next whether or not the empty settings could be written.
-    (void)config_.save();
-    QFile::remove(config_.path());
+    config_.setRaw(config_.keptAfterDisconnect());
+    // Nothing of the account stays on disk: a file with nothing left in it is removed, whether
+    // or not the emptied settings could be written.
+    const std::optional<QString> failure = config_.save();
+    if (failure || config_.raw().isEmpty()) QFile::remove(config_.path());
     state_.setNowPlayingLabel(QStringLiteral("…"));
     state_.setWorkspaceStates({});
 }

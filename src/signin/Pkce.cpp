@@ -34,10 +34,10 @@ QString signInState(quint16 port, const QString& nonce) {
     return base64UrlNoPadding(json);
 }
 
-QUrl authorizationUrl(const QString& state, const QString& challenge) {
+QUrl authorizationUrl(const QString& clientId, const QString& state, const QString& challenge) {
     QUrlQuery query;
     query.setQueryItems({
-        {QStringLiteral("client_id"), SLACK_CLIENT_ID},
+        {QStringLiteral("client_id"), clientId},
         {QStringLiteral("user_scope"), SLACK_SCOPES},
         {QStringLiteral("redirect_uri"), SLACK_REDIRECT},
         {QStringLiteral("state"), state},

@@ -15,7 +15,8 @@ QString nonceFromBytes(const QByteArray& randomBytes);
 QString verifierFromBytes(const QByteArray& randomBytes);
 // SHA-256 of the verifier's characters, encoded (43 characters).
 QString codeChallenge(const QString& verifier);
-// {"port":PORT,"nonce":"NONCE"}, encoded: what the callback page needs to reach the listener.
+// {"port":PORT,"nonce":"NONCE"}, encoded: what comes back with Slack's answer, and what a hosted
+// callback page needs to reach the listener.
 QString signInState(quint16 port, const QString& nonce);
-// Slack's authorisation page, asking for the user scopes.
-QUrl authorizationUrl(const QString& state, const QString& challenge);
+// Slack's authorisation page for the app `clientId`, asking for the user scopes.
+QUrl authorizationUrl(const QString& clientId, const QString& state, const QString& challenge);

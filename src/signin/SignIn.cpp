@@ -4,11 +4,23 @@
 #include "signin/SignIn.h"
 
 #include "signin/Pkce.h"
+#include "signin/SlackApp.h"
 
 namespace {
 
 constexpr qsizetype NONCE_BYTES = 16;
 constexpr qsizetype VERIFIER_BYTES = 48;
+// A sign-in still waiting this long may be stuck on an error page of Slack's.
+constexpr std::chrono::seconds SIGN_IN_STALL{120};
+
+// What to check when Slack never sends the browser back: it shows its own error page instead
+// when the app's redirect, PKCE or client ID is not right.
+QString whatToCheck() {
+    return QStringLiteral(
+               "If Slack showed an error, check that your Slack app's redirect URL is "
+               "%1, that PKCE is on, and that the client ID is right.")
+        .arg(SLACK_REDIRECT);
+}
 
 }  // namespace
 
@@ -29,16 +41,18 @@ SignIn::SignIn(Config& config, AppState& state, SlackClient& slack, SyncEngine& 
       oauth_(port) {
     signInDeadline_.setSingleShot(true);
     connect(&signInDeadline_, &QTimer::timeout, this, &SignIn::signInDeadlinePassed);
+    signInStall_.setSingleShot(true);
+    connect(&signInStall_, &QTimer::timeout, this, &SignIn::signInStalled);
     renewal_.setSingleShot(true);
     connect(&renewal_, &QTimer::timeout, this, &SignIn::renewTokens);
     connect(&slack_, &SlackClient::tokenRejected, this, &SignIn::tokenRejected,
             Qt::QueuedConnection);
     scheduleRenewal();
-    oauth_.onToken = [this](std::optional<QString> code, std::optional<QString> nonce,
-                            std::optional<QString> error) {
-        // A later turn of the event loop, after the browser has had its answer.
+    oauth_.onToken = [this](const std::optional<QString>& code, const std::optional<QString>& error,
+                            const OAuthListener::Answer& answer) {
+        // A later turn of the event loop: the listener is done with the connection by then.
         QMetaObject::invokeMethod(
-            this, [this, code, nonce, error] { finishSignIn(code, nonce, error); },
+            this, [this, code, error, answer] { finishSignIn(code, error, answer); },
             Qt::QueuedConnection);
     };
 }
@@ -48,10 +62,9 @@ SignIn::~SignIn() {
 }
 
 void SignIn::signIn() {
-    if (!slackAppConfigured()) {
-        state_.setLastError(QStringLiteral(
-            "This copy was built without a Slack app (SLACK_CLIENT_ID), so it can't sign in. "
-            "The README says how to build it with yours."));
+    const std::optional<QString> clientId = slackClientId(config_);
+    if (!clientId) {
+        state_.setLastError(QStringLiteral("Signing in needs your Slack app's client ID."));
         return state_.notifyUI();
     }
     const std::optional<QByteArray> nonceBytes = random_.bytes(NONCE_BYTES);
@@ -63,29 +76,45 @@ void SignIn::signIn() {
     }
     pendingNonce_ = nonceFromBytes(*nonceBytes);
     pendingVerifier_ = verifierFromBytes(*verifierBytes);
+    pendingClientId_ = clientId;
     const QString challenge = codeChallenge(*pendingVerifier_);
+    const QString state = signInState(port_, *pendingNonce_);
 
     // A sign-in asked for while another waits (its page closed, or another workspace's wanted)
     // replaces it: the earlier page's answer no longer matches.
     oauth_.stop();
-    if (!oauth_.start()) {
+    if (!oauth_.start(state, *pendingNonce_)) {
         state_.setLastError(
             QStringLiteral("Port %1 busy — quit other Trackglint copies").arg(port_));
         forgetPending();
         return;
     }
     signInDeadline_.start(std::chrono::seconds(SIGN_IN_DEADLINE_SECONDS));
-    const QUrl page = authorizationUrl(signInState(port_, *pendingNonce_), challenge);
+    signInStall_.start(SIGN_IN_STALL);
+    const QUrl page = authorizationUrl(*clientId, state, challenge);
     // Without a browser the user can still open the page by hand; the listener waits for it.
     if (!desktop_.openUrl(page)) emit browserUnavailable(page);
 }
 
+void SignIn::signInStalled() {
+    if (!pendingNonce_) return;
+    state_.setLastError(QStringLiteral("Still waiting for Slack in your browser. ") +
+                        whatToCheck());
+    state_.notifyUI();
+}
+
 void SignIn::signInDeadlinePassed() {
     oauth_.stop();
+    signInStall_.stop();
+    const bool waited = pendingNonce_.has_value();
     forgetPending();
+    if (!waited) return;
+    state_.setLastError(QStringLiteral("Slack never sent the browser back. ") + whatToCheck());
+    state_.notifyUI();
 }
 
 void SignIn::forgetPending() {
     pendingNonce_.reset();
     pendingVerifier_.reset();
+    pendingClientId_.reset();
 }

@@ -34,16 +34,21 @@ class SignIn : public QObject {
            QObject* parent = nullptr);
     ~SignIn() override;
 
-    // Starts a sign-in: arms the loopback listener and a deadline, opens Slack's page.
+    // Starts a sign-in with the Slack app the build carries or the user gave: arms the loopback
+    // listener and a deadline, opens Slack's page.
     void signIn();
-    // Ends the sign-in with what the browser brought back.
-    void finishSignIn(const std::optional<QString>& code, const std::optional<QString>& nonce,
-                      const std::optional<QString>& error);
-    // What the sign-in deadline does: the attempt is silently dropped.
+    // Ends the sign-in with what the browser brought back for it, and answers the browser with
+    // how it ended.
+    void finishSignIn(const std::optional<QString>& code, const std::optional<QString>& error,
+                      const OAuthListener::Answer& answer = {});
+    // A sign-in still waiting after a while: says what to check in case Slack showed an error.
+    void signInStalled();
+    // What the sign-in deadline does: the attempt is dropped, saying what to check.
     void signInDeadlinePassed();
     const std::optional<QString>& pendingNonce() const { return pendingNonce_; }
     const std::optional<QString>& pendingVerifier() const { return pendingVerifier_; }
     const QTimer& signInDeadline() const { return signInDeadline_; }
+    const QTimer& signInStall() const { return signInStall_; }
 
   signals:
     // No browser opened Slack's page: the user may open `page` by hand.
@@ -71,8 +76,12 @@ class SignIn : public QObject {
 
   private:
     void forgetPending();
-    void exchangeCode(const QString& code, const QString& verifier);
-    void storeAccount(const Grant& grant, const QJsonObject& account);
+    void exchangeCode(const QString& code, const QString& verifier, const QString& clientId,
+                      const OAuthListener::Answer& answer);
+    void storeAccount(const Grant& grant, const QJsonObject& account,
+                      const OAuthListener::Answer& answer);
+    // Ends a sign-in that failed: the error line and the browser's page say `why`.
+    void signInFailed(const QString& why, const OAuthListener::Answer& answer);
     void renewToken(const Workspace& workspace);
     void finishRenewal(const QString& key, const QJsonObject& reply);
     void scheduleRenewal();
@@ -90,9 +99,11 @@ class SignIn : public QObject {
     const quint16 port_;
     OAuthListener oauth_;
     QTimer signInDeadline_;
+    QTimer signInStall_;
     QTimer renewal_;
     QSet<QString> renewing_;  // the keys of the workspaces whose tokens are being renewed
     std::optional<QString> pendingNonce_;
     std::optional<QString> pendingVerifier_;
+    std::optional<QString> pendingClientId_;
     QThreadPool background_;
 };

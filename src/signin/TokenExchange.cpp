@@ -7,6 +7,7 @@
 
 #include "platform/Http.h"
 #include "signin/SignIn.h"
+#include "signin/SlackApp.h"
 #include "slack/SlackApi.h"
 #include "state/Constants.h"
 #include "sync/SyncEngine.h"
@@ -41,17 +42,17 @@ QJsonObject postToSlack(const QString& method, const FormParams& params) {
     return reply.isObject() ? reply.object() : QJsonObject();
 }
 
-QJsonObject requestToken(const QString& code, const QString& verifier) {
+QJsonObject requestToken(const QString& code, const QString& verifier, const QString& clientId) {
     return postToSlack(QStringLiteral("oauth.v2.access"),
-                       {{QStringLiteral("client_id"), SLACK_CLIENT_ID},
+                       {{QStringLiteral("client_id"), clientId},
                         {QStringLiteral("code"), code},
                         {QStringLiteral("code_verifier"), verifier},
                         {QStringLiteral("redirect_uri"), SLACK_REDIRECT}});
 }
 
-QJsonObject requestRenewal(const QString& refreshToken) {
+QJsonObject requestRenewal(const QString& refreshToken, const QString& clientId) {
     return postToSlack(QStringLiteral("oauth.v2.access"),
-                       {{QStringLiteral("client_id"), SLACK_CLIENT_ID},
+                       {{QStringLiteral("client_id"), clientId},
                         {QStringLiteral("grant_type"), QStringLiteral("refresh_token")},
                         {QStringLiteral("refresh_token"), refreshToken}});
 }
@@ -85,46 +86,58 @@ QString errorText(const QJsonObject& reply, const QString& fallback) {
 
 }  // namespace
 
-void SignIn::finishSignIn(const std::optional<QString>& code, const std::optional<QString>& nonce,
-                          const std::optional<QString>& error) {
+void SignIn::finishSignIn(const std::optional<QString>& code, const std::optional<QString>& error,
+                          const OAuthListener::Answer& answer) {
     oauth_.stop();
     signInDeadline_.stop();
-    const bool matches = code && nonce && pendingNonce_ && *nonce == *pendingNonce_;
+    signInStall_.stop();
     const std::optional<QString> verifier = pendingVerifier_;
+    const std::optional<QString> clientId = pendingClientId_;
     forgetPending();
-    if (error) {
-        state_.setLastError(QStringLiteral("Sign-in failed: ") + *error);
-    } else if (matches && verifier) {
-        background_.start(
-            [this, code = *code, verifier = *verifier] { exchangeCode(code, verifier); });
-    } else {
-        state_.setLastError(QStringLiteral("Sign-in didn't match this app session — try again."));
+    if (error) return signInFailed(QStringLiteral("Sign-in failed: ") + *error, answer);
+    if (!code || !verifier || !clientId) {
+        return signInFailed(QStringLiteral("Sign-in didn't match this app session — try again."),
+                            answer);
     }
+    state_.setLastError(std::nullopt);
+    background_.start([this, code = *code, verifier = *verifier, clientId = *clientId, answer] {
+        exchangeCode(code, verifier, clientId, answer);
+    });
+}
+
+void SignIn::signInFailed(const QString& why, const OAuthListener::Answer& answer) {
+    state_.setLastError(why);
+    if (answer) answer(why);
+    state_.notifyUI();
 }
 
 // On a worker: trades the code for a user token and asks Slack whose it is.
-void SignIn::exchangeCode(const QString& code, const QString& verifier) {
-    const QJsonObject reply = requestToken(code, verifier);
+void SignIn::exchangeCode(const QString& code, const QString& verifier, const QString& clientId,
+                          const OAuthListener::Answer& answer) {
+    const QJsonObject reply = requestToken(code, verifier, clientId);
     const std::optional<Grant> grant =
         grantIn(reply.value(QStringLiteral("authed_user")).toObject(), reply, clock_);
     if (!grant) {
-        state_.setLastError(QStringLiteral("Sign-in exchange failed: ") +
-                            errorText(reply, QStringLiteral("network")));
-        return state_.notifyUI();
+        const QString why = QStringLiteral("Sign-in exchange failed: ") +
+                            errorText(reply, QStringLiteral("network"));
+        QMetaObject::invokeMethod(
+            this, [this, why, answer] { signInFailed(why, answer); }, Qt::QueuedConnection);
+        return;
     }
     const SlackReply account = slack_.call(QStringLiteral("auth.test"), grant->token);
     QMetaObject::invokeMethod(
-        this, [this, grant = *grant, account] { storeAccount(grant, account); },
+        this, [this, grant = *grant, account, answer] { storeAccount(grant, account, answer); },
         Qt::QueuedConnection);
 }
 
 // On the main thread: stores the confirmed account, adding its workspace or replacing the same
 // one's sign-in, and starts syncing with it.
-void SignIn::storeAccount(const Grant& grant, const QJsonObject& account) {
+void SignIn::storeAccount(const Grant& grant, const QJsonObject& account,
+                          const OAuthListener::Answer& answer) {
     if (!replySucceeded(account)) {
-        state_.setLastError(QStringLiteral("Slack rejected the token: ") +
-                            errorText(account, QStringLiteral("?")));
-        return;
+        return signInFailed(
+            QStringLiteral("Slack rejected the token: ") + errorText(account, QStringLiteral("?")),
+            answer);
     }
     const auto field = [&](const char* name) {
         const QJsonValue value = account.value(QLatin1String(name));
@@ -148,9 +161,9 @@ void SignIn::storeAccount(const Grant& grant, const QJsonObject& account) {
         // Signed in only for this run, the next start would bring back what the file still
         // holds: stay with that, and say why.
         config_.setRaw(before);
-        state_.setLastError(QStringLiteral("Couldn't save your sign-in: ") + *failure);
-        return state_.notifyUI();
+        return signInFailed(QStringLiteral("Couldn't save your sign-in: ") + *failure, answer);
     }
+    if (answer) answer(std::nullopt);
     scheduleRenewal();
     if (!loginItem_.enabled()) loginItem_.setEnabled(true);
     state_.setLastError(std::nullopt);
@@ -185,11 +198,13 @@ void SignIn::renewTokens() {
 void SignIn::renewToken(const Workspace& workspace) {
     if (!workspace.refreshToken || renewing_.contains(workspace.key())) return;
     renewing_ += workspace.key();
-    background_.start([this, key = workspace.key(), refreshToken = *workspace.refreshToken] {
-        const QJsonObject reply = requestRenewal(refreshToken);
-        QMetaObject::invokeMethod(
-            this, [this, key, reply] { finishRenewal(key, reply); }, Qt::QueuedConnection);
-    });
+    const QString clientId = slackClientId(config_).value_or(QString());
+    background_.start(
+        [this, key = workspace.key(), refreshToken = *workspace.refreshToken, clientId] {
+            const QJsonObject reply = requestRenewal(refreshToken, clientId);
+            QMetaObject::invokeMethod(
+                this, [this, key, reply] { finishRenewal(key, reply); }, Qt::QueuedConnection);
+        });
 }
 
 // On the main thread: the renewed token, or, when Slack refused the renewal, signed out.

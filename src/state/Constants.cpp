@@ -6,22 +6,17 @@
 #define TRACKGLINT_SLACK_HOST "https://slack.com"
 #endif
 #ifndef TRACKGLINT_SLACK_CLIENT_ID
-#define TRACKGLINT_SLACK_CLIENT_ID "00000000000000.00000000000000"
+#define TRACKGLINT_SLACK_CLIENT_ID ""
 #endif
 #ifndef TRACKGLINT_BROKER
 #define TRACKGLINT_BROKER "https://trackglint.example"
 #endif
 #ifndef TRACKGLINT_SLACK_REDIRECT
-#define TRACKGLINT_SLACK_REDIRECT TRACKGLINT_BROKER "/auth/slack/callback"
+#define TRACKGLINT_SLACK_REDIRECT "http://localhost:8899/slack/callback"
 #endif
 
 const QString SLACK_CLIENT_ID = QStringLiteral(TRACKGLINT_SLACK_CLIENT_ID);
 const QString SLACK_REDIRECT = QStringLiteral(TRACKGLINT_SLACK_REDIRECT);
-
-bool slackAppConfigured() {
-    return SLACK_CLIENT_ID != QLatin1String("00000000000000.00000000000000") ||
-           qEnvironmentVariableIsSet("TRACKGLINT_SLACK_URL");
-}
 
 QString configPath() {
     return QDir::homePath() + QStringLiteral("/.trackglint-mac.json");

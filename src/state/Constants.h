@@ -7,7 +7,8 @@
 
 // Seconds between two sync steps.
 inline constexpr double SYNC_SECONDS = 15.0;
-// Lifetime on Slack of a status this program sets; renewed before it runs out while the track plays.
+// Lifetime on Slack of a status this program sets; renewed before it runs out while the track
+// plays.
 inline constexpr int STATUS_TTL_SECONDS = 300;
 // The loopback port that receives the end of a Slack sign-in.
 inline constexpr quint16 OAUTH_PORT = 8899;
@@ -18,13 +19,12 @@ inline constexpr int SIGN_IN_DEADLINE_SECONDS = 600;
 inline const QString SLACK_SCOPES =
     QStringLiteral("users.profile:write,users.profile:read,emoji:read");
 
-// The Slack app's OAuth client identifier, fixed when the program is built.
+// The Slack app's OAuth client identifier fixed when the program was built; empty for a build
+// without one, whose user gives their own app's at sign-in.
 extern const QString SLACK_CLIENT_ID;
-// Whether the program was built with a Slack app of its own rather than the placeholder client
-// ID; a stand-in Slack (TRACKGLINT_SLACK_URL) takes any.
-bool slackAppConfigured();
-// The vendor web service's OAuth callback page, fixed when the program is built; it does not
-// follow TRACKGLINT_BROKER.
+// Where Slack sends the browser back to after a sign-in, fixed when the program is built:
+// normally the sign-in listener on this computer itself, else a hosted page that forwards to
+// it. It does not follow TRACKGLINT_BROKER.
 extern const QString SLACK_REDIRECT;
 
 // The status emoji used when the user has chosen none.

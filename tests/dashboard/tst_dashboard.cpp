@@ -1,19 +1,26 @@
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextDocumentFragment>
 #include <QTimeEdit>
+#include <QUrlQuery>
 
 #include "FakeSlack.h"
 #include "TestFiles.h"
 #include "TestParts.h"
 #include "TestPorts.h"
 #include "dashboard/DashboardController.h"
+#include "dashboard/SlackAppWindow.h"
+#include "signin/SlackApp.h"
 #include "ui/Contrast.h"
 
 // The dashboard built on the real parts, with Slack on loopback and the window offscreen.
@@ -85,6 +92,7 @@ class DashboardTest : public QObject {
     void theWindowFollowsTheSignIn() {
         const QJsonObject second{{"slackToken", "xoxp-2"}, {"teamUrl", "https://b.slack.com/"}};
         start({{"slackName", "Ada"},
+               {"slackClientId", "1111111111.2222222222"},
                {"teamUrl", "https://a.slack.com/"},
                {"emoji", ":spotify:"},
                {"moreWorkspaces", QJsonArray{second}}});
@@ -170,18 +178,67 @@ class DashboardTest : public QObject {
         QApplication::setPalette(original);
     }
 
+    // The user's own Slack app: created from the shipped manifest, its client ID checked as
+    // it is typed, kept once signed in with, and the sign-in started with it.
+    void theSlackAppWindowTakesTheUsersApp() {
+        start({});
+        SlackAppWindow window(parts_->actions);
+        window.ask(QString());
+        const auto child = [&](const char* name) {
+            return window.findChild<QWidget*>(QLatin1String(name));
+        };
+        auto* clientId = static_cast<QLineEdit*>(child("clientId"));
+        auto* signIn = static_cast<QPushButton*>(child("signInWithApp"));
+        auto* problem = static_cast<QLabel*>(child("clientIdProblem"));
+        QVERIFY(!signIn->isEnabled() && !problem->isVisibleTo(&window));
+        QTest::keyClicks(clientId, "xoxp-123");
+        QVERIFY(!signIn->isEnabled());
+        QCOMPARE(problem->text(), "That is a token: Trackglint needs the app's Client ID.");
+        QVERIFY(problem->isVisibleTo(&window));
+
+        parts_->desktop.browser = false;
+        static_cast<QPushButton*>(child("createSlackApp"))->click();
+        QVERIFY(child("noBrowser")->isVisibleTo(&window));
+        QCOMPARE(QApplication::clipboard()->text().toUtf8(), slackAppManifest());
+        parts_->desktop.browser = true;
+        static_cast<QPushButton*>(child("createSlackApp"))->click();
+        QVERIFY(!child("noBrowser")->isVisibleTo(&window));
+        const QUrl creation = parts_->desktop.opened.value(0);
+        QCOMPARE(creation.toString(QUrl::RemoveQuery), "https://api.slack.com/apps");
+        const QUrlQuery query(creation);
+        QCOMPARE(query.queryItemValue("new_app"), "1");
+        QFile shipped(TRACKGLINT_SOURCE "/resources/slack-app-manifest.json");
+        QVERIFY(shipped.open(QIODevice::ReadOnly));
+        const QJsonObject manifest =
+            QJsonDocument::fromJson(
+                query.queryItemValue("manifest_json", QUrl::FullyDecoded).toUtf8())
+                .object();
+        QCOMPARE(manifest, QJsonDocument::fromJson(shipped.readAll()).object());
+        QCOMPARE(manifest["oauth_config"]["redirect_urls"][0], SLACK_REDIRECT);
+
+        clientId->setText("  1234567890123.1234567890123\n");
+        QVERIFY(signIn->isEnabled() && !problem->isVisibleTo(&window));
+        signIn->click();
+        QVERIFY(!window.isVisible());
+        QCOMPARE(stored("slackClientId"), "1234567890123.1234567890123");
+        QCOMPARE(QUrlQuery(parts_->desktop.opened.last()).queryItemValue("client_id"),
+                 "1234567890123.1234567890123");
+    }
+
     // Return signs in while signed out, and presses nothing once signed in.
     void returnSignsInOnlyWhileSignedOut() {
-        start({});
+        start({{"slackClientId", "1111111111.2222222222"}});
         dash_->window()->show();
         QVERIFY(QTest::qWaitForWindowExposed(dash_->window()));
+        QSignalSpy asked(&parts_->actions, &UserActions::slackAppNeeded);
         QTest::keyClick(dash_->window(), Qt::Key_Return);
-        QCOMPARE(parts_->desktop.opened.size(), 1);
+        // Signed out, a copy without a Slack app of its own shows the app it has first.
+        QCOMPARE(asked.size() + parts_->desktop.opened.size(), 1);
 
         parts_->config.addWorkspace(
             Workspace::signedIn("xoxp-1", "Ada", "https://team.slack.com/"));
         QTest::keyClick(find("pauseButton"), Qt::Key_Return);
-        QCOMPARE(parts_->desktop.opened.size(), 1);
+        QCOMPARE(asked.size() + parts_->desktop.opened.size(), 1);
         QVERIFY(!stored("paused").toBool());
     }
 

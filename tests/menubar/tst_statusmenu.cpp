@@ -246,7 +246,9 @@ class StatusMenuTest : public QObject {
     void entriesCallTheirActions() {
         const QJsonObject signedOut{{"slackName", "Ada"},
                                     {"teamUrl", "https://builders.slack.com/"}};
-        start({{"slackToken", "xoxp-1"}, {"moreWorkspaces", QJsonArray{signedOut}}});
+        start({{"slackToken", "xoxp-1"},
+               {"slackClientId", "1111111111.2222222222"},
+               {"moreWorkspaces", QJsonArray{signedOut}}});
         parts_->state.setSpotifyMissing(true);
         const QStringList titles{"Open Trackglint…",
                                  "Check for Updates…",

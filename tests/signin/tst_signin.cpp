@@ -15,6 +15,7 @@
 #include "TestPorts.h"
 #include "signin/Pkce.h"
 #include "signin/SignIn.h"
+#include "signin/SlackApp.h"
 #include "sync/SyncEngine.h"
 
 namespace {
@@ -27,7 +28,7 @@ const QByteArray TOKEN_REPLY = R"({"ok":true,"authed_user":{"access_token":"xoxp
 const QByteArray ACCOUNT_REPLY = R"({"ok":true,"user":"ada","url":"https:\/\/team.slack.com\/"})";
 const QJsonObject CLEARING{{"status_text", ""}, {"status_emoji", ""}, {"status_expiration", 0}};
 const QString EXCHANGE_FAILED = QStringLiteral("Sign-in exchange failed: ");
-const QString MISMATCH = QStringLiteral("Sign-in didn't match this app session — try again.");
+const QString CLIENT_ID = QStringLiteral("1111111111.2222222222");
 
 }  // namespace
 
@@ -54,14 +55,23 @@ class SignInTest : public QObject {
     bool listening() { return !QTcpServer().listen(QHostAddress::LocalHost, port_); }
 
     QString nonce() const { return parts_->signIn.pendingNonce().value_or(QString()); }
+    QString state() const { return signInState(port_, nonce()); }
 
-    // The browser coming back from Slack with `query`.
-    void browseBack(const QString& query) {
-        const QUrl callback(QStringLiteral("http://127.0.0.1:%1/slack/callback?").arg(port_) +
-                            query);
-        std::unique_ptr<QNetworkReply> back(browser_.get(QNetworkRequest(callback)));
-        QSignalSpy answered(back.get(), &QNetworkReply::finished);
-        QVERIFY(back->isFinished() || answered.wait(5000));
+    // The browser at `address`, without following redirects: what the page answered.
+    std::unique_ptr<QNetworkReply> browse(const QUrl& address) {
+        QNetworkRequest request(address);
+        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                             QNetworkRequest::ManualRedirectPolicy);
+        std::unique_ptr<QNetworkReply> reply(browser_.get(request));
+        QSignalSpy answered(reply.get(), &QNetworkReply::finished);
+        if (!reply->isFinished()) answered.wait(30000);
+        return reply;
+    }
+    // The browser coming back from Slack with `query`; the page it was shown.
+    QByteArray browseBack(const QString& query) {
+        return browse(
+                   QUrl(QStringLiteral("http://localhost:%1/slack/callback?").arg(port_) + query))
+            ->readAll();
     }
 
   private slots:
@@ -80,7 +90,8 @@ class SignInTest : public QObject {
         slack_.script("users.profile.get", R"({"ok":true,"profile":{}})");
         slack_.script("users.profile.set", R"({"ok":true})");
         port_ = freeLoopbackPort();
-        QVERIFY(writeSettings(settingsPath_, {{"slackToken", "xoxp-old"}}));
+        QVERIFY(writeSettings(settingsPath_,
+                              {{"slackToken", "xoxp-old"}, {"slackClientId", CLIENT_ID}}));
         QDir(dir_.filePath("config")).removeRecursively();
     }
     void cleanup() { parts_.reset(); }
@@ -91,9 +102,6 @@ class SignInTest : public QObject {
         QTest::newRow("no randomness") << "Secure randomness unavailable — sign-in aborted.";
         QTest::newRow("port busy") << "Port %1 busy — quit other Trackglint copies";
         QTest::newRow("no browser") << QString();
-        QTest::newRow("no Slack app")
-            << "This copy was built without a Slack app (SLACK_CLIENT_ID), so it can't sign in. "
-               "The README says how to build it with yours.";
     }
     void signInOpensSlacksPageWithWellFormedSecretsUntilTheDeadline() {
         QFETCH(QString, error);
@@ -103,12 +111,7 @@ class SignInTest : public QObject {
         const bool noBrowser = QTest::currentDataTag() == QByteArray("no browser");
         parts_->desktop.browser = !noBrowser;
         QSignalSpy byHand(&parts_->signIn, &SignIn::browserUnavailable);
-        if (error.startsWith("This copy")) {
-            if (SLACK_CLIENT_ID != "00000000000000.00000000000000") QSKIP("built with a Slack app");
-            qunsetenv("TRACKGLINT_SLACK_URL");  // the stand-in takes any client
-        }
         parts_->signIn.signIn();
-        slack_.useForSlack();
         QCOMPARE(byHand.size(), int(noBrowser));  // the page to open by hand
         if (noBrowser) QCOMPARE(byHand[0][0].toUrl(), parts_->desktop.opened.value(0));
         QCOMPARE(parts_->state.lastError(),
@@ -136,7 +139,7 @@ class SignInTest : public QObject {
         QVERIFY(QRegularExpression("^[A-Za-z0-9_-]{64}$").match(verifier).hasMatch());
         QVERIFY(QRegularExpression("^[0-9a-f]{32}$").match(nonce()).hasMatch());
         const QList<std::pair<QString, QString>> fields = {
-            {"client_id", SLACK_CLIENT_ID},
+            {"client_id", CLIENT_ID},
             {"user_scope", "users.profile:write,users.profile:read,emoji:read"},
             {"redirect_uri", SLACK_REDIRECT},
             {"state", signInState(port_, nonce())},
@@ -147,22 +150,32 @@ class SignInTest : public QObject {
                     .contains("user_scope=users.profile:write,users.profile:read,emoji:read&"));
         QCOMPARE(parts_->signIn.signInDeadline().interval(), 600'000);
         QVERIFY(parts_->signIn.signInDeadline().isActive());
+        QCOMPARE(parts_->signIn.signInStall().interval(), 120'000);
         QVERIFY(listening());
+        parts_->sync.stopSync();  // no step of the signed-in workspace's rewrites the error line
         const QString firstNonce = nonce();
         parts_->signIn.signIn();  // asked again while waiting: a new attempt replaces it
         QCOMPARE(parts_->state.lastError(), std::nullopt);
         QCOMPARE(parts_->desktop.opened.size(), 2);
         QVERIFY(nonce() != firstNonce && listening());
+        // Slack may show an error page of its own instead of sending the browser back: after
+        // a while, and at the deadline, what to check is said.
+        const QString check =
+            " If Slack showed an error, check that your Slack app's redirect "
+            "URL is http://localhost:8899/slack/callback, that PKCE is on, and "
+            "that the client ID is right.";
+        parts_->signIn.signInStalled();
+        QCOMPARE(parts_->state.lastError(), "Still waiting for Slack in your browser." + check);
         parts_->signIn.signInDeadlinePassed();
         QVERIFY(!listening());
-        QCOMPARE(parts_->state.lastError(), std::nullopt);
-        parts_->signIn.finishSignIn(QStringLiteral("abc"), firstNonce, std::nullopt);  // too late
-        QCOMPARE(parts_->state.lastError(), MISMATCH);
+        QCOMPARE(parts_->state.lastError(), "Slack never sent the browser back." + check);
+        QVERIFY(!parts_->signIn.pendingNonce());
+        QVERIFY(!parts_->signIn.signInStall().isActive());
     }
 
     // The browser's return: an accepted code stores the account, else the old token stays.
     void theBrowsersReturnEndsTheSignIn_data() {
-        QTest::addColumn<QString>("query");        // NONCE stands for the pending nonce
+        QTest::addColumn<QString>("query");        // STATE and NONCE stand for the pending ones
         QTest::addColumn<QString>("error");        // none when signed in
         QTest::addColumn<QByteArray>("reply");     // of the step the error names, when it differs
         QTest::addColumn<QStringList>("account");  // name and team address stored
@@ -170,15 +183,15 @@ class SignInTest : public QObject {
                             const QByteArray& reply = {}, const QStringList& account = {}) {
             QTest::newRow(name) << QString(query) << error << reply << account;
         };
-        const char* code = "code=abc&nonce=NONCE";
+        const char* code = "code=abc&state=STATE";
         const QString failed = EXCHANGE_FAILED, rejected("Slack rejected the token: ");
         row("signed in", code, {}, {}, {"ada", "https://team.slack.com/"});
         row("signed in, nameless", code, {}, R"({"ok":true})", {"you", slackHost() + "/"});
-        row("declined", "error=access_denied&nonce=NONCE", "Sign-in failed: access_denied");
-        row("error wins over code", "code=abc&error=access_denied&nonce=NONCE",
+        row("through a hosted page", "code=abc&nonce=NONCE", {}, {},
+            {"ada", "https://team.slack.com/"});
+        row("declined", "error=access_denied&state=STATE", "Sign-in failed: access_denied");
+        row("error wins over code", "code=abc&error=access_denied&state=STATE",
             "Sign-in failed: access_denied");
-        row("other nonce", "code=abc&nonce=00", MISMATCH);
-        row("no nonce", "code=abc", MISMATCH);
         row("code refused", code, failed + "invalid_grant",
             R"({"ok":false,"error":"invalid_grant"})");
         row("error that is not a string", code, failed + R"({"n":5})",
@@ -200,7 +213,11 @@ class SignInTest : public QObject {
         start();
         parts_->signIn.signIn();
         const QString verifier = *parts_->signIn.pendingVerifier();
-        browseBack(query.replace("NONCE", nonce()));
+        const QByteArray page =
+            browseBack(query.replace("STATE", state()).replace("NONCE", nonce()));
+        QVERIFY2(page.contains(error.isEmpty() ? QString("✅ Trackglint is connected").toUtf8()
+                                               : ("❌ " + error).toHtmlEscaped().toUtf8()),
+                 page.constData());
         QTRY_VERIFY(parts_->state.lastError() || parts_->loginItem.enabled());
         QCOMPARE(parts_->state.lastError(), error.isEmpty() ? std::nullopt : std::optional(error));
         QVERIFY(!listening());
@@ -208,14 +225,13 @@ class SignInTest : public QObject {
         const Config stored(settingsPath_);
         QCOMPARE(stored.slackToken(), QString(error.isEmpty() ? "xoxp-new" : "xoxp-old"));
         QCOMPARE(parts_->loginItem.enabled(), error.isEmpty());
-        QCOMPARE(slack_.requests().isEmpty(),
-                 error.startsWith("Sign-in failed") || error == MISMATCH);
+        QCOMPARE(slack_.requests().isEmpty(), error.startsWith("Sign-in failed"));
         if (!error.isEmpty()) return;
 
         const FakeSlack::Request exchange = slack_.requests("oauth.v2.access").value(0);
         QVERIFY(!exchange.headers.contains("authorization"));
         QCOMPARE(exchange.headers.value("content-type"), "application/x-www-form-urlencoded");
-        const QList<std::pair<QString, QString>> sent = {{"client_id", SLACK_CLIENT_ID},
+        const QList<std::pair<QString, QString>> sent = {{"client_id", CLIENT_ID},
                                                          {"code", "abc"},
                                                          {"code_verifier", verifier},
                                                          {"redirect_uri", SLACK_REDIRECT}};
@@ -228,6 +244,70 @@ class SignInTest : public QObject {
         QTRY_VERIFY(!slack_.requests("emoji.list").isEmpty());  // and syncing starts
     }
 
+    // A callback that is not the pending sign-in's own (an earlier page's, a used one, one made
+    // up) is told so and changes nothing: the real one still signs in.
+    void aCallbackNotForThePendingSignInChangesNothing() {
+        start();
+        parts_->signIn.signIn();
+        const QString pending = nonce();
+        const QByteArray other = "This isn't the sign-in Trackglint is waiting for";
+        for (const QString& query :
+             {QString("code=abc&state=eyJwb3J0Ijo4ODk5fQ"), QString("error=access_denied"),
+              QString("error=access_denied&nonce=00"), QString("code=abc")}) {
+            QVERIFY2(browseBack(query).contains(other), qPrintable(query));
+        }
+        QTest::qWait(100);
+        QCOMPARE(parts_->state.lastError(), std::nullopt);
+        QCOMPARE(nonce(), pending);
+        QVERIFY(listening() && slack_.requests().isEmpty());
+        const QString real = "code=abc&state=" + state();
+        QVERIFY(browseBack(real).contains("connected"));
+        QTRY_COMPARE(Config(settingsPath_).slackToken(), "xoxp-new");
+        QVERIFY(!listening());
+        QCOMPARE(slack_.requests("oauth.v2.access").size(), 1);
+    }
+
+    // A copy without a Slack app of its own asks for the user's, keeps its client ID, and signs
+    // in through Slack's redirect straight to this computer; Slack refuses another client.
+    void aClientIdGivenAtRunTimeSignsInThroughSlacksRedirect() {
+        if (slackAppBuiltIn()) QSKIP("built with a Slack app of its own");
+        slack_.registerApp(CLIENT_ID, SLACK_REDIRECT);
+        QVERIFY(writeSettings(settingsPath_, {}));
+        start();
+        UserActions& actions = parts_->actions;
+        QSignalSpy asked(&actions, &UserActions::slackAppNeeded);
+        actions.signIn();
+        QCOMPARE(asked.size(), 1);
+        QCOMPARE(asked[0][0].toString(), QString());
+        QCOMPARE(actions.signInWithSlackApp("0123456789abcdef0123456789abcdef"),
+                 "That looks like the Client Secret or Signing Secret: Trackglint needs the "
+                 "Client ID, which has a dot in it.");
+        QVERIFY(parts_->desktop.opened.isEmpty() && !parts_->config.slackClientId());
+        QCOMPARE(actions.signInWithSlackApp(" " + CLIENT_ID + "\n"), std::nullopt);
+        QCOMPARE(Config(settingsPath_).slackClientId(), CLIENT_ID);
+
+        std::unique_ptr<QNetworkReply> slacks = browse(parts_->desktop.opened.value(0));
+        QCOMPARE(slacks->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 302);
+        const QUrl back(QString::fromUtf8(slacks->rawHeader("Location")));
+        QCOMPARE(back.toString(QUrl::RemoveQuery), "http://localhost:8899/slack/callback");
+        QVERIFY(browseBack(back.query(QUrl::FullyEncoded)).contains("connected"));
+        QTRY_COMPARE(Config(settingsPath_).slackToken(), "xoxp-new");
+        QCOMPARE(slack_.requests("oauth.v2.access").value(0).formValue("client_id"), CLIENT_ID);
+        QVERIFY(!actions.asksForSlackApp());
+
+        slack_.registerApp("3333333333.4444444444", SLACK_REDIRECT);
+        actions.signIn();  // another workspace, with the app kept
+        QCOMPARE(asked.size(), 1);
+        slacks = browse(parts_->desktop.opened.value(1));
+        QVERIFY(slacks->readAll().contains("Invalid client_id parameter"));
+        QVERIFY(!slacks->hasRawHeader("Location"));
+
+        actions.disconnect();  // the app is the copy's, not the account's
+        const Config after(settingsPath_);
+        QCOMPARE(after.slackClientId(), CLIENT_ID);
+        QVERIFY(!after.slackToken() && actions.asksForSlackApp());
+    }
+
     // A token that expires is stored with what renews it, and renewed before it expires.
     void anExpiringTokenIsStoredAndRenewed() {
         slack_.script("oauth.v2.access",
@@ -237,7 +317,7 @@ class SignInTest : public QObject {
             "refresh_token":"xoxe-2","expires_in":43200,"token_type":"user"})"}});
         start();
         parts_->signIn.signIn();
-        browseBack("code=abc&nonce=" + nonce());
+        browseBack("code=abc&state=" + state());
         QTRY_COMPARE(parts_->config.slackToken(), "xoxe.xoxp-1");
         const qint64 now = parts_->clock.now().toSecsSinceEpoch();
         QCOMPARE(parts_->config.workspaces().value(0).refreshToken, "xoxe-1");
@@ -251,7 +331,7 @@ class SignInTest : public QObject {
         QCOMPARE(slack_.requests("oauth.v2.access").size(), 2);
         const FakeSlack::Request renewal = slack_.requests("oauth.v2.access").value(1);
         QCOMPARE(QUrlQuery(QString::fromUtf8(renewal.body)).queryItems(QUrl::FullyDecoded),
-                 (QList<std::pair<QString, QString>>{{"client_id", SLACK_CLIENT_ID},
+                 (QList<std::pair<QString, QString>>{{"client_id", CLIENT_ID},
                                                      {"grant_type", "refresh_token"},
                                                      {"refresh_token", "xoxe-1"}}));
     }
@@ -301,8 +381,9 @@ class SignInTest : public QObject {
     // A sign-in the file cannot keep is not shown as done: the next start would not have it.
     void aSignInThatCannotBeSavedIsUndoneAndSaysWhy() {
         start(false, dir_.filePath("missing/.trackglint-mac.json"));
+        parts_->config.setSlackClientId(CLIENT_ID);
         parts_->signIn.signIn();
-        browseBack("code=abc&nonce=" + nonce());
+        browseBack("code=abc&state=" + state());
         QTRY_VERIFY(parts_->state.lastError());
         QCOMPARE(*parts_->state.lastError(),
                  "Couldn't save your sign-in: No such file or directory");
@@ -355,6 +436,7 @@ class SignInTest : public QObject {
         QVERIFY(writeSettings(settingsPath_, {{"slackToken", "xoxp-1"},
                                               {"teamUrl", "https://acme.slack.com/"},
                                               {"slackTeamId", "T1"},
+                                              {"slackClientId", CLIENT_ID},
                                               {"lastSetText", "Song — Band"},
                                               {"moreWorkspaces", QJsonArray{builders}}}));
         slack_.shows("Song — Band");
@@ -366,7 +448,7 @@ class SignInTest : public QObject {
         parts_->sync.stopSync();  // no step takes the status down meanwhile
         for (const int count : {2, 3}) {
             parts_->signIn.signIn();
-            browseBack("code=abc&nonce=" + nonce());
+            browseBack("code=abc&state=" + state());
             QTRY_COMPARE(Config(settingsPath_).workspaces().size(), count);
         }
         const QList<Workspace> signedIn = Config(settingsPath_).workspaces();

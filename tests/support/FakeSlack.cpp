@@ -118,6 +118,8 @@ void FakeSlack::reset() {
     requests_.clear();
     revoked_.clear();
     keepStatuses_ = false;
+    app_.reset();
+    codes_.clear();
     statuses_.clear();
     workspaces_.clear();
     shownFor_.clear();
@@ -256,6 +258,8 @@ FakeSlack::Reply FakeSlack::replyFor(const Request& incoming) {
         shownFor_.contains(request.token())) {
         return {200, profileShowing(shownFor_.value(request.token()))};
     }
+    if (std::optional<Reply> page = authorize(request)) return *page;
+    if (std::optional<Reply> refused = exchangeRefused(request)) return *refused;
     if (std::optional<Reply> kept = keptStatus(request)) return *kept;
     QList<Reply>& replies = scripts_[request.path];
     if (replies.isEmpty()) return {404, R"({"ok":false,"error":"unknown_method"})"};

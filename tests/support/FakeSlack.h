@@ -101,10 +101,29 @@ class FakeSlack {
     // with the scripted reply for a token that has set none.
     void keepStatuses();
 
+    // Plays the Slack app `clientId` with PKCE on, whose one redirect URL is `redirect`: its
+    // sign-in page (/oauth/v2/authorize) sends the browser on (HTTP 302) to that exact
+    // redirect with a code and the state it was given, and shows an error page instead, as
+    // Slack does, for another client, another redirect or no S256 challenge. oauth.v2.access
+    // then exchanges a code once, and only for the same client and redirect and the verifier of
+    // its challenge, before answering as scripted; a renewal only for the same client.
+    void registerApp(const QString& clientId, const QString& redirect);
+
     // Called on the server thread.
     Reply replyFor(const Request& request);
 
   private:
+    struct App {
+        QString clientId;
+        QString redirect;
+    };
+    struct Grant {
+        QString challenge;
+        QString redirect;
+    };
+    std::optional<Reply> authorize(const Request& request);
+    std::optional<Reply> exchangeRefused(const Request& request);
+
     std::optional<Reply> overLimit(const Request& request);
     std::optional<Reply> keptStatus(const Request& request);
 
@@ -114,6 +133,8 @@ class FakeSlack {
     QHash<QByteArray, QString> workspaces_;  // by token
     QHash<QByteArray, QString> shownFor_;    // by token
     bool keepStatuses_ = false;
+    std::optional<App> app_;
+    QHash<QString, Grant> codes_;              // codes given and not yet exchanged
     QHash<QByteArray, QJsonObject> statuses_;  // by token: the profile it last set
     QHash<QString, QList<Reply>> scripts_;
     QList<Request> requests_;
