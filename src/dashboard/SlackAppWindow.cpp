@@ -48,7 +48,9 @@ void SlackAppWindow::build() {
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel);
     signIn_ = named(buttons->addButton(QStringLiteral("Sign In"), QDialogButtonBox::AcceptRole),
                     "signInWithApp");
+    // Return in the field signs in; it never cancels, even while Sign In waits for a client ID.
     signIn_->setDefault(true);
+    buttons->button(QDialogButtonBox::Cancel)->setAutoDefault(false);
     connect(buttons, &QDialogButtonBox::accepted, this, &SlackAppWindow::signInWithIt);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
@@ -104,10 +106,12 @@ void SlackAppWindow::ask(const QString& clientId) {
     clientId_->setText(clientId);
     noBrowser_->hide();
     adjustSize();
+    // Focus goes to the field before the window shows, so that the dialog does not give it to a
+    // button when it becomes active.
+    clientId_->setFocus();
     show();
     raise();
     activateWindow();
-    clientId_->setFocus();
 }
 
 void SlackAppWindow::createApp() {

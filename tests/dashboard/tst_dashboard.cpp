@@ -218,7 +218,7 @@ class DashboardTest : public QObject {
 
         clientId->setText("  1234567890123.1234567890123\n");
         QVERIFY(signIn->isEnabled() && !problem->isVisibleTo(&window));
-        signIn->click();
+        QTest::keyClick(clientId, Qt::Key_Return);
         QVERIFY(!window.isVisible());
         QCOMPARE(stored("slackClientId"), "1234567890123.1234567890123");
         QCOMPARE(QUrlQuery(parts_->desktop.opened.last()).queryItemValue("client_id"),
