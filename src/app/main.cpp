@@ -2,12 +2,32 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <cstdio>
 
 #include "app/AppDelegate.h"
+#include "app/CommandLine.h"
 #include "platform/Bundle.h"
 #include "platform/Termination.h"
 
+namespace {
+
+// The arguments after the program's name, as text.
+QStringList argumentsOf(int argc, char* argv[]) {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) arguments += QString::fromLocal8Bit(argv[i]);
+    return arguments;
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
+    // The version, the usage or an unknown option are answered before the application exists,
+    // so they need no display.
+    if (const std::optional<CommandLineAnswer> answer =
+            answerCommandLine(argumentsOf(argc, argv))) {
+        std::fputs(answer->text.toLocal8Bit().constData(), answer->exitCode == 0 ? stdout : stderr);
+        return answer->exitCode;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Trackglint"));
     // An agent: closing its window does not end it.

@@ -1,5 +1,6 @@
 #include <QJsonDocument>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
@@ -72,6 +73,16 @@ class ProgramTest : public QObject {
             texts += QJsonDocument::fromJson(request.formValue("profile").toUtf8())["status_text"]
                          .toString();
         return texts;
+    }
+
+    // The program as a packaged copy has it, a link to the executable in a folder of commands,
+    // or a lone copy of the executable outside any bundle; empty for the bundle's own.
+    QString programAs(const QString& form) const {
+        const QString path = home_->filePath("bin/trackglint");
+        if (form.isEmpty() || !QDir().mkpath(home_->filePath("bin"))) return TRACKGLINT_PROGRAM;
+        if (form == "link") QFile::link(TRACKGLINT_PROGRAM, path);
+        if (form == "copy") QFile::copy(TRACKGLINT_PROGRAM, path);
+        return path;
     }
 
   private slots:
@@ -151,6 +162,60 @@ class ProgramTest : public QObject {
         QCOMPARE(bus.interface()->serviceOwner("com.trackglint.app").value(),
                  QDBusConnection::sessionBus().baseService());
         QDBusConnection::disconnectFromBus("hung");
+    }
+
+    // The version and the usage need neither a display nor a bundle, and the program ends
+    // at once, touching nothing in the home folder.
+    void answersItsOptionsWithoutADisplay_data() {
+        QTest::addColumn<QString>("form");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("output");  // a pattern for the whole standard output
+        QTest::addColumn<QString>("errors");  // and one for the standard error
+        const QString version =
+            QRegularExpression::escape(QStringLiteral("Trackglint " TRACKGLINT_VERSION "\n"));
+        const QString usage = "Usage: trackglint .*--help.*--version.*--moved.*";
+        QTest::newRow("version") << "" << QStringList{"--version"} << 0 << version << "";
+        QTest::newRow("version, linked")
+            << "link" << QStringList{"--version"} << 0 << version << "";
+        QTest::newRow("version, no bundle")
+            << "copy" << QStringList{"--version"} << 0 << version << "";
+        QTest::newRow("help") << "" << QStringList{"--help"} << 0 << usage << "";
+        QTest::newRow("-h, linked") << "link" << QStringList{"-h"} << 0 << usage << "";
+        QTest::newRow("help beside --moved")
+            << "" << QStringList{"--moved", "--help"} << 0 << usage << "";
+        QTest::newRow("unknown") << "" << QStringList{"--verbose"} << 2 << ""
+                                 << "trackglint: unknown option --verbose\n" + usage;
+        QTest::newRow("unknown beside --version") << "" << QStringList{"--version", "-x"} << 2 << ""
+                                                  << "trackglint: unknown option -x\n" + usage;
+    }
+    void answersItsOptionsWithoutADisplay() {
+        QFETCH(QString, form);
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, output);
+        QFETCH(QString, errors);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* name :
+             {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "DBUS_SESSION_BUS_ADDRESS"})
+            environment.remove(name);
+        environment.insert("HOME", home_->path());
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.start(programAs(form), arguments);
+        QVERIFY(program.waitForFinished(5'000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), exitCode);
+        const auto whole = [](const QString& pattern) {
+            return QRegularExpression(QRegularExpression::anchoredPattern(pattern),
+                                      QRegularExpression::DotMatchesEverythingOption);
+        };
+        const QString printed = program.readAllStandardOutput();
+        const QString complained = program.readAllStandardError();
+        QVERIFY2(whole(output).match(printed).hasMatch(), qPrintable(printed));
+        QVERIFY2(whole(errors).match(complained).hasMatch(), qPrintable(complained));
+        QCOMPARE(QDir(home_->path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+                 form.isEmpty() ? QStringList() : QStringList{"bin"});
     }
 
     // Idle, it maps none of the libraries that only its update helper needs.
