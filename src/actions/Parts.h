@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "actions/UserActions.h"
+#include "maintenance/Distribution.h"
 #include "maintenance/Installer.h"
 #include "maintenance/Mover.h"
 #include "maintenance/Updater.h"
@@ -20,6 +21,12 @@
 #include "state/Constants.h"
 #include "sync/SyncEngine.h"
 
+// The command a distribution package puts on PATH for the program, fixed when it is built.
+extern const QString PACKAGED_COMMAND;
+// Who distributes this build: the package manager for a build made for a distribution package
+// (TRACKGLINT_DISTRO_PACKAGE), otherwise the program itself.
+extern const Distribution BUILD_DISTRIBUTION;
+
 // The outside world the program's parts talk to; tests replace parts of it.
 struct Environment {
     QString configPath;
@@ -32,11 +39,15 @@ struct Environment {
     quint16 oauthPort = OAUTH_PORT;
     // The key updates must be signed with; empty: updates are off.
     QString updateKey;
+    // Who installed this copy and keeps it up to date.
+    Distribution distribution = Distribution::SelfManaged;
 
     // The real world: the settings file in the home folder, the system clock, the platform's
     // Spotify bridge, desktop and login-item service, the system's random source, programs
-    // started detached, and the update key the program was built with.
-    static Environment system();
+    // started detached, the update key the program was built with, and `distribution`, by
+    // default the one the program was built for. A copy the package manager installed starts
+    // at login by PACKAGED_COMMAND, any other by its own executable.
+    static Environment system(Distribution distribution = BUILD_DISTRIBUTION);
 };
 
 // The program's parts below its views, made once and wired together: the settings, the display

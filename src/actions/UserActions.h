@@ -58,6 +58,8 @@ class UserActions : public QObject {
 
     // Whether this build checks for updates at all.
     bool updatesOffered() const { return updater_.enabled(); }
+    // Whether this copy's updates come from the package manager, which the views then say.
+    bool updatesFromPackageManager() const { return updater_.updatesFromPackageManager(); }
     // Asks the vendor's service for a newer version, saying so when there is none.
     void checkForUpdate();
     // Offers the version already found again.

@@ -220,6 +220,12 @@ QWidget* DashboardController::buildConnectedBox() {
     notes->setTextFormat(Qt::RichText);
     notes->setText(notesHtml(notes->font()));
     layout->addWidget(secondaryLabel(notes));
+    if (actions_.updatesFromPackageManager()) {
+        auto* updates = named(new QLabel(PACKAGE_MANAGER_UPDATES), "packageManagerUpdates");
+        updates->setTextFormat(Qt::PlainText);
+        updates->setFont(systemFont(11.5));
+        layout->addWidget(secondaryLabel(updates));
+    }
 
     disconnectButton_ = named(button(QStringLiteral("Disconnect Slack…")), "disconnectButton");
     connect(disconnectButton_, &QPushButton::clicked, this, &DashboardController::disconnect);

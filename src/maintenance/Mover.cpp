@@ -7,10 +7,11 @@
 #include "platform/Bundle.h"
 
 Mover::Mover(platform::Starter& starter, std::optional<QString> runningBundle,
-             QString installFolder, std::function<void()> quit)
+             QString installFolder, Distribution distribution, std::function<void()> quit)
     : starter_(starter),
       runningBundle_(std::move(runningBundle)),
       installFolder_(std::move(installFolder)),
+      distribution_(distribution),
       quit_(std::move(quit)) {}
 
 bool Mover::inPlace() const {
@@ -20,7 +21,8 @@ bool Mover::inPlace() const {
 }
 
 bool Mover::offersMove() const {
-    return runningBundle_ && !inPlace() && !inBuildTree();
+    return distribution_ == Distribution::SelfManaged && runningBundle_ && !inPlace() &&
+           !inBuildTree();
 }
 
 // A copy the build just made, run from its build folder: a developer's, not one to install.

@@ -4,10 +4,11 @@
 #include <functional>
 #include <optional>
 
+#include "maintenance/Distribution.h"
 #include "platform/Starter.h"
 
 // Moves, when the user agrees at launch, a copy that runs from outside the install folder into
-// it.
+// it. A copy the package manager installed stays where the package put it.
 class Mover {
   public:
     struct Result {
@@ -18,13 +19,13 @@ class Mover {
     };
 
     // `runningBundle`: the bundle this copy runs from, none for a bare build (see
-    // runningBundlePath()); `installFolder`: where the installed copy lives; `quit` ends the
-    // running copy.
+    // runningBundlePath()); `installFolder`: where the installed copy lives; `distribution`:
+    // who installed the running copy; `quit` ends the running copy.
     Mover(platform::Starter& starter, std::optional<QString> runningBundle, QString installFolder,
-          std::function<void()> quit);
+          Distribution distribution, std::function<void()> quit);
 
-    // Whether to offer the move: there is a bundle, it is not inside the install folder, and it
-    // is not the one a build has just made in its build folder.
+    // Whether to offer the move: the copy installs itself, there is a bundle, it is not inside
+    // the install folder, and it is not the one a build has just made in its build folder.
     bool offersMove() const;
     // The name of the folder the running bundle is in, as the file manager shows it.
     QString runningFolderName() const;
@@ -39,6 +40,7 @@ class Mover {
     platform::Starter& starter_;
     const std::optional<QString> runningBundle_;
     const QString installFolder_;
+    const Distribution distribution_;
     const std::function<void()> quit_;
 };
 

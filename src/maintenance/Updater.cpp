@@ -25,8 +25,11 @@ std::optional<QString> remoteVersion(const QByteArray& body) {
 
 }  // namespace
 
-Updater::Updater(AppState& state, QString updateKey, QObject* parent)
-    : QObject(parent), state_(state), updateKey_(std::move(updateKey)) {
+Updater::Updater(AppState& state, QString updateKey, Distribution distribution, QObject* parent)
+    : QObject(parent),
+      state_(state),
+      updateKey_(std::move(updateKey)),
+      distribution_(distribution) {
     connect(&daily_, &QTimer::timeout, this, [this] { checkForUpdate(false); });
 }
 

@@ -5,12 +5,13 @@
 #include <QTimer>
 #include <chrono>
 
+#include "maintenance/Distribution.h"
 #include "state/AppState.h"
 
 // Asks the vendor web service for the latest version and remembers a newer one in the app
 // state, announcing it with `updateFound` so the user can be offered it. A build without the
-// vendor's update key could never install an update, so it neither checks nor offers one.
-// Lives on the main thread.
+// vendor's update key could never install an update, and a copy the package manager installed
+// is updated by it: neither checks nor offers one. Lives on the main thread.
 class Updater : public QObject {
     Q_OBJECT
 
@@ -21,10 +22,16 @@ class Updater : public QObject {
     static constexpr std::chrono::seconds ASKED_CHECK_TIMEOUT{10};
 
     // `updateKey`: the key updates are signed with; empty: updates are off.
-    Updater(AppState& state, QString updateKey, QObject* parent = nullptr);
+    Updater(AppState& state, QString updateKey,
+            Distribution distribution = Distribution::SelfManaged, QObject* parent = nullptr);
 
-    // Whether this build checks for updates at all.
-    bool enabled() const { return !updateKey_.isEmpty(); }
+    // Whether this copy checks for updates at all.
+    bool enabled() const {
+        return !updateKey_.isEmpty() && distribution_ == Distribution::SelfManaged;
+    }
+    // Whether updates come from the package manager instead.
+    bool updatesFromPackageManager() const { return distribution_ == Distribution::PackageManager; }
+
     // Automatic checks: one `firstDelay` from now, then one every `interval`.
     void scheduleChecks(std::chrono::milliseconds firstDelay, std::chrono::milliseconds interval);
     // Sends one check and returns at once. An interactive check also announces `upToDate`
@@ -47,5 +54,6 @@ class Updater : public QObject {
 
     AppState& state_;
     const QString updateKey_;
+    const Distribution distribution_;
     QTimer daily_;
 };

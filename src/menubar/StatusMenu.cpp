@@ -101,14 +101,24 @@ void StatusMenu::buildMenu() {
     e.login = addEntry(QStringLiteral("Start at login"), [this] { actions_.toggleLoginItem(); });
     e.updatesSeparator = menu_->addSeparator();
     e.update = addEntry({}, [this] { actions_.updateNow(); });
-    e.checkForUpdates =
-        addEntry(QStringLiteral("Check for Updates…"), [this] { actions_.checkForUpdate(); });
+    e.checkForUpdates = buildUpdatesEntry();
     e.disconnect = addEntry(QStringLiteral("Disconnect Slack…"), [this] {
         if (prompts_.confirmDisconnect()) actions_.disconnect();
     });
     e.quit = addEntry(QStringLiteral("Quit Trackglint"), program_.quit);
     e.workHours->setCheckable(true);
     e.login->setCheckable(true);
+}
+
+// "Check for Updates…"; for a copy the package manager updates, a line that says so instead.
+QAction* StatusMenu::buildUpdatesEntry() {
+    if (!actions_.updatesFromPackageManager()) {
+        return addEntry(QStringLiteral("Check for Updates…"),
+                        [this] { actions_.checkForUpdate(); });
+    }
+    QAction* line = addLine();
+    line->setText(PACKAGE_MANAGER_UPDATES);
+    return line;
 }
 
 QAction* StatusMenu::buildEmojiMenu() {
@@ -202,7 +212,8 @@ void StatusMenu::updateSettings(bool signedIn) {
     updateEmojiMenu();
     e.update->setVisible(signedIn && update);
     e.update->setText(literal(QStringLiteral("⬆ Update to ") + update.value_or(QString()) + u'…'));
-    e.checkForUpdates->setVisible(signedIn && !update && actions_.updatesOffered());
+    e.checkForUpdates->setVisible(
+        signedIn && !update && (actions_.updatesOffered() || actions_.updatesFromPackageManager()));
 }
 
 // At most one emoji carries the check mark: the one the next status is sent with.

@@ -65,12 +65,13 @@ class StatusMenu : public QObject {
         QAction* login;
         QAction* updatesSeparator;
         QAction* update;
-        QAction* checkForUpdates;
+        QAction* checkForUpdates;  // or the line saying the package manager updates this copy
         QAction* disconnect;
         QAction* quit;
     };
 
     void buildMenu();
+    QAction* buildUpdatesEntry();
     QAction* buildEmojiMenu();
     QAction* addLine();
     QAction* addEntry(const QString& title, std::function<void()> action);

@@ -4,6 +4,11 @@
 
 #include "platform/Desktop.h"
 
+// What the menu and the window say, in place of "Check for Updates…", in a copy the package
+// manager updates.
+inline const QString PACKAGE_MANAGER_UPDATES =
+    QStringLiteral("Updates come from your package manager");
+
 // The questions and notices the program puts to the user in alerts, with their words. The views
 // and the launch ask these and then call the user's actions.
 class Prompts {

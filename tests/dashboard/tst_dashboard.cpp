@@ -33,10 +33,11 @@ class DashboardTest : public QObject {
     std::unique_ptr<TestParts> parts_;
     std::unique_ptr<DashboardController> dash_;
 
-    void start(const QJsonObject& settings) {
+    void start(const QJsonObject& settings, Distribution distribution = Distribution::SelfManaged) {
         QVERIFY(writeSettings(dir_.filePath("settings.json"), settings));
         dash_.reset();
-        parts_ = std::make_unique<TestParts>(dir_.filePath("settings.json"), freeLoopbackPort());
+        parts_ = std::make_unique<TestParts>(dir_.filePath("settings.json"), freeLoopbackPort(),
+                                             nullptr, distribution);
         dash_ = std::make_unique<DashboardController>(
             parts_->config, parts_->state, parts_->actions, parts_->prompts, parts_->loginItem);
     }
@@ -130,6 +131,19 @@ class DashboardTest : public QObject {
         parts_->state.setLastError(std::nullopt);
         dash_->refresh();
         QVERIFY(!shown("errorLine") && fitsItsContent());
+    }
+
+    // Signed in, a copy the package manager installed says where its updates come from; one
+    // that updates itself says nothing of it.
+    void theWindowSaysWhoUpdatesAPackagedCopy() {
+        for (const auto distribution : {Distribution::SelfManaged, Distribution::PackageManager}) {
+            start({{"slackToken", "xoxp-1"}}, distribution);
+            const QLabel* line = find<QLabel>("packageManagerUpdates");
+            const bool packaged = distribution == Distribution::PackageManager;
+            QCOMPARE(line && line->isVisibleTo(dash_->window()), packaged);
+            if (packaged) QCOMPARE(line->text(), "Updates come from your package manager");
+            QVERIFY(fitsItsContent());
+        }
     }
 
     // The window names this computer and its tray as Linux does, and says how soon a pause now

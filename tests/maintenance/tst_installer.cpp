@@ -14,6 +14,7 @@
 #include "RecordingDesktop.h"
 #include "RecordingStarter.h"
 #include "TestPorts.h"
+#include "actions/Parts.h"
 #include "maintenance/InstallCopy.h"
 #include "maintenance/Installer.h"
 #include "maintenance/Mover.h"
@@ -348,21 +349,27 @@ class InstallerTest : public QObject {
         QCOMPARE(made, QByteArray());
     }
 
-    // The move is offered only to a copy outside the install folder, in these words.
+    // The move is offered only to a copy that installs itself and runs outside the install
+    // folder, in these words.
     void moves_data() {
         QTest::addColumn<QString>("from");    // the folder of the running bundle; none: bare build
         QTest::addColumn<bool>("copyFails");  // the bundle holds a pipe, which cannot be copied
+        QTest::addColumn<Distribution>("distribution");
         QTest::addColumn<QString>("outcome");
-        QTest::newRow("bare build") << "" << false << "not offered";
-        QTest::newRow("installed") << "Applications" << false << "not offered";
-        QTest::newRow("in a subfolder") << "Applications/Tools" << false << "not offered";
-        QTest::newRow("in its build folder") << "build" << false << "not offered";
-        QTest::newRow("moved") << "Downloads" << false << "moved";
-        QTest::newRow("copy fails") << "Downloads" << true << "failed";
+        const Distribution self = Distribution::SelfManaged;
+        QTest::newRow("bare build") << "" << false << self << "not offered";
+        QTest::newRow("installed") << "Applications" << false << self << "not offered";
+        QTest::newRow("in a subfolder") << "Applications/Tools" << false << self << "not offered";
+        QTest::newRow("in its build folder") << "build" << false << self << "not offered";
+        QTest::newRow("installed by the package manager")
+            << "usr/lib/trackglint" << false << Distribution::PackageManager << "not offered";
+        QTest::newRow("moved") << "Downloads" << false << self << "moved";
+        QTest::newRow("copy fails") << "Downloads" << true << self << "failed";
     }
     void moves() {
         QFETCH(QString, from);
         QFETCH(bool, copyFails);
+        QFETCH(Distribution, distribution);
         QFETCH(QString, outcome);
         const QString source = dir_.path() + "/" + from + "/Trackglint.app";
         QDir(dir_.filePath("Downloads")).removeRecursively();
@@ -375,7 +382,7 @@ class InstallerTest : public QObject {
         RecordingStarter starter;
         int quits = 0;
         Mover mover(starter, from.isEmpty() ? std::nullopt : std::optional(source), apps_,
-                    [&] { ++quits; });
+                    distribution, [&] { ++quits; });
         QCOMPARE(mover.offersMove(), outcome != "not offered");
         if (!mover.offersMove()) return;
         QCOMPARE(mover.runningFolderName(), "Downloads");
@@ -388,6 +395,21 @@ class InstallerTest : public QObject {
         const QStringList start = {platform::executableIn(installed_), "--moved"};
         QCOMPARE(starter.started, moved ? QList<QStringList>{start} : QList<QStringList>());
         QCOMPARE(quits, moved ? 1 : 0);
+    }
+
+    // At login the autostart entry starts a copy that installs itself by its own executable,
+    // and one the package manager installed by the package's command on PATH, which stays put
+    // when the package is upgraded.
+    void theLoginItemStartsTheInstalledCommand() {
+        const QList<std::pair<Distribution, QString>> table{
+            {Distribution::SelfManaged, QCoreApplication::applicationFilePath()},
+            {Distribution::PackageManager, PACKAGED_COMMAND}};
+        for (const auto& [distribution, command] : table) {
+            QCOMPARE(Environment::system(distribution).loginItem->setEnabled(true), std::nullopt);
+            QVERIFY(readFile(platform::XdgAutostart::entryPath())
+                        .contains("\nExec=\"" + command.toUtf8() + "\"\n"));
+        }
+        QVERIFY(PACKAGED_COMMAND.endsWith("/bin/trackglint"));
     }
 
     void theUserIsAskedAndToldInTheseWords() {

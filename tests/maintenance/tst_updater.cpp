@@ -98,11 +98,21 @@ class UpdaterTest : public QObject {
         qputenv("TRACKGLINT_BROKER", (service_.url() + "/api").toUtf8());
     }
 
-    // A build without an update key could never install one: it asks nothing.
-    void withoutAKeyThereAreNoUpdates() {
+    // A build without an update key could never install one, and a copy the package manager
+    // installed is updated by it: neither asks anything.
+    void withoutAKeyOrInAPackageThereAreNoUpdates_data() {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<Distribution>("distribution");
+        QTest::newRow("no key") << QString() << Distribution::SelfManaged;
+        QTest::newRow("packaged") << KEY << Distribution::PackageManager;
+    }
+    void withoutAKeyOrInAPackageThereAreNoUpdates() {
+        QFETCH(QString, key);
+        QFETCH(Distribution, distribution);
+        service_.reset();
         service_.script("version?v=0", R"({"version":"9"})");
         AppState state;
-        Updater updater(state, QString());
+        Updater updater(state, key, distribution);
         QSignalSpy found(&updater, &Updater::updateFound);
         updater.scheduleChecks(std::chrono::milliseconds(0), std::chrono::hours(1));
         updater.checkForUpdate(true);

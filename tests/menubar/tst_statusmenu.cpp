@@ -60,10 +60,10 @@ class StatusMenuTest : public QObject {
     std::unique_ptr<StatusMenu> menu_;
     QStringList called_;
 
-    void start(const QJsonObject& settings) {
+    void start(const QJsonObject& settings, Distribution distribution = Distribution::SelfManaged) {
         QVERIFY(writeSettings(settingsPath_, settings));
         menu_.reset();
-        parts_ = std::make_unique<TestParts>(settingsPath_, 0);
+        parts_ = std::make_unique<TestParts>(settingsPath_, 0, nullptr, distribution);
         StatusMenu::ProgramActions program;
         program.openDashboard = [this] { called_ += "openDashboard"; };
         program.quit = [this] { called_ += "quit"; };
@@ -141,6 +141,21 @@ class StatusMenuTest : public QObject {
                                                   "Check for Updates…",
                                                   "Disconnect Slack…",
                                                   "Quit Trackglint"};
+        QTest::newRow("signed in, installed by the package manager")
+            << signedIn << "installed packaged"
+            << QStringList{"~▶ Rock & Roll — Band",
+                           "Open Trackglint…",
+                           "~Ada & Co · acme.slack.com — …",
+                           "Add Another Workspace…",
+                           "-",
+                           "Pause",
+                           "[ ] Only during work hours (9:00 AM–5:00 PM)",
+                           "> Status emoji",
+                           "[ ] Start at login",
+                           "-",
+                           "~Updates come from your package manager",
+                           "Disconnect Slack…",
+                           "Quit Trackglint"};
         QTest::newRow("paused, error, via spotifyd, hours on, login on, update")
             << paused << "error login update spotifyd"
             << QStringList{"~⏸ paused",
@@ -181,7 +196,8 @@ class StatusMenuTest : public QObject {
         QFETCH(QStringList, expected);
         if (state.contains("login"))
             QVERIFY(!platform::XdgAutostart("/opt/trackglint/run").setEnabled(true));
-        start(settings);
+        start(settings, state.contains("packaged") ? Distribution::PackageManager
+                                                   : Distribution::SelfManaged);
         parts_->state.setNowPlayingLabel("▶ Rock & Roll — Band");
         parts_->state.setSpotifyMissing(!state.contains("installed") &&
                                         !state.contains("spotifyd"));

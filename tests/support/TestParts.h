@@ -13,11 +13,14 @@ class IdleSpotify final : public platform::SpotifyBridge {
 };
 
 // The program's parts, made as the program makes them, on a settings file of the test's and
-// with stand-ins for the outside world: what a view needs behind it.
+// with stand-ins for the outside world: what a view needs behind it. A copy installed by
+// itself unless `distribution` says otherwise.
 struct TestParts {
     explicit TestParts(const QString& settingsPath, quint16 oauthPort = 0,
-                       std::unique_ptr<platform::RandomSource> random = nullptr)
-        : parts(world(settingsPath, oauthPort, std::move(random)), [this] { ++quits; }),
+                       std::unique_ptr<platform::RandomSource> random = nullptr,
+                       Distribution distribution = Distribution::SelfManaged)
+        : parts(world(settingsPath, oauthPort, std::move(random), distribution),
+                [this] { ++quits; }),
           clock(dynamic_cast<FakeClock&>(*parts.world.clock)),
           desktop(dynamic_cast<RecordingDesktop&>(*parts.world.desktop)),
           loginItem(dynamic_cast<platform::XdgAutostart&>(*parts.world.loginItem)) {}
@@ -37,7 +40,8 @@ struct TestParts {
 
   private:
     static Environment world(const QString& settingsPath, quint16 oauthPort,
-                             std::unique_ptr<platform::RandomSource> random) {
+                             std::unique_ptr<platform::RandomSource> random,
+                             Distribution distribution) {
         Environment world;
         world.configPath = settingsPath;
         world.clock = std::make_unique<FakeClock>(QDateTime::currentDateTime());
@@ -48,6 +52,7 @@ struct TestParts {
         world.starter = std::make_unique<RecordingStarter>();
         world.oauthPort = oauthPort;
         world.updateKey = QStringLiteral("RWQf6LRCGA9i53mlYecO4IzT51TGPpvWucNSCh1CBM0QTaLn73Y7GFO3");
+        world.distribution = distribution;
         return world;
     }
 };
