@@ -8,6 +8,7 @@
 #include <QNetworkRequest>
 #include <QSemaphore>
 #include <QThread>
+#include <algorithm>
 #include <atomic>
 #include <memory>
 
@@ -62,11 +63,17 @@ bool readWithin(QNetworkReply* reply, QByteArray& body, qint64 maxBytes) {
     return true;
 }
 
+// The seconds a Retry-After header asks for, up to an hour: a server asking for longer, or for
+// more than a number can hold, is waited for an hour, never not at all.
 std::optional<qint64> retryAfter(const QNetworkReply& reply) {
-    bool number = false;
-    const qint64 seconds = reply.rawHeader("Retry-After").trimmed().toLongLong(&number);
-    if (!number || seconds < 0) return std::nullopt;
-    return seconds;
+    const QByteArray value = reply.rawHeader("Retry-After").trimmed();
+    const bool digits = !value.isEmpty() && std::all_of(value.begin(), value.end(), [](char c) {
+        return c >= '0' && c <= '9';
+    });
+    if (!digits) return std::nullopt;
+    bool fits = false;
+    const qint64 seconds = value.toLongLong(&fits);
+    return fits ? std::min(seconds, MAX_RETRY_AFTER_SECONDS) : MAX_RETRY_AFTER_SECONDS;
 }
 
 void send(QNetworkAccessManager& manager, const HttpPost& request, qint64 maxBytes,

@@ -18,13 +18,17 @@ struct HttpPost {
     QByteArray body;
 };
 
+// The longest wait a Retry-After header is taken at.
+constexpr qint64 MAX_RETRY_AFTER_SECONDS = 60 * 60;
+
 // What came back for a request.
 struct HttpReply {
     // The HTTP status; 0 when no whole reply arrived in time (no connection, a transport error,
     // no reply, a body over the limit).
     int status = 0;
     QByteArray body;
-    // The seconds a Retry-After header asked for, when the reply carried one.
+    // The seconds a Retry-After header asked for, when the reply carried one; at most
+    // MAX_RETRY_AFTER_SECONDS.
     std::optional<qint64> retryAfter;
 };
 
