@@ -73,6 +73,13 @@ class SignIn : public QObject {
         std::optional<QString> refreshToken;
         qint64 expiresAt = 0;
     };
+    // What came back from one of Slack's OAuth methods: its JSON object (empty when none came),
+    // the HTTP status (0 when no reply came) and the wait a Retry-After header asked for.
+    struct OAuthReply {
+        QJsonObject json;
+        int status = 0;
+        std::optional<qint64> retryAfter;
+    };
 
   private:
     void forgetPending();
@@ -82,8 +89,11 @@ class SignIn : public QObject {
                       const OAuthListener::Answer& answer);
     // Ends a sign-in that failed: the error line and the browser's page say `why`.
     void signInFailed(const QString& why, const OAuthListener::Answer& answer);
+    std::optional<qint64> renewalDue(const Workspace& workspace) const;
     void renewToken(const Workspace& workspace);
-    void finishRenewal(const QString& key, const QJsonObject& reply);
+    void finishRenewal(const QString& key, const OAuthReply& reply);
+    static QString passingFault(const OAuthReply& reply);
+    void renewalPassed(const Workspace& workspace, const OAuthReply& reply, const QString& why);
     void scheduleRenewal();
     void tokenRejected(const QString& token, const QString& error);
     void signedOut(const QString& key, const QString& error);
@@ -102,6 +112,13 @@ class SignIn : public QObject {
     QTimer signInStall_;
     QTimer renewal_;
     QSet<QString> renewing_;  // the keys of the workspaces whose tokens are being renewed
+    // By workspace key: the earliest the next renewal may be tried (Unix seconds), and how many
+    // tries in a row met a passing fault.
+    struct RenewalTries {
+        qint64 notBefore = 0;
+        int failures = 0;
+    };
+    QHash<QString, RenewalTries> renewalTries_;
     std::optional<QString> pendingNonce_;
     std::optional<QString> pendingVerifier_;
     std::optional<QString> pendingClientId_;

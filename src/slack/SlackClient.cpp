@@ -168,6 +168,10 @@ QString SlackClient::explain(const SlackReply& reply, const QString& token) cons
         if (!when.isValid()) return QStringLiteral("Slack asked to wait");
         return QStringLiteral("Slack asked to wait — retrying at ") + timeText(when);
     }
+    if (error == QLatin1String("token_expired")) {
+        // An expiring token is renewed with its refresh token; only a refused renewal signs out.
+        return QStringLiteral("Your Slack sign-in has expired — renewing it");
+    }
     if (rejectsToken(error)) {
         return QStringLiteral("Slack signed you out (%1) — sign in again.").arg(error);
     }

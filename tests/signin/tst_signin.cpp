@@ -32,6 +32,8 @@ const QString CLIENT_ID = QStringLiteral("1111111111.2222222222");
 
 }  // namespace
 
+Q_DECLARE_METATYPE(FakeSlack::Reply)
+
 // Signing in and out against a Slack server on loopback, with the browser played by the test.
 class SignInTest : public QObject {
     Q_OBJECT
@@ -196,7 +198,8 @@ class SignInTest : public QObject {
             R"({"ok":false,"error":"invalid_grant"})");
         row("error that is not a string", code, failed + R"({"n":5})",
             R"({"ok":false,"error":{"n":5}})");
-        row("bot token only", code, failed + "network", R"({"ok":true,"access_token":"xoxb-1"})");
+        row("bot token only", code, failed + "no usable token",
+            R"({"ok":true,"access_token":"xoxb-1"})");
         row("exchange not JSON", code, failed + "network", "<html>");
         row("token rejected", code, rejected + "invalid_auth",
             R"({"ok":false,"error":"invalid_auth"})");
@@ -334,6 +337,87 @@ class SignInTest : public QObject {
                  (QList<std::pair<QString, QString>>{{"client_id", CLIENT_ID},
                                                      {"grant_type", "refresh_token"},
                                                      {"refresh_token", "xoxe-1"}}));
+    }
+
+    // A renewal that meets a passing fault keeps every token and is tried again after a wait
+    // (longer each time, at least what Slack asked for); a token from it is stored only when it
+    // is sound and the workspace's own. The user hears of it once the token has expired.
+    void aPassingFaultInARenewalKeepsTheSignIn_data() {
+        QTest::addColumn<FakeSlack::Reply>("fault");
+        QTest::addColumn<qint64>("wait");
+        QTest::addColumn<QString>("why");
+        const auto grant = [](const QByteArray& extra) {
+            return FakeSlack::Reply(200, R"({"ok":true,"access_token":"xoxe.xoxp-2",
+                "refresh_token":"r2","token_type":"user",)" +
+                                             extra + "}");
+        };
+        QTest::newRow("rate limited")
+            << FakeSlack::Reply(429, R"({"ok":false,"error":"ratelimited"})", 0,
+                                {{"Retry-After", "300"}})
+            << qint64(300) << "ratelimited";
+        QTest::newRow("unavailable") << FakeSlack::Reply(503, "<html>Service Unavailable</html>")
+                                     << qint64(60) << "HTTP 503";
+        QTest::newRow("internal error")
+            << FakeSlack::Reply(200, R"({"ok":false,"error":"internal_error"})") << qint64(60)
+            << "internal_error";
+        QTest::newRow("no token") << FakeSlack::Reply(200, R"({"ok":true})") << qint64(60)
+                                  << "no usable token";
+        QTest::newRow("lifetime out of range")
+            << grant(R"("expires_in":1e300)") << qint64(60) << "no usable token";
+        QTest::newRow("another workspace's")
+            << grant(R"("expires_in":43200,"team":{"id":"T2"})") << qint64(60) << "no usable token";
+    }
+    void aPassingFaultInARenewalKeepsTheSignIn() {
+        QFETCH(FakeSlack::Reply, fault);
+        QFETCH(qint64, wait);
+        QFETCH(QString, why);
+        QVERIFY(writeSettings(settingsPath_, {{"slackToken", "xoxe.xoxp-1"},
+                                              {"slackRefreshToken", "r1"},
+                                              {"slackTeamId", "T1"},
+                                              {"slackTokenExpiresAt", 1'700'000'600.0},
+                                              {"slackClientId", CLIENT_ID}}));
+        slack_.script("oauth.v2.access", {fault});
+        start();
+        parts_->clock.set(QDateTime::fromSecsSinceEpoch(1'700'000'000));
+        for (const qint64 expired : {0, 1}) {
+            parts_->signIn.renewTokens();
+            QTRY_COMPARE(slack_.requests("oauth.v2.access").size(), 1 + expired);
+            QTRY_VERIFY(parts_->signIn.renewal().isActive());
+            const qint64 waited = expired ? std::max<qint64>(wait, 120) : wait;  // doubled
+            QVERIFY(qAbs(parts_->signIn.renewal().remainingTime() / 1000 - waited) < 5);
+            const Config stored(settingsPath_);
+            QCOMPARE(stored.slackToken(), "xoxe.xoxp-1");
+            QCOMPARE(stored.workspaces().value(0).refreshToken, "r1");
+            QCOMPARE(parts_->state.lastError().has_value(), bool(expired));
+            parts_->signIn.renewTokens();  // not yet
+            QCOMPARE(slack_.requests("oauth.v2.access").size(), 1 + expired);
+            parts_->clock.set(parts_->clock.now().addSecs(std::max<qint64>(waited, 600)));
+        }
+        QVERIFY(parts_->state.lastError()->startsWith("Slack couldn't renew your sign-in (" + why +
+                                                      ") — retrying at "));
+        slack_.script("oauth.v2.access", R"({"ok":true,"access_token":"xoxe.xoxp-2",
+                        "refresh_token":"r2","expires_in":43200,"team":{"id":"T1"}})");
+        parts_->signIn.renewTokens();
+        QTRY_COMPARE(Config(settingsPath_).slackToken(), "xoxe.xoxp-2");
+    }
+
+    // However short-lived the tokens Slack hands out, renewals are a minute apart.
+    void renewalsOfShortLivedTokensAreSpaced() {
+        QVERIFY(writeSettings(settingsPath_, {{"slackToken", "xoxe.xoxp-1"},
+                                              {"slackRefreshToken", "r1"},
+                                              {"slackTokenExpiresAt", 1'000.0},
+                                              {"slackClientId", CLIENT_ID}}));
+        slack_.script("oauth.v2.access", R"({"ok":true,"access_token":"xoxe.xoxp-2",
+                        "refresh_token":"r2","expires_in":0})");
+        start();
+        parts_->signIn.renewTokens();
+        QTRY_COMPARE(Config(settingsPath_).slackToken(), "xoxe.xoxp-2");
+        QTest::qWait(500);
+        QCOMPARE(slack_.requests("oauth.v2.access").size(), 1);
+        QVERIFY(parts_->signIn.renewal().remainingTime() > 55'000);
+        parts_->clock.set(parts_->clock.now().addSecs(60));
+        parts_->signIn.renewTokens();
+        QTRY_COMPARE(slack_.requests("oauth.v2.access").size(), 2);
     }
 
     // Slack refuses the token for good: the user is signed out, keeping every choice, and told

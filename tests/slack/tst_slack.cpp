@@ -190,7 +190,9 @@ class SlackTest : public QObject {
         QCOMPARE(rejected.size(), 1);
         QCOMPARE(slack_.requests().size(), 1);
         QCOMPARE(client_->explain(client_->readStatus("t"), "t"),
-                 "Slack signed you out (" + error + ") — sign in again.");
+                 error == "token_expired"
+                     ? "Your Slack sign-in has expired — renewing it"
+                     : "Slack signed you out (" + error + ") — sign in again.");
     }
 
     // No answer, a reply that never ends and one too large are network failures; what was given
