@@ -472,7 +472,7 @@ void DashboardController::refreshWorkspaces() {
         if (i >= lines.size()) continue;
         row.line->setText(lines[i].text);
         row.signInAgain->setVisible(lines[i].signedOut);
-        row.remove->setAccessibleName(QStringLiteral("Remove ") + workspaces[i].host());
+        row.remove->setAccessibleName(QStringLiteral("Remove ") + workspaces[i].title());
         workspaceKeys_ += lines[i].key;
     }
 }

@@ -179,7 +179,9 @@ QString Workspace::host() const {
 }
 
 QString Workspace::title() const {
-    return teamName.isEmpty() ? host() : teamName;
+    if (!teamName.isEmpty()) return teamName;
+    const QString place = host();
+    return place.isEmpty() ? QStringLiteral("your workspace") : place;
 }
 
 QJsonObject settingsFromBytes(const QByteArray& bytes) {

@@ -8,9 +8,10 @@ QList<WorkspaceLine> workspaceLines(const QList<Workspace>& workspaces,
         const QString name = workspace.name.isEmpty() ? QStringLiteral("you") : workspace.name;
         const QString state = signedOut ? QStringLiteral("signed out")
                                         : states.value(workspace.key(), QStringLiteral("…"));
-        lines += {workspace.key(),
-                  name + QStringLiteral(" · ") + workspace.host() + QStringLiteral(" — ") + state,
-                  signedOut};
+        // Where the workspace is, as far as it is known: its address, else its name.
+        const QString place = workspace.host().isEmpty() ? workspace.teamName : workspace.host();
+        const QString who = place.isEmpty() ? name : name + QStringLiteral(" · ") + place;
+        lines += {workspace.key(), who + QStringLiteral(" — ") + state, signedOut};
     }
     return lines;
 }

@@ -112,13 +112,18 @@ class StatusMenuTest : public QObject {
         QJsonObject paused = signedIn;
         paused.insert("paused", true);
         paused.insert("workHours", QJsonObject{{"enabled", true}, {"start", "08:30"}});
-        // Slack signed the user out of the first workspace, not of the second.
+        // Slack signed the user out of the first workspace, not of the second, or the third,
+        // whose settings hold no address.
         QJsonObject second = signedIn;
         second.remove("slackToken");
         second.insert("moreWorkspaces",
                       QJsonArray{QJsonObject{{"slackToken", "xoxp-2"},
                                              {"slackName", "Ada"},
-                                             {"teamUrl", "https://builders.slack.com/"}}});
+                                             {"teamUrl", "https://builders.slack.com/"}},
+                                 QJsonObject{{"slackToken", "xoxp-3"},
+                                             {"slackName", "Ada"},
+                                             {"slackTeamId", "T3"},
+                                             {"slackTeamName", "Third"}}});
         QTest::newRow("signed out") << QJsonObject() << "" << SIGNED_OUT;
         QTest::newRow("signed out, error")
             << QJsonObject() << "error"
@@ -170,6 +175,7 @@ class StatusMenuTest : public QObject {
                            "Open Trackglint…",
                            "Ada & Co · acme.slack.com — signed out",
                            "~Ada · builders.slack.com — sharing",
+                           "~Ada · Third — sharing",
                            "Add Another Workspace…",
                            "-",
                            "Pause",
@@ -195,7 +201,8 @@ class StatusMenuTest : public QObject {
         if (state.contains("error")) parts_->state.setLastError("Rock & Roll failed");
         if (state.contains("update")) parts_->state.setUpdateAvailable("1.4.0");
         if (state.contains("spotifyd")) parts_->state.setPlayerName("spotifyd");
-        parts_->state.setWorkspaceStates({{"https://builders.slack.com/", "sharing"}});
+        parts_->state.setWorkspaceStates(
+            {{"https://builders.slack.com/", "sharing"}, {"T3", "sharing"}});
         const QList<QAction*> made = menu_->menu().actions();
         QCOMPARE(opened(), expected);
         QCOMPARE(opened(), expected);
