@@ -92,3 +92,27 @@ QList<MenuEntry> openTrayMenu(const QString& service) {
 void clickTrayMenu(const QString& service, int id) {
     TrayMenu(service).click(id);
 }
+
+std::pair<QString, QString> trayToolTip(const QString& service) {
+    QDBusMessage get = QDBusMessage::createMethodCall(service, "/StatusNotifierItem",
+                                                      "org.freedesktop.DBus.Properties", "Get");
+    get << QStringLiteral("org.kde.StatusNotifierItem") << QStringLiteral("ToolTip");
+    const QDBusMessage answer = QDBusConnection::sessionBus().call(get);
+    const QDBusArgument tip =
+        answer.arguments().value(0).value<QDBusVariant>().variant().value<QDBusArgument>();
+    QString iconName, title, text;
+    tip.beginStructure();
+    tip >> iconName;
+    tip.beginArray();
+    while (!tip.atEnd()) {
+        int width = 0, height = 0;
+        QByteArray pixels;
+        tip.beginStructure();
+        tip >> width >> height >> pixels;
+        tip.endStructure();
+    }
+    tip.endArray();
+    tip >> title >> text;
+    tip.endStructure();
+    return {title, text};
+}

@@ -79,3 +79,7 @@ QString shownLabel(const QString& label);
 QList<MenuEntry> openTrayMenu(const QString& service);
 // Clicks the entry `id` of the item's menu.
 void clickTrayMenu(const QString& service, int id);
+
+// The tooltip of the item `service` as a panel reads it: its title and its text, which panels
+// take as markup.
+std::pair<QString, QString> trayToolTip(const QString& service);

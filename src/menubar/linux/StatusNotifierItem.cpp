@@ -17,9 +17,11 @@ void StatusNotifierItem::setIcon(const QIcon& icon) {
     emit NewIcon();
 }
 
+// Panels take the text as markup (and XFCE's shows nothing for markup it cannot read), so it
+// goes escaped; the title is plain text.
 void StatusNotifierItem::setToolTip(const QString& toolTip) {
     toolTip_.title = toolTip.section(u'\n', 0, 0);
-    toolTip_.text = toolTip.section(u'\n', 1);
+    toolTip_.text = toolTip.section(u'\n', 1).toHtmlEscaped();
     emit NewToolTip();
 }
 
