@@ -14,18 +14,26 @@ double luminance(const QColor& colour) {
            0.0722 * linear(colour.blueF());
 }
 
-// `colour` moved `share` of the way toward `target`.
+// `colour` moved `share` of the way toward `target`, in its channels and its opacity.
 QColor blended(const QColor& colour, const QColor& target, double share) {
     const auto mix = [&](double from, double to) { return from + (to - from) * share; };
-    return QColor::fromRgbF(float(mix(colour.redF(), target.redF())),
-                            float(mix(colour.greenF(), target.greenF())),
-                            float(mix(colour.blueF(), target.blueF())), colour.alphaF());
+    return QColor::fromRgbF(
+        float(mix(colour.redF(), target.redF())), float(mix(colour.greenF(), target.greenF())),
+        float(mix(colour.blueF(), target.blueF())), float(mix(colour.alphaF(), target.alphaF())));
+}
+
+// The opaque colour `colour` shows as over `background`.
+QColor over(const QColor& colour, const QColor& background) {
+    QColor opaque = background;
+    opaque.setAlphaF(1);
+    return blended(opaque, colour, colour.alphaF());
 }
 
 }  // namespace
 
+// A translucent colour is measured as it shows over the other.
 double contrastRatio(const QColor& one, const QColor& other) {
-    const double first = luminance(one), second = luminance(other);
+    const double first = luminance(over(one, other)), second = luminance(other);
     return (std::max(first, second) + 0.05) / (std::min(first, second) + 0.05);
 }
 

@@ -370,6 +370,8 @@ class StatusMenuTest : public QObject {
             }
         }
         QCOMPARE(contrastRatio(Qt::white, Qt::black), 21.0);
+        // Translucent ink is measured as it shows: half-black on #EFEFEF is #777777.
+        QCOMPARE(qRound(contrastRatio(QColor(0, 0, 0, 128), QColor(239, 239, 239)) * 100), 389);
         // A new choice is drawn at once.
         const QImage before = menu_->trayIcon().icon().pixmap(22).toImage();
         parts_->config.setMenuMark(MenuMark::PlayCursor);
