@@ -150,6 +150,7 @@ void DashboardController::buildUI() {
 
     // On a screen too small for all of it (a laptop at twice the scale), the window scrolls.
     scroller_ = new QScrollArea;
+    scroller_->setFocusPolicy(Qt::NoFocus);  // the keyboard goes to the controls inside
     scroller_->setFrameShape(QFrame::NoFrame);
     scroller_->setWidgetResizable(true);
     scroller_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -464,7 +465,10 @@ void DashboardController::fitWindow() {
 void DashboardController::refreshWorkspaces() {
     const QList<Workspace> workspaces = config_.workspaces();
     const QList<WorkspaceLine> lines = workspaceLines(workspaces, state_.workspaceStates());
-    while (workspaceRows_.size() < lines.size()) addWorkspaceRow();
+    if (workspaceRows_.size() < lines.size()) {
+        while (workspaceRows_.size() < lines.size()) addWorkspaceRow();
+        orderTabsAsLaidOut(content_);  // the new rows' buttons come before the ones below
+    }
     workspaceKeys_.clear();
     for (qsizetype i = 0; i < workspaceRows_.size(); ++i) {
         const WorkspaceRow& row = workspaceRows_[i];
@@ -473,6 +477,8 @@ void DashboardController::refreshWorkspaces() {
         row.line->setText(lines[i].text);
         row.signInAgain->setVisible(lines[i].signedOut);
         row.remove->setAccessibleName(QStringLiteral("Remove ") + workspaces[i].title());
+        row.signInAgain->setAccessibleName(QStringLiteral("Sign In Again to ") +
+                                           workspaces[i].title());
         workspaceKeys_ += lines[i].key;
     }
 }

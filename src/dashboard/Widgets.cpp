@@ -81,10 +81,41 @@ QLabel* secondaryLabel(QLabel* label) {
 
 QPushButton* button(const QString& title) {
     auto* button = new QPushButton(title);
-    button->setAutoDefault(false);
+    button->setAutoDefault(true);
     return button;
 }
 
+namespace {
+
+// The widgets that take the focus from the keyboard in `layout`, in the order laid out.
+void collectTabStops(const QLayout* layout, QList<QWidget*>& stops) {
+    for (int i = 0; i < layout->count(); ++i) {
+        QLayoutItem* item = layout->itemAt(i);
+        if (item->layout()) collectTabStops(item->layout(), stops);
+        QWidget* widget = item->widget();
+        if (!widget) continue;
+        if (widget->focusPolicy() & Qt::TabFocus) stops += widget;
+        if (widget->layout()) collectTabStops(widget->layout(), stops);
+    }
+}
+
+}  // namespace
+
+void orderTabsAsLaidOut(QWidget* root) {
+    QList<QWidget*> stops;
+    if (root->layout()) collectTabStops(root->layout(), stops);
+    // The chain is a ring that starts at the window: chaining the stops one after the other
+    // leaves the first where it was made, which may be last. Hanging them after `root`, for
+    // the moment a stop itself, puts them in order from the top.
+    const Qt::FocusPolicy policy = root->focusPolicy();
+    root->setFocusPolicy(Qt::TabFocus);
+    QWidget* previous = root;
+    for (QWidget* stop : stops) {
+        QWidget::setTabOrder(previous, stop);
+        previous = stop;
+    }
+    root->setFocusPolicy(policy);
+}
 QFrame* separator() {
     auto* line = new QFrame;
     line->setFrameShape(QFrame::HLine);

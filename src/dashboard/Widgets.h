@@ -47,9 +47,12 @@ class ElidedLabel final : public QLabel {
 
 // `label` in the palette's dimmed text colour.
 QLabel* secondaryLabel(QLabel* label);
-// A push button that Return leaves alone even when it has focus: in this window only the
-// default button answers Return.
+// A push button that Return and Enter press while it has focus; with the focus elsewhere they
+// press the window's default button.
 QPushButton* button(const QString& title);
+// Chains the keyboard focus of the controls under `root` in the order they are laid out, top to
+// bottom and left to right, whenever they were made.
+void orderTabsAsLaidOut(QWidget* root);
 QFrame* separator();
 QHBoxLayout* row(int spacing = 8);
 QVBoxLayout* column(QWidget* owner, int spacing);

@@ -1,3 +1,4 @@
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -249,8 +250,10 @@ class DashboardTest : public QObject {
                  "1234567890123.1234567890123");
     }
 
-    // Return signs in while signed out, and presses nothing once signed in.
-    void returnSignsInOnlyWhileSignedOut() {
+    // Return signs in while signed out. Signed in, the focus starts on the first control and
+    // goes down the window as it reads, every stop with a name a screen reader speaks; Return
+    // and Enter press the focused button.
+    void theKeyboardWorksTheWindow() {
         start({{"slackClientId", "1111111111.2222222222"}});
         dash_->window()->show();
         QVERIFY(QTest::qWaitForWindowExposed(dash_->window()));
@@ -259,10 +262,34 @@ class DashboardTest : public QObject {
         // Signed out, a copy without a Slack app of its own shows the app it has first.
         QCOMPARE(asked.size() + parts_->desktop.opened.size(), 1);
 
-        parts_->config.addWorkspace(
-            Workspace::signedIn("xoxp-1", "Ada", "https://team.slack.com/"));
+        start({{"slackToken", "xoxp-1"},
+               {"teamUrl", "https://a.slack.com/"},
+               {"moreWorkspaces", QJsonArray{QJsonObject{{"slackToken", "xoxp-2"},
+                                                         {"teamUrl", "https://b.slack.com/"}}}}});
+        dash_->window()->show();
+        QVERIFY(QTest::qWaitForWindowActive(dash_->window()));
+        QCOMPARE(QApplication::focusWidget(), removeButtons().value(0));
+        QStringList stops;
+        for (QWidget* at = dash_->window()->nextInFocusChain(); at != dash_->window();
+             at = at->nextInFocusChain()) {
+            if (!(at->focusPolicy() & Qt::TabFocus) || !at->isVisibleTo(dash_->window()) ||
+                at->focusProxy()) {
+                continue;  // the editor inside a compound control passes the focus on
+            }
+            // A label that names the control, as Linux screen readers take it, else its name.
+            const QAccessibleInterface* spoken = QAccessible::queryAccessibleInterface(at);
+            const auto labels = spoken->relations(QAccessible::Label);
+            if (!labels.isEmpty()) spoken = labels.first().first;
+            stops += spoken->text(QAccessible::Name);
+        }
+        QCOMPARE(stops,
+                 QStringList({"Remove a.slack.com", "Remove b.slack.com", "⏸ Pause",
+                              "Add Another Workspace…", "Status emoji:", "Show in the tray as:",
+                              "Only during work hours", "Work hours start", "Work hours end",
+                              "Start automatically at login", "Disconnect Slack…"}));
         QTest::keyClick(find("pauseButton"), Qt::Key_Return);
-        QCOMPARE(asked.size() + parts_->desktop.opened.size(), 1);
+        QVERIFY(stored("paused").toBool());
+        QTest::keyClick(find("pauseButton"), Qt::Key_Enter, Qt::KeypadModifier);
         QVERIFY(!stored("paused").toBool());
     }
 
