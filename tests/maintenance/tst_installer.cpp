@@ -118,6 +118,7 @@ class InstallerTest : public QObject {
     const QString installed_ = installedBundle(apps_);
     QByteArray elf_;           // a small real program of this machine
     QByteArray needsMissing_;  // that program, needing a library that is nowhere
+    QByteArray otherLoader_;   // that program, started by a loader that is nowhere
     QByteArray key_;
     FakeSlack service_;
     int releases_ = 0;
@@ -186,6 +187,10 @@ class InstallerTest : public QObject {
         QVERIFY(run(dir_.path(), "patchelf",
                     {"--add-needed", "libtrackglint-missing.so.1", "needs-missing"}));
         needsMissing_ = readFile(dir_.filePath("needs-missing"));
+        QVERIFY(writeFile(dir_.filePath("other-loader"), elf_));
+        QVERIFY(run(dir_.path(), "patchelf",
+                    {"--set-interpreter", "/lib/ld-notthere.so.2", "other-loader"}));
+        otherLoader_ = readFile(dir_.filePath("other-loader"));
         for (const QString key : {"good", "other"}) {
             QVERIFY(
                 run(dir_.path(), "minisign", {"-G", "-W", "-p", key + ".pub", "-s", key + ".key"}));
@@ -242,6 +247,8 @@ class InstallerTest : public QObject {
             NOT_GENUINE);
         row("not an ELF", release({.executable = "#!/bin/sh\n"}), CANNOT_RUN);
         row("needs a missing library", release({.executable = needsMissing_}), CANNOT_RUN);
+        row("loader not there", release({.executable = otherLoader_}), CANNOT_RUN);
+        row("cut short", release({.executable = elf_.left(64)}), CANNOT_RUN);
         row("other version", release({}), WRONG_VERSION, "9.2");
         row("not newer", release({.version = "0"}), WRONG_VERSION, "0");
         row("install folder blocked", release({}), "Couldn't replace the app (", "9.1",
