@@ -18,11 +18,13 @@
 #include "maintenance/InstallCopy.h"
 #include "maintenance/Installer.h"
 #include "maintenance/Mover.h"
+#include "maintenance/UpdateRequest.h"
 #include "platform/Bundle.h"
 #include "platform/Files.h"
 #include "platform/LoginItem.h"
 #include "ui/Prompts.h"
 #include "update/Archive.h"
+#include "update/BuiltIn.h"
 #include "update/BundleSignature.h"
 
 namespace {
@@ -104,8 +106,8 @@ const QString NOT_UNPACKED = "The download couldn't be unpacked.";
 const QString NOT_GENUINE = "The downloaded copy failed its security check.";
 const QString CANNOT_RUN = "The downloaded copy can't run on this system.";
 const QString WRONG_VERSION = "The downloaded copy's version didn't match the offered update.";
-// Small, so a test reaches them quickly.
-const platform::DownloadLimits LIMITS{1 << 20, std::chrono::seconds(1), 1 << 10};
+// The test build of the helper's, small so a test reaches them quickly.
+const platform::DownloadLimits LIMITS = HELPER_BUILT_IN.limits;
 const std::chrono::milliseconds HAND_OVER{1000};
 
 }  // namespace
@@ -191,10 +193,12 @@ class InstallerTest : public QObject {
         QVERIFY(run(dir_.path(), "patchelf",
                     {"--set-interpreter", "/lib/ld-notthere.so.2", "other-loader"}));
         otherLoader_ = readFile(dir_.filePath("other-loader"));
-        for (const QString key : {"good", "other"}) {
-            QVERIFY(
-                run(dir_.path(), "minisign", {"-G", "-W", "-p", key + ".pub", "-s", key + ".key"}));
+        // The test build of the helper trusts the key the tests keep beside their sources.
+        for (const QString end : {".pub", ".key"}) {
+            QVERIFY(QFile::copy(TRACKGLINT_SOURCE "/tests/maintenance/test-update" + end,
+                                dir_.filePath("good" + end)));
         }
+        QVERIFY(run(dir_.path(), "minisign", {"-G", "-W", "-p", "other.pub", "-s", "other.key"}));
         key_ = readFile(dir_.filePath("good.pub"));
         ::umask(002);  // a release's files group-writable, as a shared build machine makes them
         QVERIFY(QDir().mkpath(dir_.filePath("tmp")));
@@ -273,7 +277,7 @@ class InstallerTest : public QObject {
         RecordingStarter starter;
         const QString helper =
             trouble == "no helper" ? dir_.filePath("missing") : TRACKGLINT_UPDATE_HELPER;
-        Installer installer(starter, helper, broker, key_, folder, {LIMITS, HAND_OVER});
+        Installer installer(starter, helper, broker, folder, {HAND_OVER});
         QSignalSpy failed(&installer, &Installer::failed);
         installer.installUpdate(expecting);
         QTRY_VERIFY(!failed.isEmpty() || !starter.started.isEmpty());
@@ -313,6 +317,30 @@ class InstallerTest : public QObject {
         QCOMPARE(readFile(installed_ + "/Contents/Info.plist"), plist("0.5"));
         QCOMPARE(starter.started.size(), takesOver ? 0 : 1);
         if (takesOver) QVERIFY(entry.isEmpty());
+    }
+
+    // Whoever starts the helper cannot make it trust another key or download without bounds: a
+    // command line that carries them, as a request once did, or that adds them to a request, is
+    // refused, and nothing is installed.
+    void theHelperTakesNoKeyOrLimitsFromItsCommandLine() {
+        service_.serve("/Trackglint.zip", {200, release({.key = "other"})});
+        const QString work = dir_.filePath("work");
+        const QString archive = service_.url() + "/Trackglint.zip";
+        const QStringList steering = {QString::fromUtf8(readFile(dir_.filePath("other.pub"))),
+                                      "4611686018427387904", "0", "-5"};
+        const UpdateRequest request{work, QUrl(archive), "9.1", "0.5", apps_};
+        const QList<QStringList> commandLines = {{work, archive, steering[0], "9.1", "0.5", apps_,
+                                                  steering[1], steering[2], steering[3]},
+                                                 request.arguments() + steering};
+        for (const QStringList& arguments : commandLines) {
+            QVERIFY(QDir().mkpath(work));
+            QProcess helper;
+            helper.start(TRACKGLINT_UPDATE_HELPER, arguments);
+            QVERIFY(helper.waitForFinished(30000));
+            QCOMPARE(helper.exitCode(), 2);
+            QCOMPARE(readFile(installed_ + "/Contents/Info.plist"), plist("0.5"));
+            platform::removeTree(work);
+        }
     }
 
     // The signature check sees every name, whatever its bytes: a file beside the signed ones
