@@ -44,6 +44,8 @@ QString explanation(int status, const QByteArray& output) {
             return QStringLiteral("The download was larger than an update can be.");
         case UpdateOutcome::Stalled:
             return QStringLiteral("The download stopped making progress.");
+        case UpdateOutcome::TookTooLong:
+            return QStringLiteral("The download took too long.");
         case UpdateOutcome::NotUnpacked:
             return QStringLiteral("The download couldn't be unpacked.");
         case UpdateOutcome::NotGenuine:

@@ -33,4 +33,5 @@ enum class UpdateOutcome {
     CannotRun,
     WrongVersion,
     NotReplaced,
+    TookTooLong,
 };

@@ -4,6 +4,6 @@
 #define TRACKGLINT_UPDATE_PUBLIC_KEY ""
 #endif
 
-// The download limits are DownloadLimits' own: 64 MiB at most, and at least 32 KiB in every 30
-// seconds.
+// The download limits are DownloadLimits' own: 64 MiB at most, at least 32 KiB in every 30
+// seconds, and 10 minutes in all.
 const BuiltIn HELPER_BUILT_IN{TRACKGLINT_UPDATE_PUBLIC_KEY, {}};

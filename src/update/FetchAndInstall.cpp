@@ -36,6 +36,8 @@ std::optional<UpdateOutcome> download(const UpdateRequest& request, const QStrin
             return UpdateOutcome::TooLarge;
         case platform::Download::Stalled:
             return UpdateOutcome::Stalled;
+        case platform::Download::TookTooLong:
+            return UpdateOutcome::TookTooLong;
         case platform::Download::Failed:
             break;
     }

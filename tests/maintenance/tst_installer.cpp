@@ -231,6 +231,8 @@ class InstallerTest : public QObject {
         row("too large", QByteArray(LIMITS.maxBytes + 1, 'x'),
             "The download was larger than an update can be.");
         row("stalls", "PK\3\4", "The download stopped making progress.", "9.1", "stalls");
+        row("trickles", QByteArray(LIMITS.maxBytes, 'x'), "The download took too long.", "9.1",
+            "trickles");
         row("not a zip", "<h1>Not found</h1>", NOT_UNPACKED);
         row("..", handMade({{"../../.bashrc", ""}}), NOT_UNPACKED);
         row("absolute", handMade({{outside + "/absolute", ""}}), NOT_UNPACKED);
@@ -269,6 +271,10 @@ class InstallerTest : public QObject {
         QFETCH(QString, failure);
         FakeSlack::Reply reply{trouble == "not found" ? 404 : 200, archive};
         if (trouble == "stalls") reply.declaredLength = LIMITS.maxBytes;
+        if (trouble == "trickles") {  // always enough not to stall
+            reply.trickleMs = 500;
+            reply.trickleBytes = LIMITS.stallBytes;
+        }
         service_.serve("/Trackglint.zip", reply);
         const QString broker = trouble == "no service"
                                    ? QString("http://127.0.0.1:%1").arg(freeLoopbackPort())
