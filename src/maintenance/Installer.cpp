@@ -44,6 +44,8 @@ QString explanation(int status, const QByteArray& output) {
             return QStringLiteral("The download was larger than an update can be.");
         case UpdateOutcome::Stalled:
             return QStringLiteral("The download stopped making progress.");
+        case UpdateOutcome::TookTooLong:
+            return QStringLiteral("The download took too long.");
         case UpdateOutcome::NotUnpacked:
             return QStringLiteral("The download couldn't be unpacked.");
         case UpdateOutcome::NotGenuine:
@@ -69,15 +71,12 @@ QString siteOf(const QString& broker) {
 }  // namespace
 
 Installer::Installer(platform::Starter& starter, const QString& helper, QString broker,
-                     QString updateKey, QString installFolder, InstallLimits limits,
-                     QObject* parent)
+                     QString installFolder, InstallLimits limits, QObject* parent)
     : QObject(parent),
       starter_(starter),
       helper_(helper),
       broker_(std::move(broker)),
-      updateKey_(updateKey.toUtf8()),
-      installFolder_(std::move(installFolder)),
-      downloadLimits_(limits.download) {
+      installFolder_(std::move(installFolder)) {
     connect(&helper_, &platform::HelperProcess::finished, this, &Installer::helperEnded);
     handOver_.setSingleShot(true);
     handOver_.setInterval(limits.handOver);
@@ -94,13 +93,8 @@ void Installer::installUpdate(const QString& expecting) {
     const std::optional<QString> workFolder = makeWorkFolder();
     if (!workFolder) return fail(DOWNLOAD_FAILED);
     workFolder_ = *workFolder;
-    const UpdateRequest request{workFolder_,
-                                QUrl(broker_ + QStringLiteral("/Trackglint.zip")),
-                                updateKey_,
-                                expecting,
-                                platform::appVersion(),
-                                installFolder_,
-                                downloadLimits_};
+    const UpdateRequest request{workFolder_, QUrl(broker_ + QStringLiteral("/Trackglint.zip")),
+                                expecting, platform::appVersion(), installFolder_};
     helper_.start(request.arguments());
 }
 

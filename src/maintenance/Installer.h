@@ -7,17 +7,14 @@
 #include <optional>
 
 #include "platform/HelperProcess.h"
-#include "platform/Http.h"
 #include "platform/Starter.h"
 
 // The vendor's minisign public key (the base64 line) that every update must be signed with,
 // fixed when the program is built.
 extern const QString UPDATE_PUBLIC_KEY;
 
-// How far an install may go: the bounds of the download, and how long the new copy has to take
-// over the one-copy name before the old copy is put back.
+// How long the new copy has to take over the one-copy name before the old copy is put back.
 struct InstallLimits {
-    platform::DownloadLimits download;
     std::chrono::milliseconds handOver{15'000};
 };
 
@@ -36,9 +33,10 @@ class Installer : public QObject {
 
   public:
     // `helper`: the update helper program; `broker`: the vendor web service's base address,
-    // the archive being `broker` + "/Trackglint.zip"; `updateKey`: the vendor's public key;
+    // the archive being `broker` + "/Trackglint.zip" (the helper checks it with the key built
+    // into it, the build's UPDATE_PUBLIC_KEY);
     // `installFolder`: where the installed copy lives (Trackglint.app in it).
-    Installer(platform::Starter& starter, const QString& helper, QString broker, QString updateKey,
+    Installer(platform::Starter& starter, const QString& helper, QString broker,
               QString installFolder, InstallLimits limits = {}, QObject* parent = nullptr);
     ~Installer() override;
 
@@ -63,9 +61,7 @@ class Installer : public QObject {
     platform::Starter& starter_;
     platform::HelperProcess helper_;
     const QString broker_;
-    const QByteArray updateKey_;
     const QString installFolder_;
-    const platform::DownloadLimits downloadLimits_;
     QString workFolder_;
     // While the new copy starts: the wait for it to take over, and the old copy set aside.
     QTimer handOver_;

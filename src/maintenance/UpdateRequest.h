@@ -1,23 +1,19 @@
 #pragma once
 
-#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
 #include <optional>
 
-#include "platform/Http.h"
-
 // The install the agent asks of its update helper, the program trackglint-update beside its own
-// executable, passed as the helper's arguments.
+// executable, passed as the helper's arguments: what to fetch and where to put it. Nothing in it
+// says whom to trust or how much to download; the helper has its own key and limits.
 struct UpdateRequest {
     QString workFolder;     // a new private folder for the download and the unpacked copy
     QUrl archive;           // the vendor's archive of the new copy
-    QByteArray publicKey;   // the vendor's minisign public key, the base64 line
     QString expecting;      // the offered version, which the new copy must carry
     QString running;        // the running version, which the offered one must be newer than
     QString installFolder;  // where the installed copy lives
-    platform::DownloadLimits limits;
 
     QStringList arguments() const;
     // The request that `arguments` carry; none when they are not one.
@@ -37,4 +33,5 @@ enum class UpdateOutcome {
     CannotRun,
     WrongVersion,
     NotReplaced,
+    TookTooLong,
 };

@@ -16,8 +16,9 @@ class Updater : public QObject {
     Q_OBJECT
 
   public:
-    // How long an automatic check waits for the service before giving up silently, and how
-    // long one the user asked for waits before saying it could not check.
+    // How long an automatic check waits for the service's whole reply before giving up
+    // silently, and how long one the user asked for waits before saying it could not check:
+    // in all, however steadily a slow reply trickles in.
     static constexpr std::chrono::seconds CHECK_TIMEOUT{30};
     static constexpr std::chrono::seconds ASKED_CHECK_TIMEOUT{10};
 

@@ -8,6 +8,7 @@
 #include <QNetworkRequest>
 #include <QSemaphore>
 #include <QThread>
+#include <QTimer>
 #include <algorithm>
 #include <atomic>
 #include <memory>
@@ -156,8 +157,17 @@ void sendGet(QNetworkAccessManager& manager, const QUrl& url, std::chrono::milli
     QObject::connect(reply, &QNetworkReply::readyRead, reply, [=] {
         if (*withinLimit) *withinLimit = readWithin(reply, *body, maxBytes);
     });
+    // The transfer timeout above only ends a reply that goes quiet; this ends one that still
+    // trickles when the time is up.
+    QTimer::singleShot(timeout, reply, [=] {
+        *withinLimit = false;
+        reply->abort();
+    });
     QObject::connect(reply, &QNetworkReply::finished, reply, [=] {
-        const bool whole = *withinLimit && readWithin(reply, *body, maxBytes);
+        // A reply cut off, by either timeout, is not a whole one.
+        const bool cut = reply->error() == QNetworkReply::OperationCanceledError ||
+                         reply->error() == QNetworkReply::TimeoutError;
+        const bool whole = *withinLimit && !cut && readWithin(reply, *body, maxBytes);
         emit carrier->arrived(whole ? *body : QByteArray());
         carrier->deleteLater();
         reply->deleteLater();
@@ -190,9 +200,14 @@ Download getToFile(const QUrl& url, const QString& path, const DownloadLimits& l
             fetch(manager, url, path, maxBytes, transfer);
         },
         Qt::QueuedConnection);
+    const QDeadlineTimer deadline(limits.deadline);
     QDeadlineTimer window(limits.stallWindow);
     qint64 receivedBefore = 0;
     while (!transfer->done.tryAcquire(1, PROGRESS_CHECK_MS)) {
+        if (deadline.hasExpired()) {
+            transfer->abandoned = true;
+            return Download::TookTooLong;
+        }
         if (!window.hasExpired()) continue;
         if (transfer->received - receivedBefore < limits.stallBytes) {
             transfer->abandoned = true;

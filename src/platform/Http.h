@@ -42,9 +42,10 @@ struct HttpReply {
 HttpReply postAndWait(const HttpPost& request, std::chrono::milliseconds wait, qint64 maxBytes);
 
 // Sends a GET for `url` on the network thread and returns at once. When the reply is complete,
-// or `timeout` has passed, `done` runs on `receiver`'s thread with the body that came back
-// (whatever the HTTP status; empty when nothing usable arrived, or when the body grew past
-// `maxBytes`). Nothing runs when `receiver` is gone by then.
+// or `timeout` has passed since it was sent, `done` runs on `receiver`'s thread with the body
+// that came back (whatever the HTTP status; empty when no whole reply arrived within `timeout`,
+// however steadily it trickled, or when the body grew past `maxBytes`). Nothing runs when
+// `receiver` is gone by then.
 void get(const QUrl& url, std::chrono::milliseconds timeout, qint64 maxBytes,
          const QObject* receiver, std::function<void(const QByteArray& body)> done);
 
@@ -55,20 +56,23 @@ class ReplyCarrier : public QObject {
   signals:
     void arrived(const QByteArray& body);
 };
-// The bounds of a download: it is too large once more than `maxBytes` have arrived, and it has
+// The bounds of a download: it is too large once more than `maxBytes` have arrived, it has
 // stalled once `stallWindow` has passed with fewer than `stallBytes` arriving in it, however
-// steadily they trickle.
+// steadily they trickle, and it has taken too long once `deadline` has passed since it started,
+// however steadily it goes on.
 struct DownloadLimits {
     qint64 maxBytes = qint64(64) << 20;
     std::chrono::milliseconds stallWindow{30'000};
     qint64 stallBytes = qint64(32) << 10;
+    std::chrono::milliseconds deadline{10 * 60'000};
 };
 
 enum class Download {
-    Saved,     // a whole reply with a success status (2xx) is in the file
-    Failed,    // no reply, a transport error, an error status, or the file could not be written
-    TooLarge,  // more than the limit arrived; the file holds no more than the limit
-    Stalled,   // too little arrived within a window
+    Saved,        // a whole reply with a success status (2xx) is in the file
+    Failed,       // no reply, a transport error, an error status, or the file could not be written
+    TooLarge,     // more than the limit arrived; the file holds no more than the limit
+    Stalled,      // too little arrived within a window
+    TookTooLong,  // the deadline passed before the whole reply had arrived
 };
 
 // Fetches `url` with GET and writes the body to a new file at `path` as it arrives, so it is

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/Files.h"
+#include "settings/WorkspaceBounds.h"
 
 namespace {
 
@@ -98,12 +99,25 @@ Workspace workspaceIn(const QJsonObject& object) {
     return workspace;
 }
 
+// The object each workspace is stored in, in order: the first's keys gathered from the top level.
+QList<QJsonObject> workspaceObjects(const QJsonObject& raw) {
+    QList<QJsonObject> objects;
+    if (holdsWorkspace(raw)) {
+        QJsonObject first;
+        for (const QString& key : WORKSPACE_KEYS) {
+            if (raw.contains(key)) first.insert(key, raw.value(key));
+        }
+        objects += first;
+    }
+    for (const QJsonValue& other : raw.value(MORE_WORKSPACES).toArray()) {
+        if (holdsWorkspace(other.toObject())) objects += other.toObject();
+    }
+    return objects;
+}
+
 QList<Workspace> workspacesIn(const QJsonObject& raw) {
     QList<Workspace> all;
-    if (holdsWorkspace(raw)) all += workspaceIn(raw);
-    for (const QJsonValue& other : raw.value(MORE_WORKSPACES).toArray()) {
-        if (holdsWorkspace(other.toObject())) all += workspaceIn(other.toObject());
-    }
+    for (const QJsonObject& object : workspaceObjects(raw)) all += workspaceIn(object);
     return all;
 }
 
@@ -131,26 +145,8 @@ QJsonObject withWorkspace(QJsonObject object, const Workspace& workspace) {
     return object;
 }
 
-// Where `workspace` was stored before, with anything else stored beside it.
-QJsonObject storedObject(const QJsonObject& raw, const Workspace& workspace) {
-    if (holdsWorkspace(raw) && workspaceIn(raw).key() == workspace.key()) {
-        QJsonObject object;
-        for (const QString& key : WORKSPACE_KEYS) {
-            if (raw.contains(key)) object.insert(key, raw.value(key));
-        }
-        return object;
-    }
-    for (const QJsonValue& other : raw.value(MORE_WORKSPACES).toArray()) {
-        const QJsonObject object = other.toObject();
-        if (holdsWorkspace(object) && workspaceIn(object).key() == workspace.key()) return object;
-    }
-    return {};
-}
-
-void storeWorkspacesIn(QJsonObject& raw, const QList<Workspace>& workspaces) {
-    QList<QJsonObject> objects;
-    for (const Workspace& workspace : workspaces)
-        objects += withWorkspace(storedObject(raw, workspace), workspace);
+// Stores the workspaces' `objects` in `raw`, in place of those it held.
+void storeObjectsIn(QJsonObject& raw, const QList<QJsonObject>& objects) {
     for (const QString& key : WORKSPACE_KEYS) raw.remove(key);
     raw.remove(MORE_WORKSPACES);
     if (objects.isEmpty()) return;
@@ -159,6 +155,37 @@ void storeWorkspacesIn(QJsonObject& raw, const QList<Workspace>& workspaces) {
     QJsonArray more;
     for (const QJsonObject& object : objects.mid(1)) more.append(object);
     if (!more.isEmpty()) raw.insert(MORE_WORKSPACES, more);
+}
+
+// Stores `workspaces` in `raw`, each over where it was stored before, which keeps anything else
+// stored beside it.
+void storeWorkspacesIn(QJsonObject& raw, const QList<Workspace>& workspaces) {
+    const QList<QJsonObject> stored = workspaceObjects(raw);
+    QList<QJsonObject> objects;
+    for (const Workspace& workspace : workspaces) {
+        const auto before = std::find_if(stored.cbegin(), stored.cend(), [&](const auto& object) {
+            return workspaceIn(object).key() == workspace.key();
+        });
+        objects += withWorkspace(before == stored.cend() ? QJsonObject() : *before, workspace);
+    }
+    storeObjectsIn(raw, objects);
+}
+
+// The settings as loaded, their workspaces brought within bounds (settings/WorkspaceBounds.h);
+// settings within them stay exactly as they were.
+QJsonObject withinBounds(QJsonObject raw) {
+    const QList<QJsonObject> objects = workspaceObjects(raw);
+    QList<Workspace> stored;
+    for (const QJsonObject& object : objects) stored += workspaceIn(object);
+    const QList<KeptWorkspace> kept = keptWorkspaces(stored);
+    const qsizetype entries =
+        raw.value(MORE_WORKSPACES).toArray().size() + (holdsWorkspace(raw) ? 1 : 0);
+    if (entries == objects.size() && keepsAll(kept, stored)) return raw;
+    QList<QJsonObject> within;
+    for (const KeptWorkspace& each : kept)
+        within += withWorkspace(objects[each.from], each.workspace);
+    storeObjectsIn(raw, within);
+    return raw;
 }
 
 // Whether a sign-in to `workspace` is one to `stored` again: the same id, or where either id is
@@ -209,7 +236,7 @@ qint64 storedMinutes(const std::optional<QString>& stored, qint64 fallback) {
 }
 
 Config::Config(QString path, QObject* parent)
-    : QObject(parent), path_(std::move(path)), raw_(load(path_)) {}
+    : QObject(parent), path_(std::move(path)), raw_(withinBounds(load(path_))) {}
 
 QJsonObject Config::raw() const {
     QMutexLocker lock(&mutex_);

@@ -1,12 +1,14 @@
 #include "update/Assessment.h"
 
 #include <elf.h>
+#include <limits.h>
 #include <link.h>
 
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QtEndian>
+#include <optional>
 
 namespace {
 
@@ -46,6 +48,53 @@ QString dynamicLoader() {
     return loader.isEmpty() ? QStringLiteral("/lib64/ld-linux-x86-64.so.2") : loader;
 }
 
+// The `count` bytes at `offset` of `file`, when the file holds them all.
+std::optional<QByteArray> bytesAt(QFile& file, quint64 offset, quint64 count) {
+    if (offset > quint64(file.size()) || count > quint64(file.size()) - offset ||
+        !file.seek(qint64(offset))) {
+        return std::nullopt;
+    }
+    QByteArray bytes = file.read(qint64(count));
+    if (quint64(bytes.size()) != count) return std::nullopt;
+    return bytes;
+}
+
+// The interpreter an ELF file of this machine's class and byte order asks for in its PT_INTERP
+// program header: the loader the kernel starts it with. None when the file names none or its
+// headers reach past its end.
+std::optional<QByteArray> requestedInterpreter(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+    const std::optional<QByteArray> head = bytesAt(file, 0, sizeof(ElfW(Ehdr)));
+    if (!head) return std::nullopt;
+    const auto elf = qFromUnaligned<ElfW(Ehdr)>(head->constData());
+    if (elf.e_phentsize != sizeof(ElfW(Phdr))) return std::nullopt;
+    const std::optional<QByteArray> table =
+        bytesAt(file, elf.e_phoff, quint64(elf.e_phnum) * sizeof(ElfW(Phdr)));
+    if (!table) return std::nullopt;
+    for (ElfW(Half) i = 0; i < elf.e_phnum; ++i) {
+        const auto header =
+            qFromUnaligned<ElfW(Phdr)>(table->constData() + qsizetype(i * sizeof(ElfW(Phdr))));
+        if (header.p_type != PT_INTERP) continue;
+        if (header.p_filesz > PATH_MAX) return std::nullopt;
+        const std::optional<QByteArray> name = bytesAt(file, header.p_offset, header.p_filesz);
+        // The name ends at its first NUL, which the header must hold.
+        if (!name || !name->contains('\0')) return std::nullopt;
+        return name->left(name->indexOf('\0'));
+    }
+    return std::nullopt;
+}
+
+// The program asks for the very loader that runs this one, under whatever name: the one the
+// checks below ask about it, so their answer holds for the program as it will start.
+bool startsWithOurLoader(const QString& path) {
+    const std::optional<QByteArray> interpreter = requestedInterpreter(path);
+    if (!interpreter || !interpreter->startsWith('/')) return false;
+    const QString requested = QFileInfo(QFile::decodeName(*interpreter)).canonicalFilePath();
+    return !requested.isEmpty() && QFileInfo(requested).isFile() &&
+           requested == QFileInfo(dynamicLoader()).canonicalFilePath();
+}
+
 bool loaderAccepts(const QString& path) {
     QProcess loader;
     loader.setStandardOutputFile(QProcess::nullDevice());
@@ -78,6 +127,6 @@ bool librariesResolve(const QString& path) {
 bool mayRunHere(const QString& executable) {
     const QFileInfo file(executable);
     return !file.isSymbolicLink() && file.isFile() && file.isExecutable() &&
-           elfForThisMachine(executable) && loaderAccepts(file.absoluteFilePath()) &&
-           librariesResolve(file.absoluteFilePath());
+           elfForThisMachine(executable) && startsWithOurLoader(executable) &&
+           loaderAccepts(file.absoluteFilePath()) && librariesResolve(file.absoluteFilePath());
 }

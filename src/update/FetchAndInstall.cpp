@@ -27,14 +27,17 @@ bool carriesVersion(const QString& bundlePath, const UpdateRequest& request) {
 }
 
 // Downloads the archive to `path`; what failed, if anything did.
-std::optional<UpdateOutcome> download(const UpdateRequest& request, const QString& path) {
-    switch (platform::getToFile(request.archive, path, request.limits)) {
+std::optional<UpdateOutcome> download(const UpdateRequest& request, const QString& path,
+                                      const platform::DownloadLimits& limits) {
+    switch (platform::getToFile(request.archive, path, limits)) {
         case platform::Download::Saved:
             return std::nullopt;
         case platform::Download::TooLarge:
             return UpdateOutcome::TooLarge;
         case platform::Download::Stalled:
             return UpdateOutcome::Stalled;
+        case platform::Download::TookTooLong:
+            return UpdateOutcome::TookTooLong;
         case platform::Download::Failed:
             break;
     }
@@ -43,14 +46,14 @@ std::optional<UpdateOutcome> download(const UpdateRequest& request, const QStrin
 
 }  // namespace
 
-UpdateReport fetchAndInstall(const UpdateRequest& request) {
+UpdateReport fetchAndInstall(const UpdateRequest& request, const BuiltIn& builtIn) {
     const QString archive = request.workFolder + QStringLiteral("/Trackglint.zip");
     const QString bundle = request.workFolder + QStringLiteral("/Trackglint.app");
-    if (const std::optional<UpdateOutcome> failure = download(request, archive)) {
+    if (const std::optional<UpdateOutcome> failure = download(request, archive, builtIn.limits)) {
         return {*failure, {}};
     }
     if (!unpackZip(archive, request.workFolder)) return {UpdateOutcome::NotUnpacked, {}};
-    const std::optional<QStringList> files = signedFiles(bundle, request.publicKey);
+    const std::optional<QStringList> files = signedFiles(bundle, builtIn.publicKey);
     if (!files) return {UpdateOutcome::NotGenuine, {}};
     if (!mayRunHere(platform::executableIn(bundle)) ||
         !mayRunHere(platform::updateHelperIn(bundle))) {

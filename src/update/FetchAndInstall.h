@@ -3,6 +3,7 @@
 #include <QString>
 
 #include "maintenance/UpdateRequest.h"
+#include "update/BuiltIn.h"
 
 // How an install ended, and what the helper reports with it (see UpdateOutcome).
 struct UpdateReport {
@@ -14,5 +15,6 @@ struct UpdateReport {
 // folder: the download, the unpacking, the vendor's signature over every file, the system's
 // assessment of the program and of its update helper, the offered version, and the swap into
 // the install folder, of exactly the files the vendor signed. Each step runs only when every
-// step before it passed.
-UpdateReport fetchAndInstall(const UpdateRequest& request);
+// step before it passed. The signature is checked with `builtIn`'s key, and the download kept
+// within its limits.
+UpdateReport fetchAndInstall(const UpdateRequest& request, const BuiltIn& builtIn);

@@ -18,11 +18,13 @@
 #include "maintenance/InstallCopy.h"
 #include "maintenance/Installer.h"
 #include "maintenance/Mover.h"
+#include "maintenance/UpdateRequest.h"
 #include "platform/Bundle.h"
 #include "platform/Files.h"
 #include "platform/LoginItem.h"
 #include "ui/Prompts.h"
 #include "update/Archive.h"
+#include "update/BuiltIn.h"
 #include "update/BundleSignature.h"
 
 namespace {
@@ -104,8 +106,8 @@ const QString NOT_UNPACKED = "The download couldn't be unpacked.";
 const QString NOT_GENUINE = "The downloaded copy failed its security check.";
 const QString CANNOT_RUN = "The downloaded copy can't run on this system.";
 const QString WRONG_VERSION = "The downloaded copy's version didn't match the offered update.";
-// Small, so a test reaches them quickly.
-const platform::DownloadLimits LIMITS{1 << 20, std::chrono::seconds(1), 1 << 10};
+// The test build of the helper's, small so a test reaches them quickly.
+const platform::DownloadLimits LIMITS = HELPER_BUILT_IN.limits;
 const std::chrono::milliseconds HAND_OVER{1000};
 
 }  // namespace
@@ -118,6 +120,7 @@ class InstallerTest : public QObject {
     const QString installed_ = installedBundle(apps_);
     QByteArray elf_;           // a small real program of this machine
     QByteArray needsMissing_;  // that program, needing a library that is nowhere
+    QByteArray otherLoader_;   // that program, started by a loader that is nowhere
     QByteArray key_;
     FakeSlack service_;
     int releases_ = 0;
@@ -186,10 +189,16 @@ class InstallerTest : public QObject {
         QVERIFY(run(dir_.path(), "patchelf",
                     {"--add-needed", "libtrackglint-missing.so.1", "needs-missing"}));
         needsMissing_ = readFile(dir_.filePath("needs-missing"));
-        for (const QString key : {"good", "other"}) {
-            QVERIFY(
-                run(dir_.path(), "minisign", {"-G", "-W", "-p", key + ".pub", "-s", key + ".key"}));
+        QVERIFY(writeFile(dir_.filePath("other-loader"), elf_));
+        QVERIFY(run(dir_.path(), "patchelf",
+                    {"--set-interpreter", "/lib/ld-notthere.so.2", "other-loader"}));
+        otherLoader_ = readFile(dir_.filePath("other-loader"));
+        // The test build of the helper trusts the key the tests keep beside their sources.
+        for (const QString end : {".pub", ".key"}) {
+            QVERIFY(QFile::copy(TRACKGLINT_SOURCE "/tests/maintenance/test-update" + end,
+                                dir_.filePath("good" + end)));
         }
+        QVERIFY(run(dir_.path(), "minisign", {"-G", "-W", "-p", "other.pub", "-s", "other.key"}));
         key_ = readFile(dir_.filePath("good.pub"));
         ::umask(002);  // a release's files group-writable, as a shared build machine makes them
         QVERIFY(QDir().mkpath(dir_.filePath("tmp")));
@@ -222,6 +231,8 @@ class InstallerTest : public QObject {
         row("too large", QByteArray(LIMITS.maxBytes + 1, 'x'),
             "The download was larger than an update can be.");
         row("stalls", "PK\3\4", "The download stopped making progress.", "9.1", "stalls");
+        row("trickles", QByteArray(LIMITS.maxBytes, 'x'), "The download took too long.", "9.1",
+            "trickles");
         row("not a zip", "<h1>Not found</h1>", NOT_UNPACKED);
         row("..", handMade({{"../../.bashrc", ""}}), NOT_UNPACKED);
         row("absolute", handMade({{outside + "/absolute", ""}}), NOT_UNPACKED);
@@ -242,6 +253,8 @@ class InstallerTest : public QObject {
             NOT_GENUINE);
         row("not an ELF", release({.executable = "#!/bin/sh\n"}), CANNOT_RUN);
         row("needs a missing library", release({.executable = needsMissing_}), CANNOT_RUN);
+        row("loader not there", release({.executable = otherLoader_}), CANNOT_RUN);
+        row("cut short", release({.executable = elf_.left(64)}), CANNOT_RUN);
         row("other version", release({}), WRONG_VERSION, "9.2");
         row("not newer", release({.version = "0"}), WRONG_VERSION, "0");
         row("install folder blocked", release({}), "Couldn't replace the app (", "9.1",
@@ -258,6 +271,10 @@ class InstallerTest : public QObject {
         QFETCH(QString, failure);
         FakeSlack::Reply reply{trouble == "not found" ? 404 : 200, archive};
         if (trouble == "stalls") reply.declaredLength = LIMITS.maxBytes;
+        if (trouble == "trickles") {  // always enough not to stall
+            reply.trickleMs = 500;
+            reply.trickleBytes = LIMITS.stallBytes;
+        }
         service_.serve("/Trackglint.zip", reply);
         const QString broker = trouble == "no service"
                                    ? QString("http://127.0.0.1:%1").arg(freeLoopbackPort())
@@ -266,7 +283,7 @@ class InstallerTest : public QObject {
         RecordingStarter starter;
         const QString helper =
             trouble == "no helper" ? dir_.filePath("missing") : TRACKGLINT_UPDATE_HELPER;
-        Installer installer(starter, helper, broker, key_, folder, {LIMITS, HAND_OVER});
+        Installer installer(starter, helper, broker, folder, {HAND_OVER});
         QSignalSpy failed(&installer, &Installer::failed);
         installer.installUpdate(expecting);
         QTRY_VERIFY(!failed.isEmpty() || !starter.started.isEmpty());
@@ -306,6 +323,30 @@ class InstallerTest : public QObject {
         QCOMPARE(readFile(installed_ + "/Contents/Info.plist"), plist("0.5"));
         QCOMPARE(starter.started.size(), takesOver ? 0 : 1);
         if (takesOver) QVERIFY(entry.isEmpty());
+    }
+
+    // Whoever starts the helper cannot make it trust another key or download without bounds: a
+    // command line that carries them, as a request once did, or that adds them to a request, is
+    // refused, and nothing is installed.
+    void theHelperTakesNoKeyOrLimitsFromItsCommandLine() {
+        service_.serve("/Trackglint.zip", {200, release({.key = "other"})});
+        const QString work = dir_.filePath("work");
+        const QString archive = service_.url() + "/Trackglint.zip";
+        const QStringList steering = {QString::fromUtf8(readFile(dir_.filePath("other.pub"))),
+                                      "4611686018427387904", "0", "-5"};
+        const UpdateRequest request{work, QUrl(archive), "9.1", "0.5", apps_};
+        const QList<QStringList> commandLines = {{work, archive, steering[0], "9.1", "0.5", apps_,
+                                                  steering[1], steering[2], steering[3]},
+                                                 request.arguments() + steering};
+        for (const QStringList& arguments : commandLines) {
+            QVERIFY(QDir().mkpath(work));
+            QProcess helper;
+            helper.start(TRACKGLINT_UPDATE_HELPER, arguments);
+            QVERIFY(helper.waitForFinished(30000));
+            QCOMPARE(helper.exitCode(), 2);
+            QCOMPARE(readFile(installed_ + "/Contents/Info.plist"), plist("0.5"));
+            platform::removeTree(work);
+        }
     }
 
     // The signature check sees every name, whatever its bytes: a file beside the signed ones

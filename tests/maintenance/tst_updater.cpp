@@ -98,6 +98,23 @@ class UpdaterTest : public QObject {
         qputenv("TRACKGLINT_BROKER", (service_.url() + "/api").toUtf8());
     }
 
+    // A reply that trickles in, a byte a second, keeps a check the user asked for waiting no
+    // longer than its time: it says it could not check, and offers nothing from the late reply.
+    void anAskedCheckGivesUpOnAReplyThatTrickles() {
+        service_.reset();
+        FakeSlack::Reply slow(200, R"({"version":"9"})");
+        slow.trickleMs = 1000;
+        service_.script("version?v=0", {slow});
+        AppState state;
+        Updater updater(state, KEY);
+        QSignalSpy found(&updater, &Updater::updateFound);
+        QSignalSpy failed(&updater, &Updater::checkFailed);
+        updater.checkForUpdate(true);
+        QTRY_VERIFY_WITH_TIMEOUT(found.size() + failed.size() > 0, 20000);
+        QCOMPARE(failed.size(), 1);
+        QCOMPARE(found.size(), 0);
+    }
+
     // A build without an update key could never install one, and a copy the package manager
     // installed is updated by it: neither asks anything.
     void withoutAKeyOrInAPackageThereAreNoUpdates_data() {

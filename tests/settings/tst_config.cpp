@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QTemporaryDir>
 #include <QTest>
@@ -72,6 +73,74 @@ class ConfigTest : public QObject {
         QCOMPARE(config.save(), std::nullopt);
         QCOMPARE(Config(path_).raw(), expected);
         QCOMPARE(modeOf(path_), mode_t(0600));
+    }
+
+    // A file edited by hand or by another program is brought within bounds at load: one entry
+    // per workspace (signed in, renewed last, keeping the status text set there), names as long
+    // as Slack allows, and fifty workspaces at most, those signed in first. Saves keep that.
+    void workspacesAreBroughtWithinBoundsAtLoad() {
+        const auto loaded = [&](const QJsonObject& first,
+                                const QJsonArray& more) -> QList<Workspace> {
+            QJsonObject settings = first;
+            settings.insert("moreWorkspaces", more);
+            settings.insert("paused", true);
+            QFile file(path_);
+            if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return QList<Workspace>();
+            file.write(QJsonDocument(settings).toJson());
+            file.close();
+            Config config(path_);
+            const QList<Workspace> workspaces = config.workspaces();
+            if (config.save() || Config(path_).raw() != config.raw() || !config.paused()) return {};
+            return workspaces;
+        };
+        const QList<Workspace> one = loaded(
+            {{"slackToken", "xoxp-a"}, {"slackTeamId", "T1"}, {"slackTokenExpiresAt", 100}},
+            {QJsonObject{{"slackTeamId", "T1"}, {"teamUrl", "https://a/"}, {"lastSetText", "Song"}},
+             QJsonObject{{"slackToken", "xoxp-c"},
+                         {"slackTeamId", "T1"},
+                         {"slackName", "Ada"},
+                         {"slackTokenExpiresAt", 200},
+                         {"future", 1}},
+             QJsonObject{{"slackToken", "xoxp-d"}, {"slackTeamId", "T2"}}});
+        QCOMPARE(one.size(), 2);
+        QCOMPARE(one[0].token, "xoxp-c");
+        QCOMPARE(one[0].name, "Ada");
+        QCOMPARE(one[0].lastSetText, "Song");
+        QCOMPARE(one[1].token, "xoxp-d");
+        QCOMPARE(Config(path_).raw().value("future"), 1);  // the entry kept, with all it holds
+
+        const QString huge(100'000, u'x');
+        const QList<Workspace> cut = loaded({{"slackToken", "xoxp-a"},
+                                             {"slackName", QString(79, u'a') + "🎵🎵"},
+                                             {"slackTeamName", huge},
+                                             {"slackTeamId", huge},
+                                             {"teamUrl", "https://a/"},
+                                             {"lastSetText", huge}},
+                                            {});
+        QCOMPARE(cut.size(), 1);
+        QCOMPARE(cut[0].name, QString(79, u'a') + "🎵");
+        QCOMPARE(cut[0].teamName, QString(80, u'x'));
+        QCOMPARE(cut[0].key(), "https://a/");
+        QCOMPARE(cut[0].lastSetText, "");
+
+        const auto listOf = [](int count) {  // T1, T2, …, every third signed in
+            QJsonArray list;
+            for (int i = 1; i <= count; ++i) {
+                list.append(QJsonObject{{"slackTeamId", QString("T%1").arg(i)},
+                                        {"teamUrl", "https://t/"},
+                                        {"slackToken", i % 3 == 0 ? "xoxp" : ""}});
+            }
+            return list;
+        };
+        QList<Workspace> kept = loaded({}, listOf(10'000));
+        QCOMPARE(kept.size(), 50);
+        QCOMPARE(kept.first().key(), "T3");  // the first fifty signed in
+        QCOMPARE(kept.last().key(), "T150");
+        kept = loaded({}, listOf(60));  // all 20 signed in, and the first 30 signed out
+        QCOMPARE(kept.size(), 50);
+        QCOMPARE(kept[44].key(), "T45");
+        QCOMPARE(kept[45].key(), "T48");  // T46 and T47 went, as did the signed-out after them
+        QCOMPARE(kept.last().key(), "T60");
     }
 
     // A reader watching the file through many saves only ever sees a private, complete file.

@@ -58,9 +58,21 @@ class FakeSlackServer : public QTcpServer {
         QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) + " Scripted\r\n";
         for (const auto& [name, value] : reply.headers) head += name + ": " + value + "\r\n";
         const qint64 length = reply.declaredLength >= 0 ? reply.declaredLength : reply.body.size();
-        socket->write(head + "Content-Type: application/json\r\nContent-Length: " +
-                      QByteArray::number(length) + "\r\nConnection: keep-alive\r\n\r\n" +
-                      reply.body);
+        head += "Content-Type: application/json\r\nContent-Length: " + QByteArray::number(length) +
+                "\r\nConnection: keep-alive\r\n\r\n";
+        if (reply.trickleMs <= 0) {
+            socket->write(head + reply.body);
+            return;
+        }
+        socket->write(head);
+        auto* timer = new QTimer(socket);
+        QObject::connect(timer, &QTimer::timeout, socket,
+                         [socket, timer, reply, sent = qsizetype(0)]() mutable {
+                             socket->write(reply.body.mid(sent, reply.trickleBytes));
+                             sent += reply.trickleBytes;
+                             if (sent >= reply.body.size()) timer->stop();
+                         });
+        timer->start(reply.trickleMs);
     }
 
     FakeSlack& owner_;

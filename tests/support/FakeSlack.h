@@ -46,6 +46,8 @@ class FakeSlack {
         int delayMs;
         Headers headers;
         qint64 declaredLength = -1;  // the Content-Length sent, when not the body's own
+        int trickleMs = 0;  // the body sent a piece of `trickleBytes` every so often; 0: at once
+        qsizetype trickleBytes = 1;
     };
 
     // Slack's published limits, each over any 60 seconds: status changes per token, and calls
