@@ -2,6 +2,8 @@
 #include <archive_entry.h>
 #include <sys/stat.h>
 
+#include <csignal>
+
 #include <QProcess>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -96,6 +98,21 @@ void copyEntries(const QByteArray& bytes, archive* zip) {
 int modeOf(const QString& path) {
     struct stat info {};
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
+}
+
+// A live update helper whose arguments name `url`, or 0.
+pid_t helperFetchingFrom(const QString& url) {
+    for (const QString& pid : QDir("/proc").entryList({"[0-9]*"}, QDir::Dirs)) {
+        const QList<QByteArray> arguments = readFile("/proc/" + pid + "/cmdline").split('\0');
+        const QByteArray stat = readFile("/proc/" + pid + "/stat");
+        const QByteArray state = stat.mid(stat.lastIndexOf(") ") + 2, 1);
+        if (arguments.first() == TRACKGLINT_UPDATE_HELPER && state != "Z" &&
+            std::any_of(arguments.cbegin(), arguments.cend(), [&](const QByteArray& argument) {
+                return argument.contains(url.toUtf8());
+            }))
+            return pid.toInt();
+    }
+    return 0;
 }
 
 const QString UPDATE_FAILED = "Update didn't complete";
@@ -306,6 +323,35 @@ class InstallerTest : public QObject {
         QCOMPARE(readFile(installed_ + "/Contents/Info.plist"), plist("0.5"));
         QCOMPARE(starter.started.size(), takesOver ? 0 : 1);
         if (takesOver) QVERIFY(entry.isEmpty());
+    }
+
+    // An agent killed while its helper downloads takes the helper along, so nothing goes on to
+    // install a copy that no agent is left to start. The test runs itself as that agent.
+    void aKilledAgentTakesItsHelperAlong() {
+        if (qEnvironmentVariableIsSet("TRACKGLINT_TEST_AGENT")) {
+            RecordingStarter starter;
+            Installer installer(starter, TRACKGLINT_UPDATE_HELPER,
+                                qEnvironmentVariable("TRACKGLINT_TEST_AGENT"), key_, apps_);
+            installer.installUpdate("9.1");
+            QTest::qWait(60'000);
+            return;
+        }
+        FakeSlack::Reply stalls{200, "PK\3\4"};
+        stalls.declaredLength = LIMITS.maxBytes;
+        service_.serve("/Trackglint.zip", stalls);
+        QProcess agent;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("TRACKGLINT_TEST_AGENT", service_.url());
+        // What the killed agent leaves goes with this test's folder.
+        QVERIFY(QDir().mkpath(dir_.filePath("agent")));
+        environment.insert("TMPDIR", dir_.filePath("agent"));
+        agent.setProcessEnvironment(environment);
+        agent.start(QCoreApplication::applicationFilePath(), {"aKilledAgentTakesItsHelperAlong"});
+        pid_t helper = 0;
+        QTRY_VERIFY_WITH_TIMEOUT((helper = helperFetchingFrom(service_.url())) != 0, 20'000);
+        ::kill(pid_t(agent.processId()), SIGKILL);
+        QVERIFY(agent.waitForFinished());
+        QTRY_COMPARE(helperFetchingFrom(service_.url()), 0);
     }
 
     // The signature check sees every name, whatever its bytes: a file beside the signed ones
