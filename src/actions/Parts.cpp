@@ -43,6 +43,7 @@ Parts::Parts(Environment environment, std::function<void()> quit)
              *world.clock, world.oauthPort),
       installer(*world.starter, platform::runningUpdateHelper(), broker(), world.updateKey,
                 defaultInstallFolder()),
+      handOver(*world.starter, defaultInstallFolder(), runningBundlePath()),
       updater(state, world.updateKey, world.distribution),
       mover(*world.starter, runningBundlePath(), defaultInstallFolder(), world.distribution, quit),
       actions(config, state, sync, signIn, *world.loginItem, *world.desktop, updater, installer,

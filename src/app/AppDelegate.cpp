@@ -25,7 +25,11 @@ constexpr double LOGIN_WINDOW_SECONDS = 180.0;
 
 bool AppDelegate::applicationDidFinishLaunching(const QStringList& arguments) {
     const bool moved = arguments.contains(QStringLiteral("--moved"));
+    // What an update's hand-over left is settled first, and a copy whose files are gone, or
+    // that has given way to the copy it replaced, ends here.
+    if (!parts_.handOver.settle()) return false;
     const platform::SingleInstance::Claim claim = instance_.claim(moved);
+    parts_.handOver.claimed(claim != platform::SingleInstance::Claim::HeldByAnother);
     if (claim == platform::SingleInstance::Claim::HeldByAnother && !moved && !replaceHungCopy()) {
         return false;
     }
@@ -159,5 +163,8 @@ void AppDelegate::applicationWillTerminate() {
     parts_.sync.stopSync();
     // Saves and notifications the last step handed to the main thread still happen.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+    // A quit in the middle of an update's hand-over undoes it, unless the new copy has just
+    // taken over.
+    parts_.installer.abandonHandOver();
     parts_.sync.clearEverywhere();
 }

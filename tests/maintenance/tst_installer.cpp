@@ -15,6 +15,7 @@
 #include "FakeSlack.h"
 #include "RecordingDesktop.h"
 #include "RecordingStarter.h"
+#include "TestFiles.h"
 #include "TestPorts.h"
 #include "actions/Parts.h"
 #include "maintenance/InstallCopy.h"
@@ -29,25 +30,12 @@
 
 namespace {
 
-// Records what would have been started instead of starting it.
-bool writeFile(const QString& path, const QByteArray& bytes, bool executable = false) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) >= 0 &&
-           (!executable || file.setPermissions(file.permissions() | QFile::ExeOwner));
-}
-
 // Writes `bytes` to a new file at `path`, whose names may be any bytes, making its folders.
 bool writeRaw(const std::filesystem::path& path, const QByteArray& bytes) {
     std::error_code error;
     std::filesystem::create_directories(path.parent_path(), error);
     std::ofstream file(path, std::ios::binary);
     return !error && file.write(bytes.constData(), bytes.size()).good();
-}
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 QByteArray plist(const QString& version) {
@@ -266,6 +254,7 @@ class InstallerTest : public QObject {
         row("no helper", release({}), "The update stopped unexpectedly.", "9.1", "no helper");
         row("new copy doesn't take over", release({}), "The new version didn't start.", "9.1",
             "no hand-over");
+        row("quit during the hand-over", release({}), "(none: put back)", "9.1", "quit");
     }
 
     void installs() {
@@ -283,14 +272,18 @@ class InstallerTest : public QObject {
         RecordingStarter starter;
         const QString helper =
             trouble == "no helper" ? dir_.filePath("missing") : TRACKGLINT_UPDATE_HELPER;
-        Installer installer(starter, helper, broker, key_, folder, {LIMITS, HAND_OVER});
-        QSignalSpy failed(&installer, &Installer::failed);
-        installer.installUpdate(expecting);
+        auto installer = std::make_unique<Installer>(starter, helper, broker, key_, folder,
+                                                     InstallLimits{LIMITS, HAND_OVER});
+        QSignalSpy failed(installer.get(), &Installer::failed);
+        installer->installUpdate(expecting);
         QTRY_VERIFY(!failed.isEmpty() || !starter.started.isEmpty());
-        // The new copy takes the one-copy name over at once, or never.
-        const bool takesOver = trouble != "no hand-over";
-        if (takesOver) {
-            installer.handedOver();
+        // The new copy takes the one-copy name over at once, or never; or the program quits
+        // while it waits.
+        const bool takesOver = trouble != "no hand-over" && trouble != "quit";
+        if (trouble == "quit") {
+            installer.reset();
+        } else if (takesOver) {
+            installer->handedOver();
         } else {
             QTRY_VERIFY(!failed.isEmpty());
         }
@@ -316,10 +309,11 @@ class InstallerTest : public QObject {
             QVERIFY(readFile(platform::XdgAutostart::entryPath()).contains(program.toUtf8()));
             return;
         }
-        QCOMPARE(failed.size(), 1);
-        const QString explanation = failed[0][0].toString();
-        QVERIFY2(explanation.startsWith(failure), qPrintable(explanation));
-        QVERIFY(explanation.endsWith(". You can also just re-download from 127.0.0.1."));
+        QCOMPARE(failed.size(), trouble == "quit" ? 0 : 1);
+        const QString explanation = failed.value(0).value(0).toString();
+        QVERIFY2(trouble == "quit" || explanation.startsWith(failure), qPrintable(explanation));
+        QVERIFY(trouble == "quit" ||
+                explanation.endsWith(". You can also just re-download from 127.0.0.1."));
         QCOMPARE(readFile(installed_ + "/Contents/Info.plist"), plist("0.5"));
         QCOMPARE(starter.started.size(), takesOver ? 0 : 1);
         if (takesOver) QVERIFY(entry.isEmpty());
