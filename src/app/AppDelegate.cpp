@@ -77,6 +77,7 @@ bool AppDelegate::replaceHungCopy() {
 void AppDelegate::followHandOvers(platform::SingleInstance::Claim claim) {
     const auto handOver = [this] {
         parts_.installer.handedOver();
+        takenOver_ = true;
         quit();
     };
     connect(&instance_, &platform::SingleInstance::replaced, this, handOver);
@@ -164,7 +165,8 @@ void AppDelegate::applicationWillTerminate() {
     // Saves and notifications the last step handed to the main thread still happen.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
     // A quit in the middle of an update's hand-over undoes it, unless the new copy has just
-    // taken over.
-    parts_.installer.abandonHandOver();
-    parts_.sync.clearEverywhere();
+    // taken over. The copy that took over reads the status as its own and keeps it: cleared
+    // here, it would blank once this clear landed after that read.
+    if (parts_.installer.abandonHandOver()) takenOver_ = true;
+    if (!takenOver_) parts_.sync.clearEverywhere();
 }

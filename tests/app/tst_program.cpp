@@ -135,6 +135,28 @@ class ProgramTest : public QObject {
         QCOMPARE(statusTextsSent(), QStringList{""});
     }
 
+    // An update's new copy takes over from the running one, which leaves the status it set to
+    // its successor instead of clearing it as it quits.
+    void aHandOverKeepsTheStatus() {
+        slack_.script("users.profile.get", showing(""));
+        slack_.keepStatuses();
+        launch({{"slackToken", "xoxp-1"}});
+        QTRY_COMPARE_WITH_TIMEOUT(statusTextsSent(), QStringList{"Song — Band"}, 10'000);
+        QTRY_COMPARE(Config(settingsPath()).lastSetText(), QStringLiteral("Song — Band"));
+        QProcess successor;
+        start(successor, installedProgram(), {"--moved"});
+        QVERIFY(program_.waitForFinished(10'000));
+        const qsizetype reads = slack_.requests("users.profile.get").size();
+        QTRY_VERIFY_WITH_TIMEOUT(slack_.requests("users.profile.get").size() > reads, 10'000);
+        QTest::qWait(500);
+        // The successor may renew it, but it never goes blank.
+        const QStringList sent = statusTextsSent();
+        QVERIFY2(!sent.contains("") && sent.last() == "Song — Band", qPrintable(sent.join('|')));
+        ::kill(pid_t(successor.processId()), SIGTERM);
+        QVERIFY(successor.waitForFinished(10'000));
+        QCOMPARE(statusTextsSent().last(), "");
+    }
+
     // A start settles what an update's hand-over left when its old copy was killed: in time,
     // the new copy takes over and the old one set aside goes; too late, the old one goes back
     // in place and starts instead. A copy that runs also removes the working folder a killed
