@@ -42,6 +42,7 @@ Parts::Parts(Environment environment, std::function<void()> quit)
       signIn(config, state, slack, sync, *world.desktop, *world.loginItem, *world.random,
              *world.clock, world.oauthPort),
       installer(*world.starter, platform::runningUpdateHelper(), broker(), defaultInstallFolder()),
+      handOver(*world.starter, defaultInstallFolder(), runningBundlePath()),
       updater(state, world.updateKey, world.distribution),
       mover(*world.starter, runningBundlePath(), defaultInstallFolder(), world.distribution, quit),
       actions(config, state, sync, signIn, *world.loginItem, *world.desktop, updater, installer,

@@ -6,6 +6,7 @@
 
 #include "actions/UserActions.h"
 #include "maintenance/Distribution.h"
+#include "maintenance/HandOver.h"
 #include "maintenance/Installer.h"
 #include "maintenance/Mover.h"
 #include "maintenance/Updater.h"
@@ -64,6 +65,7 @@ class Parts {
     SyncEngine sync;
     SignIn signIn;
     Installer installer;
+    HandOverAtStart handOver;
     Updater updater;
     Mover mover;
     UserActions actions;

@@ -25,7 +25,11 @@ constexpr double LOGIN_WINDOW_SECONDS = 180.0;
 
 bool AppDelegate::applicationDidFinishLaunching(const QStringList& arguments) {
     const bool moved = arguments.contains(QStringLiteral("--moved"));
+    // What an update's hand-over left is settled first, and a copy whose files are gone, or
+    // that has given way to the copy it replaced, ends here.
+    if (!parts_.handOver.settle()) return false;
     const platform::SingleInstance::Claim claim = instance_.claim(moved);
+    parts_.handOver.claimed(claim != platform::SingleInstance::Claim::HeldByAnother);
     if (claim == platform::SingleInstance::Claim::HeldByAnother && !moved && !replaceHungCopy()) {
         return false;
     }
@@ -73,6 +77,7 @@ bool AppDelegate::replaceHungCopy() {
 void AppDelegate::followHandOvers(platform::SingleInstance::Claim claim) {
     const auto handOver = [this] {
         parts_.installer.handedOver();
+        takenOver_ = true;
         quit();
     };
     connect(&instance_, &platform::SingleInstance::replaced, this, handOver);
@@ -159,5 +164,9 @@ void AppDelegate::applicationWillTerminate() {
     parts_.sync.stopSync();
     // Saves and notifications the last step handed to the main thread still happen.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
-    parts_.sync.clearEverywhere();
+    // A quit in the middle of an update's hand-over undoes it, unless the new copy has just
+    // taken over. The copy that took over reads the status as its own and keeps it: cleared
+    // here, it would blank once this clear landed after that read.
+    if (parts_.installer.abandonHandOver()) takenOver_ = true;
+    if (!takenOver_) parts_.sync.clearEverywhere();
 }

@@ -39,8 +39,9 @@ class AppDelegate : public QObject {
     // Asks the application to quit, from any point of the launch on; the clean-up below runs
     // on the way out.
     void quit();
-    // Clears the program's own status on Slack, synchronously. Stops the sync engine first,
-    // so no step can put a status back afterwards.
+    // Clears the program's own status on Slack, synchronously, unless a newer copy has taken
+    // over and carries it on. Stops the sync engine first, so no step can put a status back
+    // afterwards.
     void applicationWillTerminate();
 
   private:
@@ -59,4 +60,6 @@ class AppDelegate : public QObject {
     std::unique_ptr<DashboardController> dashboard_;
     std::unique_ptr<SlackAppWindow> slackAppWindow_;
     bool quitRequested_ = false;
+    // A newer copy has taken the one-copy name over: the status is its to keep.
+    bool takenOver_ = false;
 };

@@ -4,8 +4,9 @@
 #include <QString>
 #include <QTimer>
 #include <chrono>
-#include <optional>
+#include <memory>
 
+#include "platform/Files.h"
 #include "platform/HelperProcess.h"
 #include "platform/Starter.h"
 
@@ -23,11 +24,14 @@ struct InstallLimits {
 // file, the system's assessment of its programs, the offered version) and make it the installed
 // copy, keeping the old copy aside; then starts the new copy with "--moved". The new copy takes
 // the one-copy name over, which ends this one (see handedOver); should it not do so within the
-// limit, the old copy is put back and this one carries on. Any failure is announced with
-// `failed`, and the running copy carries on. The working folder is removed either way.
+// limit, the old copy is put back and this one carries on. The hand-over is recorded on disk
+// (see HandOver.h), so that the next start settles it should this copy end first. Any failure
+// is announced with `failed`, and the running copy carries on. The working folder is removed
+// either way.
 //
 // Lives on the main thread; the helper runs in a process of its own, one install at a time.
-// When the object goes, a helper still running is killed.
+// When the object goes, a helper still running is killed and a hand-over under way is
+// abandoned.
 class Installer : public QObject {
     Q_OBJECT
 
@@ -46,6 +50,10 @@ class Installer : public QObject {
     // The new copy has taken the one-copy name over: the old copy set aside goes, and this copy
     // is about to quit. Nothing happens unless a new copy is starting.
     void handedOver();
+    // This copy is quitting: a hand-over under way is undone now, the old copy put back, as no
+    // copy will be left to wait for the new one (one that cannot be undone now stays on disk for
+    // the next start). True when the new copy has taken over after all.
+    bool abandonHandOver();
 
   signals:
     // The new copy is in place and has been started; it has yet to take over.
@@ -62,8 +70,14 @@ class Installer : public QObject {
     platform::HelperProcess helper_;
     const QString broker_;
     const QString installFolder_;
+    const std::chrono::milliseconds handOverLimit_;
     QString workFolder_;
-    // While the new copy starts: the wait for it to take over, and the old copy set aside.
+    // Held while the helper works in the working folder, so no sweep takes it away.
+    std::unique_ptr<platform::FolderLock> workLock_;
+    // While the new copy starts: the wait for it to take over.
     QTimer handOver_;
-    std::optional<QString> aside_;
 };
+
+// Removes the working folders that installs left in the temporary folder when they were cut
+// short with their program (a kill, a power cut): those no helper works in any more.
+void removeLeftoverWorkFolders();

@@ -1,5 +1,7 @@
 #include "platform/Bundle.h"
 
+#include <sys/stat.h>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -63,6 +65,21 @@ QString updateHelperIn(const QString& bundlePath) {
 
 QString runningUpdateHelper() {
     return QCoreApplication::applicationDirPath() + u'/' + UPDATE_HELPER;
+}
+
+bool runningExecutableInPlace() {
+#ifdef Q_OS_LINUX
+    // /proc/self/exe leads to the file the process runs, even once it is deleted; the path the
+    // program found at its start leads to whatever is there now.
+    struct stat running {};
+    struct stat there {};
+    const QByteArray path = QFile::encodeName(QCoreApplication::applicationFilePath());
+    return ::stat("/proc/self/exe", &running) == 0 && !path.isEmpty() &&
+           ::stat(path.constData(), &there) == 0 && running.st_dev == there.st_dev &&
+           running.st_ino == there.st_ino;
+#else
+    return true;
+#endif
 }
 
 std::optional<QString> shortVersion() {

@@ -41,6 +41,11 @@ QString updateHelperIn(const QString& bundlePath);
 // The update helper beside the running program's executable.
 QString runningUpdateHelper();
 
+// Whether the running program's executable is still the file at the path it was started from:
+// not deleted, moved or replaced since (as when an update's hand-over put another copy back in
+// its place). Where the system cannot tell (macOS), it is taken to be.
+bool runningExecutableInPlace();
+
 // The running version: the bundle's CFBundleShortVersionString, or none without a bundle or
 // that text.
 std::optional<QString> shortVersion();

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
+#include <QThread>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -124,6 +125,42 @@ std::optional<QString> strictUtf8(QByteArrayView bytes) {
 void removeTree(const QString& path) {
     std::error_code ignored;
     std::filesystem::remove_all(QFile::encodeName(path).toStdString(), ignored);
+}
+
+FolderLock::FolderLock(const QString& path, std::chrono::milliseconds wait) {
+    fd_ = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd_ < 0) return;
+    constexpr auto POLL = std::chrono::milliseconds(20);
+    for (auto waited = std::chrono::milliseconds(0); ::flock(fd_, LOCK_EX | LOCK_NB) != 0;
+         waited += POLL) {
+        if (errno != EWOULDBLOCK && errno != EINTR) return;
+        if (waited >= wait) return;
+        QThread::msleep(POLL.count());
+    }
+    // A folder removed while the lock was awaited has no links left.
+    struct stat info {};
+    held_ = ::fstat(fd_, &info) == 0 && info.st_nlink > 0;
+}
+
+FolderLock::~FolderLock() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+void removeUnusedFolders(const QString& folder, const QString& prefix) {
+    const QDir parent(folder);
+    const QStringList found =
+        parent.entryList({prefix + u'*'}, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
+    for (const QString& name : found) {
+        const QString path = parent.filePath(name);
+        struct stat info {};
+        // Only this user's own folders, never a link to one elsewhere.
+        if (::lstat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+            info.st_uid != ::getuid()) {
+            continue;
+        }
+        const FolderLock lock(path, std::chrono::milliseconds(0));
+        if (lock.held()) removeTree(path);
+    }
 }
 
 }  // namespace platform

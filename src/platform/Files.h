@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <chrono>
 #include <optional>
 
 namespace platform {
@@ -29,5 +30,29 @@ std::optional<QString> strictUtf8(QByteArrayView bytes);
 // Removes the folder at `path` with everything in it, going by the bytes of the names, so names
 // that are not valid UTF-8 go too. Failures are ignored.
 void removeTree(const QString& path);
+
+// An exclusive lock on the folder at `path` (flock on the folder itself), held while the object
+// lives, among the programs that take it. The system lets go of it when the process ends, however
+// it ends, so no lock outlives its holder.
+class FolderLock {
+  public:
+    // Waits up to `wait` for the lock.
+    FolderLock(const QString& path, std::chrono::milliseconds wait);
+    ~FolderLock();
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+    // Whether the lock was had, on a folder that was still there once locked.
+    bool held() const { return held_; }
+
+  private:
+    int fd_ = -1;
+    bool held_ = false;
+};
+
+// Removes each folder directly in `folder` whose name starts with `prefix`, that belongs to
+// this user and that nobody holds a FolderLock on: what programs that ended before tidying up
+// left there.
+void removeUnusedFolders(const QString& folder, const QString& prefix);
 
 }  // namespace platform

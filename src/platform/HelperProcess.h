@@ -10,7 +10,8 @@ namespace platform {
 
 // A helper program that does one task at a time for this one, in a process of its own, and
 // reports how it ended with its exit status and its standard output. Its standard error goes
-// to ours. When this object goes, a helper still running is killed.
+// to ours. When this object goes, a helper still running is killed; on Linux the helper is also
+// killed when this process ends in any other way, a SIGKILL included.
 class HelperProcess : public QObject {
     Q_OBJECT
 

@@ -13,6 +13,7 @@
 #include "RecordingDesktop.h"
 #include "TestFiles.h"
 #include "app/AppDelegate.h"
+#include "platform/Files.h"
 #include "settings/Config.h"
 
 // The built program, run as a user would run it, against the fakes.
@@ -32,24 +33,30 @@ class ProgramTest : public QObject {
 
     // Starts the program with `settings` in its settings file; with none, there is no file. The
     // program runs as the user's installed copy, or, downloaded, from a folder of the home.
-    void launch(const QJsonObject& settings, bool installed = true) {
+    void launch(const QJsonObject& settings, bool installed = true,
+                const QStringList& arguments = {}) {
         Config config(settingsPath());
         config.setRaw(settings);
         if (!settings.isEmpty()) QCOMPARE(config.save(), std::nullopt);
+        start(program_, installed ? installedProgram() : downloadedProgram(), arguments);
+    }
+
+    void start(QProcess& process, const QString& program, const QStringList& arguments) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("HOME", home_->path());
+        environment.insert("TMPDIR", home_->filePath("tmp"));
         environment.insert("XDG_CONFIG_HOME", home_->filePath(".config"));
         environment.insert("XDG_DATA_HOME", home_->filePath(".local/share"));
         environment.insert("TRACKGLINT_SLACK_URL", slack_.url());
         environment.insert("DBUS_SESSION_BUS_ADDRESS", bus_.address());
         environment.insert("QT_QPA_PLATFORM", "offscreen");
-        program_.setProcessEnvironment(environment);
-        program_.setProcessChannelMode(QProcess::ForwardedChannels);
-        program_.start(
-            installed ? installProgram(TRACKGLINT_PROGRAM, home_->path()) : downloadedProgram(),
-            {});
-        QVERIFY(program_.waitForStarted());
+        process.setProcessEnvironment(environment);
+        process.setProcessChannelMode(QProcess::ForwardedChannels);
+        process.start(program, arguments);
+        QVERIFY(process.waitForStarted());
     }
+
+    QString installedProgram() const { return installProgram(TRACKGLINT_PROGRAM, home_->path()); }
 
     QString downloadedProgram() const {
         const QString bundle = QString(TRACKGLINT_PROGRAM).section("/Contents/", 0, 0);
@@ -126,6 +133,94 @@ class ProgramTest : public QObject {
         QTRY_COMPARE(Config(settingsPath()).lastSetText(), QString());
         endWith(SIGTERM);
         QCOMPARE(statusTextsSent(), QStringList{""});
+    }
+
+    // An update's new copy takes over from the running one, which leaves the status it set to
+    // its successor instead of clearing it as it quits.
+    void aHandOverKeepsTheStatus() {
+        slack_.script("users.profile.get", showing(""));
+        slack_.keepStatuses();
+        launch({{"slackToken", "xoxp-1"}});
+        QTRY_COMPARE_WITH_TIMEOUT(statusTextsSent(), QStringList{"Song — Band"}, 10'000);
+        QTRY_COMPARE(Config(settingsPath()).lastSetText(), QStringLiteral("Song — Band"));
+        QProcess successor;
+        start(successor, installedProgram(), {"--moved"});
+        QVERIFY(program_.waitForFinished(10'000));
+        const qsizetype reads = slack_.requests("users.profile.get").size();
+        QTRY_VERIFY_WITH_TIMEOUT(slack_.requests("users.profile.get").size() > reads, 10'000);
+        QTest::qWait(500);
+        // The successor may renew it, but it never goes blank.
+        const QStringList sent = statusTextsSent();
+        QVERIFY2(!sent.contains("") && sent.last() == "Song — Band", qPrintable(sent.join('|')));
+        ::kill(pid_t(successor.processId()), SIGTERM);
+        QVERIFY(successor.waitForFinished(10'000));
+        QCOMPARE(statusTextsSent().last(), "");
+    }
+
+    // A start settles what an update's hand-over left when its old copy was killed: in time,
+    // the new copy takes over and the old one set aside goes; too late, the old one goes back
+    // in place and starts instead. A copy that runs also removes the working folder a killed
+    // install left, and not one an install still works in.
+    void aStartSettlesAnUnfinishedHandOver_data() {
+        QTest::addColumn<int>("deadline");  // seconds from now
+        QTest::newRow("in time") << 3600;
+        QTest::newRow("too late") << -60;
+    }
+    void aStartSettlesAnUnfinishedHandOver() {
+        QFETCH(int, deadline);
+        const QString apps = home_->filePath("Applications");
+        const QString aside = apps + "/.Trackglint.app-" + QString(32, u'a');
+        const QByteArray oldProgram = "#!/bin/sh\ntouch \"$HOME/old copy started\"\n";
+        QVERIFY(writeFile(aside + "/Contents/Info.plist", "<plist/>") &&
+                writeFile(aside + "/Contents/Linux/trackglint", oldProgram, true));
+        const QString record = apps + "/.Trackglint.app.hand-over";
+        QVERIFY(writeFile(
+            record,
+            QJsonDocument(
+                QJsonObject{{"aside", QFileInfo(aside).fileName()},
+                            {"deadline", QDateTime::currentDateTimeUtc().addSecs(deadline).toString(
+                                             Qt::ISODate)}})
+                .toJson()));
+        const QString tmp = home_->filePath("tmp");
+        QVERIFY(QDir().mkpath(tmp + "/trackglint-update-LEFT") &&
+                QDir().mkpath(tmp + "/trackglint-update-BUSY"));
+        const platform::FolderLock busy(tmp + "/trackglint-update-BUSY", {});
+        launch({});
+        if (deadline < 0) {
+            QVERIFY(program_.waitForFinished(10'000));
+            QTRY_VERIFY(QFileInfo::exists(home_->filePath("old copy started")));
+            QCOMPARE(readFile(apps + "/Trackglint.app/Contents/Linux/trackglint"), oldProgram);
+        } else {
+            QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(aside), 10'000);
+            QTRY_COMPARE(QDir(tmp).entryList({"trackglint-update-*"}, QDir::Dirs),
+                         QStringList{"trackglint-update-BUSY"});
+            QCOMPARE(program_.state(), QProcess::Running);
+        }
+        QCOMPARE(QDir(apps).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{"Trackglint.app"});
+    }
+
+    // A new copy held up until its hand-over ended finds its files replaced when it goes on:
+    // it ends without taking the one-copy name from the copy that holds it.
+    void aCopyWhoseFilesAreGoneDoesNotTakeOver() {
+        QDBusConnection holder = QDBusConnection::connectToBus(bus_.address(), "holder");
+        QCOMPARE(
+            holder.interface()
+                ->registerService("com.trackglint.app", QDBusConnectionInterface::DontQueueService,
+                                  QDBusConnectionInterface::AllowReplacement)
+                .value(),
+            QDBusConnectionInterface::ServiceRegistered);
+        launch({}, true, {"--moved"});
+        ::kill(pid_t(program_.processId()), SIGSTOP);
+        const QString bundle = home_->filePath("Applications/Trackglint.app");
+        QVERIFY(QDir(bundle).removeRecursively());
+        QVERIFY(!installedProgram().isEmpty());
+        ::kill(pid_t(program_.processId()), SIGCONT);
+        QVERIFY(program_.waitForFinished(10'000));
+        QCOMPARE(program_.exitCode(), 0);
+        QCOMPARE(holder.interface()->serviceOwner("com.trackglint.app").value(),
+                 holder.baseService());
+        QDBusConnection::disconnectFromBus("holder");
     }
 
     // A copy run from Downloads first offers to move itself; a signal then still ends it with

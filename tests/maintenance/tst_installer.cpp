@@ -2,6 +2,8 @@
 #include <archive_entry.h>
 #include <sys/stat.h>
 
+#include <csignal>
+
 #include <QProcess>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -13,6 +15,7 @@
 #include "FakeSlack.h"
 #include "RecordingDesktop.h"
 #include "RecordingStarter.h"
+#include "TestFiles.h"
 #include "TestPorts.h"
 #include "actions/Parts.h"
 #include "maintenance/InstallCopy.h"
@@ -29,25 +32,12 @@
 
 namespace {
 
-// Records what would have been started instead of starting it.
-bool writeFile(const QString& path, const QByteArray& bytes, bool executable = false) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) >= 0 &&
-           (!executable || file.setPermissions(file.permissions() | QFile::ExeOwner));
-}
-
 // Writes `bytes` to a new file at `path`, whose names may be any bytes, making its folders.
 bool writeRaw(const std::filesystem::path& path, const QByteArray& bytes) {
     std::error_code error;
     std::filesystem::create_directories(path.parent_path(), error);
     std::ofstream file(path, std::ios::binary);
     return !error && file.write(bytes.constData(), bytes.size()).good();
-}
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 QByteArray plist(const QString& version) {
@@ -98,6 +88,21 @@ void copyEntries(const QByteArray& bytes, archive* zip) {
 int modeOf(const QString& path) {
     struct stat info {};
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
+}
+
+// A live update helper whose arguments name `url`, or 0.
+pid_t helperFetchingFrom(const QString& url) {
+    for (const QString& pid : QDir("/proc").entryList({"[0-9]*"}, QDir::Dirs)) {
+        const QList<QByteArray> arguments = readFile("/proc/" + pid + "/cmdline").split('\0');
+        const QByteArray stat = readFile("/proc/" + pid + "/stat");
+        const QByteArray state = stat.mid(stat.lastIndexOf(") ") + 2, 1);
+        if (arguments.first() == TRACKGLINT_UPDATE_HELPER && state != "Z" &&
+            std::any_of(arguments.cbegin(), arguments.cend(), [&](const QByteArray& argument) {
+                return argument.contains(url.toUtf8());
+            }))
+            return pid.toInt();
+    }
+    return 0;
 }
 
 const QString UPDATE_FAILED = "Update didn't complete";
@@ -262,6 +267,7 @@ class InstallerTest : public QObject {
         row("no helper", release({}), "The update stopped unexpectedly.", "9.1", "no helper");
         row("new copy doesn't take over", release({}), "The new version didn't start.", "9.1",
             "no hand-over");
+        row("quit during the hand-over", release({}), "(none: put back)", "9.1", "quit");
     }
 
     void installs() {
@@ -283,14 +289,18 @@ class InstallerTest : public QObject {
         RecordingStarter starter;
         const QString helper =
             trouble == "no helper" ? dir_.filePath("missing") : TRACKGLINT_UPDATE_HELPER;
-        Installer installer(starter, helper, broker, folder, {HAND_OVER});
-        QSignalSpy failed(&installer, &Installer::failed);
-        installer.installUpdate(expecting);
+        auto installer =
+            std::make_unique<Installer>(starter, helper, broker, folder, InstallLimits{HAND_OVER});
+        QSignalSpy failed(installer.get(), &Installer::failed);
+        installer->installUpdate(expecting);
         QTRY_VERIFY(!failed.isEmpty() || !starter.started.isEmpty());
-        // The new copy takes the one-copy name over at once, or never.
-        const bool takesOver = trouble != "no hand-over";
-        if (takesOver) {
-            installer.handedOver();
+        // The new copy takes the one-copy name over at once, or never; or the program quits
+        // while it waits.
+        const bool takesOver = trouble != "no hand-over" && trouble != "quit";
+        if (trouble == "quit") {
+            installer.reset();
+        } else if (takesOver) {
+            installer->handedOver();
         } else {
             QTRY_VERIFY(!failed.isEmpty());
         }
@@ -316,10 +326,11 @@ class InstallerTest : public QObject {
             QVERIFY(readFile(platform::XdgAutostart::entryPath()).contains(program.toUtf8()));
             return;
         }
-        QCOMPARE(failed.size(), 1);
-        const QString explanation = failed[0][0].toString();
-        QVERIFY2(explanation.startsWith(failure), qPrintable(explanation));
-        QVERIFY(explanation.endsWith(". You can also just re-download from 127.0.0.1."));
+        QCOMPARE(failed.size(), trouble == "quit" ? 0 : 1);
+        const QString explanation = failed.value(0).value(0).toString();
+        QVERIFY2(trouble == "quit" || explanation.startsWith(failure), qPrintable(explanation));
+        QVERIFY(trouble == "quit" ||
+                explanation.endsWith(". You can also just re-download from 127.0.0.1."));
         QCOMPARE(readFile(installed_ + "/Contents/Info.plist"), plist("0.5"));
         QCOMPARE(starter.started.size(), takesOver ? 0 : 1);
         if (takesOver) QVERIFY(entry.isEmpty());
@@ -347,6 +358,37 @@ class InstallerTest : public QObject {
             QCOMPARE(readFile(installed_ + "/Contents/Info.plist"), plist("0.5"));
             platform::removeTree(work);
         }
+    }
+
+    // An agent killed while its helper downloads takes the helper along, so nothing goes on to
+    // install a copy that no agent is left to start. The test runs itself as that agent.
+    void aKilledAgentTakesItsHelperAlong() {
+        if (qEnvironmentVariableIsSet("TRACKGLINT_TEST_AGENT")) {
+            RecordingStarter starter;
+            Installer installer(starter, TRACKGLINT_UPDATE_HELPER,
+                                qEnvironmentVariable("TRACKGLINT_TEST_AGENT"), apps_);
+            installer.installUpdate("9.1");
+            QTest::qWait(60'000);
+            return;
+        }
+        // A download that goes on for the helper's whole deadline without stalling.
+        FakeSlack::Reply trickles{200, QByteArray(LIMITS.maxBytes, 'x')};
+        trickles.trickleMs = 500;
+        trickles.trickleBytes = LIMITS.stallBytes;
+        service_.serve("/Trackglint.zip", trickles);
+        QProcess agent;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("TRACKGLINT_TEST_AGENT", service_.url());
+        // What the killed agent leaves goes with this test's folder.
+        QVERIFY(QDir().mkpath(dir_.filePath("agent")));
+        environment.insert("TMPDIR", dir_.filePath("agent"));
+        agent.setProcessEnvironment(environment);
+        agent.start(QCoreApplication::applicationFilePath(), {"aKilledAgentTakesItsHelperAlong"});
+        pid_t helper = 0;
+        QTRY_VERIFY_WITH_TIMEOUT((helper = helperFetchingFrom(service_.url())) != 0, 20'000);
+        ::kill(pid_t(agent.processId()), SIGKILL);
+        QVERIFY(agent.waitForFinished());
+        QTRY_COMPARE_WITH_TIMEOUT(helperFetchingFrom(service_.url()), 0, 1'000);
     }
 
     // The signature check sees every name, whatever its bytes: a file beside the signed ones

@@ -7,6 +7,19 @@
 #include <QJsonObject>
 #include <QProcess>
 
+// Writes `bytes` to the file at `path`, making its folders; `executable`: runnable by its owner.
+inline bool writeFile(const QString& path, const QByteArray& bytes, bool executable = false) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) >= 0 &&
+           (!executable || file.setPermissions(file.permissions() | QFile::ExeOwner));
+}
+
+inline QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 // Writes `settings` as the settings file at `path`, replacing what was there.
 inline bool writeSettings(const QString& path, const QJsonObject& settings) {
     QFile file(path);
