@@ -294,6 +294,7 @@ void DashboardController::addEmojiRows(QVBoxLayout* layout) {
             emojiPopup_->addItem(choice.glyph + u' ' + choice.name, choice.code);
         }
     }
+    fitItems(emojiPopup_);
     connect(emojiPopup_, &QComboBox::activated, this, &DashboardController::pickEmoji);
     emojiTitle_ = new QLabel(QStringLiteral("Status emoji:"));
     emojiTitle_->setBuddy(emojiPopup_);
@@ -325,6 +326,7 @@ void DashboardController::addMarkRow(QVBoxLayout* layout) {
     menuMarkPopup_ = named(new QComboBox, "menuMarkPopup");
     menuMarkPopup_->setFont(monospacedFont(12, QFont::DemiBold));
     for (const MenuMark mark : ALL_MENU_MARKS) menuMarkPopup_->addItem(label(mark), rawValue(mark));
+    fitItems(menuMarkPopup_);
     connect(menuMarkPopup_, &QComboBox::activated, this, &DashboardController::pickMenuMark);
     markTitle_ = new QLabel(platformWords().markRowTitle);
     markTitle_->setBuddy(menuMarkPopup_);

@@ -1,12 +1,14 @@
 #include "dashboard/Widgets.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QFontDatabase>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QPushButton>
 #include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -83,6 +85,19 @@ QPushButton* button(const QString& title) {
     auto* button = new QPushButton(title);
     button->setAutoDefault(true);
     return button;
+}
+
+void fitItems(QComboBox* box) {
+    int widest = 0;
+    for (int i = 0; i < box->count(); ++i) {
+        const int icon = box->itemIcon(i).isNull() ? 0 : box->iconSize().width() + 4;
+        widest = std::max(widest, box->fontMetrics().horizontalAdvance(box->itemText(i)) + icon);
+    }
+    QStyleOptionComboBox option;
+    option.initFrom(box);
+    const QSize fits = box->style()->sizeFromContents(
+        QStyle::CT_ComboBox, &option, QSize(widest, box->fontMetrics().height()), box);
+    box->setMinimumWidth(std::max(fits.width(), box->sizeHint().width()));
 }
 
 namespace {

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QString>
 
+class QComboBox;
 class QFrame;
 class QHBoxLayout;
 class QPushButton;
@@ -50,6 +51,10 @@ QLabel* secondaryLabel(QLabel* label);
 // A push button that Return and Enter press while it has focus; with the focus elsewhere they
 // press the window's default button.
 QPushButton* button(const QString& title);
+// Makes `box` wide enough to show each of its items whole. Qt sizes a combo box by its items'
+// bounding rectangles, which leave out glyphs drawn from a fallback font (an emoji's), cutting
+// off the end of such an item's text; the advance of the text counts them.
+void fitItems(QComboBox* box);
 // Chains the keyboard focus of the controls under `root` in the order they are laid out, top to
 // bottom and left to right, whenever they were made.
 void orderTabsAsLaidOut(QWidget* root);

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStyleOptionComboBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextDocumentFragment>
@@ -316,6 +317,28 @@ class DashboardTest : public QObject {
         parts_->state.setNowPlayingLabel("⚠️ Rock & Roll <b>failed</b>");
         dash_->refresh();
         QVERIFY(!shown("errorLine"));  // said once, in the line above
+    }
+
+    // Each choice of the pop-ups shows whole, an emoji's glyph from a fallback font included.
+    void thePopUpsShowEveryChoiceWhole() {
+        start({{"slackToken", "xoxp-1"}});
+        dash_->window()->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dash_->window()));
+        for (const char* name : {"emojiPopup", "menuMarkPopup"}) {
+            const QComboBox* popup = find<QComboBox>(name);
+            QStyleOptionComboBox option;
+            option.initFrom(popup);
+            const int room = popup->style()
+                                 ->subControlRect(QStyle::CC_ComboBox, &option,
+                                                  QStyle::SC_ComboBoxEditField, popup)
+                                 .width();
+            for (int i = 0; i < popup->count(); ++i) {
+                const int icon = popup->itemIcon(i).isNull() ? 0 : popup->iconSize().width() + 4;
+                const int needed =
+                    popup->fontMetrics().horizontalAdvance(popup->itemText(i)) + icon;
+                QVERIFY2(needed <= room, qPrintable(popup->itemText(i)));
+            }
+        }
     }
 
     // The popup shows the emoji that will be sent; the help shows while :spotify: is lacking.
