@@ -1,6 +1,8 @@
 #include "platform/Desktop.h"
 
+#include <QClipboard>
 #include <QDesktopServices>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -36,6 +38,10 @@ int QtDesktop::alert(const Alert& alert) {
     box.setEscapeButton(buttons.last());
     box.exec();
     return std::max<int>(0, int(buttons.indexOf(box.clickedButton())));
+}
+
+void QtDesktop::copy(const QString& text) {
+    QGuiApplication::clipboard()->setText(text);
 }
 
 }  // namespace platform

@@ -27,6 +27,8 @@ class Desktop {
     };
     // Shows `alert` modally and returns the index of the button chosen (0 for the lone OK).
     virtual int alert(const Alert& alert) = 0;
+    // Puts `text` on the clipboard.
+    virtual void copy(const QString& text) = 0;
 };
 
 // Qt's desktop services and message boxes, and the platform's file manager (its code in
@@ -36,6 +38,7 @@ class QtDesktop final : public Desktop {
     bool openUrl(const QUrl& address) override;
     void showInFileManager(const QString& path) override;
     int alert(const Alert& alert) override;
+    void copy(const QString& text) override;
 };
 
 }  // namespace platform

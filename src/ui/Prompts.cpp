@@ -59,10 +59,26 @@ void Prompts::sayHungCopyRemains() {
                     {}});
 }
 
+namespace {
+
+// `address` in lines of a width an alert shows whole: it holds no spaces to wrap at. Browsers
+// drop the line breaks from an address pasted into them.
+QString inLines(const QString& address) {
+    constexpr qsizetype LINE = 60;
+    QStringList lines;
+    for (qsizetype at = 0; at < address.size(); at += LINE) lines += address.mid(at, LINE);
+    return lines.join(u'\n');
+}
+
+}  // namespace
+
 void Prompts::sayOpenByHand(const QUrl& page) {
-    desktop_.alert({QStringLiteral("Open this address in your browser to sign in"),
-                    page.toString(QUrl::FullyEncoded),
-                    {}});
+    const QString address = page.toString(QUrl::FullyEncoded);
+    const int answer =
+        desktop_.alert({QStringLiteral("Open this address in your browser to sign in"),
+                        inLines(address),
+                        {QStringLiteral("Copy Address"), QStringLiteral("Close")}});
+    if (answer == 0) desktop_.copy(address);
 }
 
 void Prompts::sayMoveFailed(const QString& error) {

@@ -115,7 +115,17 @@ class SignInTest : public QObject {
         QSignalSpy byHand(&parts_->signIn, &SignIn::browserUnavailable);
         parts_->signIn.signIn();
         QCOMPARE(byHand.size(), int(noBrowser));  // the page to open by hand
-        if (noBrowser) QCOMPARE(byHand[0][0].toUrl(), parts_->desktop.opened.value(0));
+        if (noBrowser) {
+            const QString page = byHand[0][0].toUrl().toString(QUrl::FullyEncoded);
+            QCOMPARE(page, parts_->desktop.opened.value(0).toString(QUrl::FullyEncoded));
+            // The alert shows the address whole, in lines, and copies it at a click.
+            parts_->desktop.answers = {0};
+            parts_->prompts.sayOpenByHand(byHand[0][0].toUrl());
+            QString shown = parts_->desktop.alerts.last().informativeText;
+            for (const QString& line : shown.split(u'\n')) QVERIFY(line.size() <= 60);
+            QCOMPARE(shown.remove(u'\n'), page);
+            QCOMPARE(parts_->desktop.copied, QStringList{page});
+        }
         QCOMPARE(parts_->state.lastError(),
                  error.isEmpty() ? std::nullopt : std::optional(error.arg(port_)));
         QCOMPARE(parts_->desktop.opened.size(), error.isEmpty() ? 1 : 0);

@@ -18,7 +18,10 @@ class RecordingDesktop final : public platform::Desktop {
         return answers.isEmpty() ? int(alert.buttons.size()) - 1 : answers.takeFirst();
     }
 
+    void copy(const QString& text) override { copied += text; }
+
     QList<QUrl> opened;
+    QStringList copied;
     QStringList shown;
     QList<Alert> alerts;
     QList<int> answers;
