@@ -47,7 +47,7 @@ StatusMenu::StatusMenu(Config& config, AppState& state, UserActions& actions, Pr
       program_(std::move(program)),
       markColours_(markColours(panelLikelyDark())),
       menu_(std::make_unique<QMenu>()),
-      trayIcon_(*menu_) {
+      trayIcon_(*menu_, program_.openDashboard) {
     buildMenu();
     connect(menu_.get(), &QMenu::aboutToShow, this, &StatusMenu::menuNeedsUpdate);
     connect(&state_, &AppState::tickNotification, this, &StatusMenu::updateToolTip);

@@ -2,12 +2,15 @@
 
 #include <QIcon>
 #include <QObject>
+#include <functional>
 #include <memory>
 
 class QMenu;
 
-// The program's item in the panel: its icon, its tooltip and its menu. Any click opens the menu:
-// where the panel asks for it, or at the pointer when it asks nowhere.
+// The program's item in the panel: its icon, its tooltip and its menu. Any click opens the menu
+// as the panel would open its own: against the panel's edge, beside the item. Under Wayland,
+// where a program cannot place a menu, a click that asks the program instead opens its window
+// (`openWindow`), and the panel's own copy of the menu holds everything.
 //
 // On Linux, where the desktop runs a StatusNotifierWatcher with a host (KDE, GNOME with the
 // AppIndicator extension, XFCE, LXQt, …), the item is a StatusNotifierItem of the program's own
@@ -17,7 +20,7 @@ class QMenu;
 // Main thread only.
 class TrayIcon : public QObject {
   public:
-    explicit TrayIcon(QMenu& menu, QObject* parent = nullptr);
+    TrayIcon(QMenu& menu, std::function<void()> openWindow, QObject* parent = nullptr);
     ~TrayIcon() override;
 
     // Puts the item in the panel.
@@ -33,6 +36,7 @@ class TrayIcon : public QObject {
     struct Item;
 
     QMenu& menu_;
+    const std::function<void()> openWindow_;
     QIcon icon_;
     QString toolTip_;
     std::unique_ptr<Item> item_;

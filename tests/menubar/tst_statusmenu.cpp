@@ -7,6 +7,7 @@
 #include "FakeSlack.h"
 #include "TestFiles.h"
 #include "TestParts.h"
+#include "menubar/MenuPlacement.h"
 #include "menubar/StatusMenu.h"
 #ifndef Q_OS_MACOS
 #include "menubar/linux/DBusMenuExporter.h"
@@ -335,6 +336,34 @@ class StatusMenuTest : public QObject {
         QCOMPARE(propertyChanges.size(), 1);
     }
 #endif
+
+    // The menu opens as a panel opens its own: against the panel's edge, beside the item, on
+    // the screen; with no panel known, from the point clicked, downward or upward.
+    void theMenuOpensAgainstThePanel_data() {
+        QTest::addColumn<QRect>("anchor");
+        QTest::addColumn<QRect>("available");
+        QTest::addColumn<QPoint>("expected");
+        const QRect screen(0, 0, 800, 600);
+        QTest::newRow("top panel")
+            << QRect(780, 10, 0, 0) << screen.adjusted(0, 30, 0, 0) << QPoint(600, 30);
+        QTest::newRow("bottom panel")
+            << QRect(10, 590, 0, 0) << screen.adjusted(0, 0, 0, -30) << QPoint(10, 270);
+        QTest::newRow("left panel")
+            << QRect(5, 300, 0, 0) << screen.adjusted(40, 0, 0, 0) << QPoint(40, 300);
+        QTest::newRow("right panel, low")
+            << QRect(795, 580, 0, 0) << screen.adjusted(0, 0, -40, 0) << QPoint(560, 300);
+        QTest::newRow("icon in a top tray") << QRect(760, 0, 22, 22) << screen << QPoint(600, 22);
+        QTest::newRow("no panel, upper half")
+            << QRect(300, 200, 0, 0) << screen << QPoint(300, 200);
+        QTest::newRow("no panel, lower half")
+            << QRect(300, 500, 0, 0) << screen << QPoint(300, 200);
+    }
+    void theMenuOpensAgainstThePanel() {
+        QFETCH(QRect, anchor);
+        QFETCH(QRect, available);
+        QFETCH(QPoint, expected);
+        QCOMPARE(menuPosition(anchor, QSize(200, 300), available), expected);
+    }
 
     // An unknown or differently cased name falls back to the first mark.
     void theMarkIsDrawnInTheStoredStyle() {

@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include <QDBusInterface>
 #include <QJsonArray>
 #include <QProcess>
@@ -45,6 +47,13 @@ class TrayTest : public QObject {
     // Whether `program` has ended. Waiting for that must serve this process's events, for the
     // program asks the panel, played here, whether there is a tray.
     static bool ended(const QProcess& program) { return program.state() == QProcess::NotRunning; }
+
+    void xdotool(const QStringList& arguments) {
+        QProcess command;
+        command.setProcessEnvironment(environment_);
+        command.start("xdotool", arguments);
+        command.waitForFinished();
+    }
 
     int visibleWindows() {
         QProcess search;
@@ -167,11 +176,22 @@ class TrayTest : public QObject {
         QVERIFY(menu.signalsSeen.contains("ItemsPropertiesUpdated"));  // the lines' texts
         QVERIFY(!menu.signalsSeen.contains("LayoutUpdated"));
 
-        // A panel that honours it opens its own copy on any click; one that asks gets it there.
+        // A panel that honours it opens its own copy on any click; one that asks gets it there,
+        // or, where the panel reserves the top 30 pixels, against its edge.
         QDBusInterface item(watcher_.items[0], "/StatusNotifierItem", "org.kde.StatusNotifierItem");
         QVERIFY(item.property("ItemIsMenu").toBool());
         menu.activate(300, 200);
         QTRY_VERIFY(windowPositions().contains(QPoint(300, 200)));
+        xdotool({"key", "Escape"});
+        QTRY_VERIFY(!windowPositions().contains(QPoint(300, 200)));
+        QCOMPARE(QProcess::execute(
+                     "xprop", {"-display", environment_.value("DISPLAY"), "-root", "-f",
+                               "_NET_WORKAREA", "32c", "-set", "_NET_WORKAREA", "0, 30, 800, 570"}),
+                 0);
+        QTest::qWait(200);  // the program hears of the new work area
+        menu.activate(790, 10);
+        QTRY_VERIFY(std::any_of(windowPositions().cbegin(), windowPositions().cend(),
+                                [](const QPoint& at) { return at.y() == 30 && at.x() > 400; }));
         program->terminate();
         QTRY_VERIFY_WITH_TIMEOUT(ended(*program), 10'000);
         QFile::remove(home_.filePath(".trackglint-mac.json"));

@@ -4,9 +4,12 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusServiceWatcher>
+#include <QGuiApplication>
 #include <QMenu>
+#include <QScreen>
 #include <QSystemTrayIcon>
 
+#include "menubar/MenuPlacement.h"
 #include "menubar/linux/DBusMenuExporter.h"
 #include "menubar/linux/StatusNotifierItem.h"
 
@@ -29,6 +32,13 @@ bool panelHostsItems(const QDBusConnection& bus) {
            answer.arguments().value(0).value<QDBusVariant>().variant().toBool();
 }
 
+// Opens `menu` for a click on the item at `anchor`, where the panel would open its own.
+void popUp(QMenu& menu, const QRect& anchor) {
+    const QScreen* screen = QGuiApplication::screenAt(anchor.center());
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    menu.popup(menuPosition(anchor, menu.sizeHint(), screen->availableGeometry()));
+}
+
 }  // namespace
 
 // On the session bus when a panel hosts items there, embedded in the panel (XEmbed) otherwise;
@@ -46,7 +56,8 @@ struct TrayIcon::Item {
         bus.unregisterObject(MENU_PATH);
     }
 
-    void showOnBus(QMenu& shownMenu, const QIcon& icon, const QString& toolTip) {
+    void showOnBus(QMenu& shownMenu, const QIcon& icon, const QString& toolTip,
+                   const std::function<void()>& openWindow) {
         embedded.reset();
         if (!onBus) {
             registerTrayTypes();
@@ -55,7 +66,12 @@ struct TrayIcon::Item {
                                                          QDBusObjectPath(MENU_PATH));
             onBus->setIcon(icon);
             onBus->setToolTip(toolTip);
-            onBus->onMenuRequested = [&shownMenu](const QPoint& at) { shownMenu.popup(at); };
+            const bool wayland =
+                QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+            onBus->onMenuRequested = [&shownMenu, wayland, openWindow](const QPoint& at) {
+                if (wayland) return openWindow();
+                popUp(shownMenu, QRect(at, QSize(0, 0)));
+            };
             bus.registerObject(MENU_PATH, menu.get(), QDBusConnection::ExportAllContents);
             bus.registerObject(ITEM_PATH, onBus.get(), QDBusConnection::ExportAllContents);
         }
@@ -69,16 +85,19 @@ struct TrayIcon::Item {
         embedded = std::make_unique<QSystemTrayIcon>(icon);
         embedded->setToolTip(toolTip);
         embedded->setContextMenu(&shownMenu);
-        QObject::connect(embedded.get(), &QSystemTrayIcon::activated, &shownMenu,
-                         [&shownMenu](QSystemTrayIcon::ActivationReason reason) {
-                             if (reason == QSystemTrayIcon::Trigger)
-                                 shownMenu.popup(QCursor::pos());
-                         });
+        QObject::connect(
+            embedded.get(), &QSystemTrayIcon::activated, &shownMenu,
+            [&shownMenu, item = embedded.get()](QSystemTrayIcon::ActivationReason why) {
+                if (why != QSystemTrayIcon::Trigger) return;
+                const QRect place = item->geometry();
+                popUp(shownMenu, place.isValid() ? place : QRect(QCursor::pos(), QSize(0, 0)));
+            });
         embedded->show();
     }
 };
 
-TrayIcon::TrayIcon(QMenu& menu, QObject* parent) : QObject(parent), menu_(menu) {}
+TrayIcon::TrayIcon(QMenu& menu, std::function<void()> openWindow, QObject* parent)
+    : QObject(parent), menu_(menu), openWindow_(std::move(openWindow)) {}
 
 TrayIcon::~TrayIcon() = default;
 
@@ -86,9 +105,9 @@ void TrayIcon::show() {
     if (item_) return;
     item_ = std::make_unique<Item>();
     connect(&item_->watcher, &QDBusServiceWatcher::serviceRegistered, this,
-            [this] { item_->showOnBus(menu_, icon_, toolTip_); });
+            [this] { item_->showOnBus(menu_, icon_, toolTip_, openWindow_); });
     if (panelHostsItems(item_->bus)) {
-        item_->showOnBus(menu_, icon_, toolTip_);
+        item_->showOnBus(menu_, icon_, toolTip_, openWindow_);
     } else {
         item_->showEmbedded(menu_, icon_, toolTip_);
     }

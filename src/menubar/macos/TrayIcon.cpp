@@ -8,7 +8,8 @@ struct TrayIcon::Item {
     QSystemTrayIcon icon;
 };
 
-TrayIcon::TrayIcon(QMenu& menu, QObject* parent) : QObject(parent), menu_(menu) {}
+TrayIcon::TrayIcon(QMenu& menu, std::function<void()> openWindow, QObject* parent)
+    : QObject(parent), menu_(menu), openWindow_(std::move(openWindow)) {}
 
 TrayIcon::~TrayIcon() = default;
 
