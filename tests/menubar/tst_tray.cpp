@@ -190,8 +190,12 @@ class TrayTest : public QObject {
                  0);
         QTest::qWait(200);  // the program hears of the new work area
         menu.activate(790, 10);
-        QTRY_VERIFY(std::any_of(windowPositions().cbegin(), windowPositions().cend(),
-                                [](const QPoint& at) { return at.y() == 30 && at.x() > 400; }));
+        const auto againstThePanel = [this] {
+            const QList<QPoint> positions = windowPositions();
+            return std::any_of(positions.cbegin(), positions.cend(),
+                               [](const QPoint& at) { return at.y() == 30 && at.x() > 400; });
+        };
+        QTRY_VERIFY(againstThePanel());
         program->terminate();
         QTRY_VERIFY_WITH_TIMEOUT(ended(*program), 10'000);
         QFile::remove(home_.filePath(".trackglint-mac.json"));
