@@ -23,13 +23,12 @@ QString literal(QString text) {
     return text.replace(u'&', QStringLiteral("&&"));
 }
 
-// Whether the panel is most likely dark: GNOME's top bar is whatever the theme; elsewhere the
-// panel follows the desktop's colour-scheme preference, or, without one, the theme's window
-// colour. The mark's colours read on either, should the guess be wrong.
+// Whether the panel is most likely dark: as the desktop's own settings say, else as its
+// colour-scheme preference, or, without one, as the theme's window colour. The mark's colours
+// read on either, should the guess be wrong.
 bool panelLikelyDark() {
-    const bool gnome = qEnvironmentVariable("XDG_CURRENT_DESKTOP")
-                           .contains(QLatin1String("GNOME"), Qt::CaseInsensitive);
-    std::optional<bool> dark = gnome ? std::optional(true) : platform::desktopPrefersDark();
+    std::optional<bool> dark = platform::panelIsDark();
+    if (!dark) dark = platform::desktopPrefersDark();
     if (!dark) dark = QGuiApplication::palette().color(QPalette::Window).lightness() < 128;
     return *dark;
 }

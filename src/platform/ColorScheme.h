@@ -8,4 +8,8 @@ namespace platform {
 // dark, false for light, none when the desktop states no preference or has no portal.
 std::optional<bool> desktopPrefersDark();
 
+// Whether the desktop's panel is dark, where the desktop says so: GNOME's top bar always is;
+// XFCE's follows its "dark mode" setting, else its theme's name. None elsewhere.
+std::optional<bool> panelIsDark();
+
 }  // namespace platform

@@ -53,23 +53,38 @@ MarkColours markColours(bool darkPanel) {
     return {QColor(92, 92, 92), QColor(20, 120, 60)};
 }
 
+namespace {
+
+// A mark wider than its slot is narrowed this far at most before it is made smaller instead, so
+// a three-letter monogram fills more of the slot's height and still reads as itself.
+constexpr qreal MOST_NARROWED = 0.7;
+
+// `first` and `second`, the runs' outlines, scaled and centred on a square slot of `side`
+// pixels: their ink as tall as the slot allows, narrowed where it would be too wide.
+void fitToSlot(QPainterPath& first, QPainterPath& second, int side) {
+    const QRectF ink = (first + second).boundingRect();
+    const qreal room = side * 0.92;
+    const qreal scale = std::min(room / ink.height(), room / (ink.width() * MOST_NARROWED));
+    const qreal narrowing = std::min(1.0, room / (ink.width() * scale));
+    QTransform fit;
+    fit.translate(side / 2.0, side / 2.0);
+    fit.scale(scale * narrowing, scale);
+    fit.translate(-ink.center().x(), -ink.center().y());
+    first = fit.map(first);
+    second = fit.map(second);
+}
+
+}  // namespace
+
 QPixmap drawMark(MenuMark mark, const MarkColours& colours, int side) {
     const MarkRuns runs = squareRuns(mark);
-    const QString text = runs.first + runs.second;
-    // Fit the text to the slot's width and height.
     QFont font = markFont(12.5);
     font.setPixelSize(100);
-    const QFontMetricsF probe(font);
-    const qreal fit =
-        std::min(side * 0.94 / probe.horizontalAdvance(text), side * 0.98 / probe.height());
-    font.setPixelSize(std::max(6, int(100 * fit)));
-    const QFontMetricsF metrics(font);
-
     QPainterPath first, second;
-    const QPointF origin((side - metrics.horizontalAdvance(text)) / 2,
-                         (side - metrics.height()) / 2 + metrics.ascent());
-    first.addText(origin, font, runs.first);
-    second.addText(origin + QPointF(metrics.horizontalAdvance(runs.first), 0), font, runs.second);
+    first.addText(QPointF(0, 0), font, runs.first);
+    second.addText(QPointF(QFontMetricsF(font).horizontalAdvance(runs.first), 0), font,
+                   runs.second);
+    fitToSlot(first, second, side);
 
     QPixmap pixmap(side, side);
     pixmap.fill(Qt::transparent);

@@ -375,20 +375,25 @@ class StatusMenuTest : public QObject {
             start(stored.isEmpty() ? QJsonObject() : QJsonObject{{"menuMark", stored}});
             QCOMPARE(::label(parts_->config.menuMark().value_or(MenuMark::Wordmark)), label);
         }
-        // Every slot size gets a drawing with both runs: some green and some other ink.
-        for (const int side : {22, 32}) {
+        // Every slot size gets a drawing with both runs, some green and some other ink, that
+        // fills most of the slot's height.
+        for (const int side : {16, 22, 32}) {
             const QImage image = menu_->trayIcon().icon().pixmap(side).toImage();
             QCOMPARE(image.size(), QSize(side, side));
-            int green = 0, ink = 0;
+            int green = 0, ink = 0, rows = 0;
             for (int y = 0; y < side; ++y) {
+                bool inked = false;
                 for (int x = 0; x < side; ++x) {
                     const QColor pixel = image.pixelColor(x, y);
                     if (pixel.alpha() < 200) continue;
+                    inked = true;
                     (pixel.green() > pixel.red() + 40 && pixel.green() > pixel.blue() + 20 ? green
                                                                                            : ink)++;
                 }
+                rows += inked;
             }
             QVERIFY2(green > side / 2 && ink > side / 2, qPrintable(QString::number(side)));
+            QVERIFY2(rows >= side * 7 / 10, qPrintable(QString::number(side)));
         }
         // Either guess of the panel's colour reads on light and dark panels: 3:1 at least.
         for (const bool dark : {true, false}) {

@@ -8,4 +8,9 @@ std::optional<bool> desktopPrefersDark() {
     return std::nullopt;
 }
 
+// The menu bar follows the system's appearance, which the palette follows too.
+std::optional<bool> panelIsDark() {
+    return std::nullopt;
+}
+
 }  // namespace platform
