@@ -17,11 +17,13 @@ void StatusNotifierItem::setIcon(const QIcon& icon) {
     emit NewIcon();
 }
 
-// Panels take the text as markup (and XFCE's shows nothing for markup it cannot read), so it
-// goes escaped; the title is plain text.
+// Panels may take the text as markup: XFCE's always does (and shows nothing for markup it cannot
+// read), Plasma's only when it looks like markup, showing "&amp;" otherwise. So the text goes
+// escaped inside a <span>, which both read as markup; the title is plain text.
 void StatusNotifierItem::setToolTip(const QString& toolTip) {
     toolTip_.title = toolTip.section(u'\n', 0, 0);
-    toolTip_.text = toolTip.section(u'\n', 1).toHtmlEscaped();
+    toolTip_.text =
+        QStringLiteral("<span>%1</span>").arg(toolTip.section(u'\n', 1).toHtmlEscaped());
     emit NewToolTip();
 }
 
