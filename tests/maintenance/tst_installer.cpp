@@ -131,13 +131,15 @@ class InstallerTest : public QObject {
     int releases_ = 0;
 
     // A release as scripts/package makes it of a bundle named `name`, signed with `key`; then
-    // `afterSigning` is put into the archive, replacing a file or adding one.
+    // `afterSigning` is put into the archive, replacing a file or adding one, and `missing`
+    // taken out of it.
     struct Release {
         QString name = "Trackglint.app";
         QString version = "9.1";
         QByteArray executable = {};
         QString key = "good";
         QByteArray afterSigning = {};  // the file's path in the bundle, any bytes
+        QString missing = {};          // likewise
     };
     QByteArray release(Release wanted) {
         const QString folder = dir_.filePath(QString("release-%1").arg(++releases_));
@@ -155,6 +157,10 @@ class InstallerTest : public QObject {
         if (!wanted.afterSigning.isEmpty() &&
             !(writeRaw(tampered / wanted.afterSigning.toStdString(), "changed") &&
               run(folder + "/tampered", "zip", {"-q", "-r", zip, wanted.name}))) {
+            return {};
+        }
+        if (!wanted.missing.isEmpty() &&
+            !run(folder, "zip", {"-q", "-d", zip, wanted.name + "/" + wanted.missing})) {
             return {};
         }
         platform::removeTree(folder + "/tampered");  // names QTemporaryDir cannot remove
@@ -249,6 +255,8 @@ class InstallerTest : public QObject {
         row("changed after signing", release({.afterSigning = "Contents/Resources/trackglint.png"}),
             NOT_GENUINE);
         row("extra file", release({.afterSigning = "Contents/Resources/extra.png"}), NOT_GENUINE);
+        row("missing a signed file", release({.missing = "Contents/Resources/trackglint.png"}),
+            NOT_GENUINE);
         const QByteArray deep = "Trackglint.app/" + QByteArray(250, 'a').append('/').repeated(17);
         row("name not UTF-8", release({.afterSigning = "Contents/\xff\xfe/extra"}), NOT_UNPACKED);
         row("path too long", handMade({{deep + "extra"}}, release({})), NOT_UNPACKED);
