@@ -61,6 +61,18 @@ class SyncTest : public QObject {
         client_ = std::make_unique<SlackClient>(clock_);
         engine_ = std::make_unique<SyncEngine>(*config_, *state_, *client_, clock_, *bridge_);
     }
+    // Each status change sent, as the token that sent it and the text it set.
+    QByteArrayList setsBy() const {
+        QByteArrayList tokens;
+        for (const FakeSlack::Request& set : slack_.requests("users.profile.set"))
+            tokens += set.token() + ' ' +
+                      QJsonDocument::fromJson(set.formValue("profile").toUtf8())
+                          .object()
+                          .value("status_text")
+                          .toString()
+                          .toUtf8();
+        return tokens;
+    }
     void advance(qint64 seconds) { clock_.set(clock_.now().addSecs(seconds)); }
     // The Slack methods called since the last look, "get", "set" or "emoji.list".
     QStringList calls() {
@@ -480,17 +492,6 @@ class SyncTest : public QObject {
     // Every workspace gets the track, each by its own rules: the user's own status in one, or a
     // token Slack refused there, leaves the others sharing; quit clears them all at once.
     void eachWorkspaceSharesByItsOwnRules() {
-        const auto setsBy = [&] {
-            QByteArrayList tokens;
-            for (const FakeSlack::Request& set : slack_.requests("users.profile.set"))
-                tokens += set.token() + ' ' +
-                          QJsonDocument::fromJson(set.formValue("profile").toUtf8())
-                              .object()
-                              .value("status_text")
-                              .toString()
-                              .toUtf8();
-            return tokens;
-        };
         start(TWO_WORKSPACES);
         step();
         QCOMPARE(setsBy(), QByteArrayList({"xoxp-1 Song — Band", "xoxp-2 Song — Band"}));
@@ -524,6 +525,32 @@ class SyncTest : public QObject {
         QCOMPARE(state_->workspaceStates().value("T1"), "trouble with Slack");
         QCOMPARE(state_->lastError(),
                  "acme.slack.com: Slack signed you out (token_revoked) — sign in again.");
+    }
+
+    // Slack asking one workspace to wait holds no other back; quit clears the second workspace
+    // where only the second shows the program's status.
+    void oneWorkspaceNeitherHoldsBackNorHidesAnother() {
+        QJsonObject secondShares = TWO_WORKSPACES;
+        QJsonArray more = secondShares.value("moreWorkspaces").toArray();
+        QJsonObject second = more.first().toObject();
+        second.insert("lastSetText", SONG);
+        more.replace(0, second);
+        secondShares.insert("moreWorkspaces", more);
+        start(secondShares);
+        slack_.shows(SONG);
+        engine_->clearEverywhere();
+        QCOMPARE(setsBy(), QByteArrayList({"xoxp-2 "}));
+
+        init();
+        start(TWO_WORKSPACES);
+        step();
+        slack_.revoke("xoxp-1", "ratelimited");
+        spotify_->play("Next", {"Band"});
+        advance(60);
+        step();
+        QCOMPARE(setsBy().mid(2), QByteArrayList({"xoxp-2 Next — Band"}));  // T1 waits
+        QCOMPARE(state_->workspaceStates(),
+                 (QHash<QString, QString>{{"T1", "Slack asked to wait"}, {"T2", "sharing"}}));
     }
 
     void thePlayersSignalsStartStepsSpacedApart() {
