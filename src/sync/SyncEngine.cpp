@@ -32,10 +32,6 @@ using namespace std::chrono_literals;
 // time between two steps the player's signals start.
 constexpr auto SETTLE = 250ms;
 constexpr auto SIGNAL_GAP = 2000ms;
-// The program's status is renewed once it has no more than this left before it expires.
-constexpr qint64 RENEW_WITHIN_SECONDS = 120;
-// While music plays, the status is read at least this often.
-constexpr qint64 READ_EVERY_SECONDS = 60;
 // While the workspace lacks :spotify:, it is asked again this often; for a while after the user
 // set out to add it, more often.
 constexpr qint64 EMOJI_CHECK_SECONDS = 30 * 60;
@@ -178,7 +174,7 @@ SyncEngine::Outcome SyncEngine::stepIn(const Workspace& workspace, const Spotify
     view_ = &view;
     outcome_ = Outcome{};
     const bool playing = state.kind == SpotifyState::Kind::Playing;
-    const bool done = playing ? share(workspace, state) : takeDown(workspace);
+    const bool done = carryOut(workspace, factsFor(workspace, state));
     if (done) {
         // Quiet: the user's own status is only read, or the program's shows nowhere.
         const bool quiet = view.usersOwn || (!playing && workspace.lastSetText.isEmpty());
@@ -249,43 +245,56 @@ QString SyncEngine::outsideHoursLine() const {
     return QStringLiteral("🌙 outside work hours, until ") + shortTimeText(opens);
 }
 
-// Puts the playing track on Slack when that changes what Slack shows, renews it when it is
-// about to expire, and otherwise only reads the status when a read is due. False when Slack
-// could not be asked or told (the error line says why) or has to be waited for.
-bool SyncEngine::share(const Workspace& workspace, const SpotifyState& state) {
+// What the step's decisions in `workspace` go by, before its status is read.
+StepFacts SyncEngine::factsFor(const Workspace& workspace, const SpotifyState& state) const {
+    StepFacts facts;
+    facts.playing = state.kind == SpotifyState::Kind::Playing;
+    if (facts.playing) facts.text = firstGraphemes(state.text(), STATUS_TEXT_LIMIT);
+    facts.emoji = effectiveEmoji(workspace.key());
+    facts.ownText = workspace.lastSetText;
+    facts.writeSlot = slackClient_.nextWriteSlot(workspace.token);
+    facts.emojiLook = emojiLookDue(workspace.key());
+    facts.now = clock_.now();
+    return facts;
+}
+
+// Carries out the step's decisions in one workspace: shares the playing track when that
+// changes what Slack shows, renews it before it expires, or takes the program's status down,
+// reading the status first where a decision needs it. False when Slack could not be asked or
+// told (the error line says why) or has to be waited for.
+bool SyncEngine::carryOut(const Workspace& workspace, StepFacts facts) {
     SlackView& view = *view_;
-    const QString text = firstGraphemes(state.text(), STATUS_TEXT_LIMIT);
-    if (text == view.refused) {  // Slack refused it; the next track may do
-        outcome_ = {TROUBLE, std::nullopt, view.refusedWhy};
-        return false;
-    }
-    const QString emoji = effectiveEmoji(workspace.key());
-    const QString& ownText = workspace.lastSetText;
-    const QDateTime now = clock_.now();
-    const bool change = text != ownText || emoji != view.emoji;
-    const bool renew = !view.expires.isValid() || now.secsTo(view.expires) <= RENEW_WITHIN_SECONDS;
-    const bool readDue =
-        !view.lastRead.isValid() || view.lastRead.secsTo(now) >= READ_EVERY_SECONDS;
-    if (!readDue && view.usersOwn) return usersStatusShows(view.usersStatus);
-    if (!readDue && !change && !renew) return true;
-    if (!change && !renew && !view.usersOwn && emojiLookDue(workspace.key()) != EmojiLook::NotDue) {
-        // This minute's call asks for the emoji instead; the status is read a minute later.
-        view.lastRead = now;
-        askForEmoji(workspace.key(), workspace.token);
-        return true;
-    }
-    if (change || renew) {
-        if (const std::optional<QDateTime> slot = slackClient_.nextWriteSlot(workspace.token)) {
-            return waitFor(*slot, workspace.token);
+    for (;;) {
+        const Decision decision = decideStep(view, facts);
+        switch (decision.act) {
+            case Act::Done:
+                return true;
+            case Act::Read:
+                facts.current = readStatus(workspace.token);
+                if (!facts.current) return false;
+                if (facts.playing) view.usersOwn = false;  // unless the next decision finds it
+                continue;
+            case Act::AskEmoji:  // this minute's call; the status is read a minute later
+                view.lastRead = facts.now;
+                askForEmoji(workspace.key(), workspace.token);
+                return true;
+            case Act::Wait:
+                return waitFor(decision.until, workspace.token);
+            case Act::Write:
+                return write(workspace, facts.text, facts.emoji);
+            case Act::Clear:
+                return clear(workspace);
+            case Act::Forget:
+                forgetOwnStatus(workspace);
+                return true;
+            case Act::UsersOwn:
+                view.usersOwn = true;
+                return usersStatusShows(decision.status);
+            case Act::Refused:
+                outcome_ = {TROUBLE, std::nullopt, view.refusedWhy};
+                return false;
         }
     }
-    const std::optional<QString> current = readStatus(workspace.token);
-    if (!current) return false;
-    view.usersOwn = !isOwn(*current, ownText);
-    if (view.usersOwn) return usersStatusShows(*current);
-    // Read only: the program's status still shows and needs nothing.
-    if (!change && !renew && !current->isEmpty()) return true;
-    return write(workspace, text, emoji);
 }
 
 // The user's own status wins: nothing is written, and the line says why.
@@ -296,19 +305,10 @@ bool SyncEngine::usersStatusShows(const QString& status) {
     return true;
 }
 
-// Nothing to share: takes the program's own status down, if it still shows, and forgets it.
-bool SyncEngine::takeDown(const Workspace& workspace) {
-    if (workspace.lastSetText.isEmpty()) return true;
-    if (const std::optional<QDateTime> slot = slackClient_.nextWriteSlot(workspace.token)) {
-        return waitFor(*slot, workspace.token);
-    }
-    const std::optional<QString> current = readStatus(workspace.token);
-    if (!current) return false;
-    if (!current->isEmpty() && isOwn(*current, workspace.lastSetText)) {
-        const SlackReply reply = slackClient_.clearStatus(workspace.token);
-        if (!replySucceeded(reply)) return failed(reply, workspace.token);
-    }
-    // Cleared, cleared already, or replaced by the user's own: none of the program's shows.
+// Takes the program's status down, and forgets it.
+bool SyncEngine::clear(const Workspace& workspace) {
+    const SlackReply reply = slackClient_.clearStatus(workspace.token);
+    if (!replySucceeded(reply)) return failed(reply, workspace.token);
     forgetOwnStatus(workspace);
     return true;
 }
@@ -330,13 +330,6 @@ std::optional<QString> SyncEngine::readStatus(const QString& token) {
     }
     view_->lastRead = clock_.now();
     return current;
-}
-
-// Whether the status showing is the program's: none, its last text, or the text it last tried
-// to set, which Slack may have applied after the program stopped waiting for the answer.
-bool SyncEngine::isOwn(const QString& current, const QString& ownText) const {
-    return current.isEmpty() || current == ownText ||
-           (!view_->tried.isEmpty() && current == view_->tried);
 }
 
 // Sets the status; a text Slack finds too long is shortened and tried once more.
@@ -383,7 +376,7 @@ void SyncEngine::wakeAt(const QDateTime& when) {
 // Whether the workspace is to be asked for :spotify: again: the launch's second look, and the
 // half-hourly one while it lacks the emoji, wait for a quiet step so that a steady track costs no
 // more calls than it would without them; a look the user waits for, or one long overdue, not.
-SyncEngine::EmojiLook SyncEngine::emojiLookDue(const QString& key) const {
+EmojiLook SyncEngine::emojiLookDue(const QString& key) const {
     const qint64 now = clock_.now().toSecsSinceEpoch();
     QMutexLocker lock(&emojiMutex_);
     qint64 due = 0;

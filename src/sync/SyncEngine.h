@@ -16,6 +16,7 @@
 #include "settings/Config.h"
 #include "slack/SlackClient.h"
 #include "state/AppState.h"
+#include "sync/StepDecision.h"
 
 struct SpotifyState;
 
@@ -66,19 +67,6 @@ class SyncEngine : public QObject {
     bool inWorkHours() const;
 
   private:
-    // What the engine knows of the program's status in one workspace. Touched only by steps,
-    // which run one at a time.
-    struct SlackView {
-        QString token;
-        QString emoji;          // sent with the program's status
-        QDateTime expires;      // when the program's status expires; invalid: not known
-        QDateTime lastRead;     // when the status was last read
-        bool usersOwn = false;  // the last read showed a status of the user's own
-        QString usersStatus;    // which
-        QString tried;          // the text of the last attempt to set the status
-        QString refused;        // a text Slack refused even shortened,
-        QString refusedWhy;     // and why
-    };
     // What a step found in one workspace: its state, the line to show instead of the track's
     // when it is the only workspace, and why Slack could not be asked or told.
     struct Outcome {
@@ -95,19 +83,16 @@ class SyncEngine : public QObject {
     Outcome stepIn(const Workspace& workspace, const SpotifyState& state);
     void show(const QList<Workspace>& all, const QHash<QString, Outcome>& outcomes, bool asked);
     void forgetRemoved(const QList<Workspace>& all);
-    bool share(const Workspace& workspace, const SpotifyState& state);
-    bool takeDown(const Workspace& workspace);
+    StepFacts factsFor(const Workspace& workspace, const SpotifyState& state) const;
+    bool carryOut(const Workspace& workspace, StepFacts facts);
+    bool clear(const Workspace& workspace);
     void forgetOwnStatus(const Workspace& workspace);
     std::optional<QString> readStatus(const QString& token);
-    bool isOwn(const QString& current, const QString& ownText) const;
     bool usersStatusShows(const QString& status);
     bool write(const Workspace& workspace, QString text, const QString& emoji);
     bool waitFor(const QDateTime& when, const QString& token);
     bool failed(const SlackReply& reply, const QString& token);
     void wakeAt(const QDateTime& when);
-    // Whether a workspace is to be asked again for :spotify:, and whether that may wait for a
-    // step that would otherwise only read the status.
-    enum class EmojiLook { NotDue, WhenQuiet, Now };
     EmojiLook emojiLookDue(const QString& key) const;
     void markEmojiAsked(const QString& key);
     void askForEmoji(const QString& key, const QString& token);
@@ -128,10 +113,12 @@ class SyncEngine : public QObject {
     QObject* syncContext_;  // lives on syncThread_; steps are queued to it
     std::atomic<bool> stepRequested_ = false;
     std::atomic<bool> syncStopped_ = false;
-    QHash<QString, SlackView> views_;  // by workspace key
-    SlackView* view_ = nullptr;        // the workspace a step is at
-    Outcome outcome_;                  // and what it found there
-    QString playerError_;              // the error the last unreadable player showed
+    // What the engine knows of the program's status in each workspace, by key. Touched only by
+    // steps, which run one at a time.
+    QHash<QString, SlackView> views_;
+    SlackView* view_ = nullptr;  // the workspace a step is at
+    Outcome outcome_;            // and what it found there
+    QString playerError_;        // the error the last unreadable player showed
     mutable QMutex emojiMutex_;
     QHash<QString, std::optional<bool>> emojiFound_;  // by workspace key
     QHash<QString, qint64> lastEmojiCheck_;           // by workspace key, Unix seconds

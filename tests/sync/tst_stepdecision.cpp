@@ -1,0 +1,108 @@
+#include <QTest>
+#include <functional>
+
+#include "sync/StepDecision.h"
+
+namespace {
+
+const QDateTime NOW = QDateTime::fromSecsSinceEpoch(1'700'000'000);
+
+// A workspace sharing "A" with the note emoji: read 30 s ago, the status good for 200 s more.
+struct Situation {
+    SlackView view{{}, ":notes:", NOW.addSecs(200), NOW.addSecs(-30), false, {}, {}, {}, {}};
+    StepFacts facts{true, "A", ":notes:", "A", std::nullopt, EmojiLook::NotDue, std::nullopt, NOW};
+};
+using Change = std::function<void(Situation&)>;
+
+}  // namespace
+
+Q_DECLARE_METATYPE(Change)
+Q_DECLARE_METATYPE(Decision)
+
+// The rules of a step in one workspace, as the decision applies them.
+class StepDecisionTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void theRulesOfAStep_data() {
+        QTest::addColumn<Change>("change");
+        QTest::addColumn<Decision>("expected");
+        const Decision done{}, read{Act::Read, {}, {}}, write{Act::Write, {}, {}};
+        const auto row = [](const char* name, Change change, Decision expected) {
+            QTest::newRow(name) << change << expected;
+        };
+        row(
+            "steady: nothing", [](Situation&) {}, done);
+        row(
+            "steady, a minute since the read: read",
+            [](Situation& s) { s.view.lastRead = NOW.addSecs(-60); }, read);
+        row(
+            "steady, read, still shows: nothing", [](Situation& s) { s.facts.current = "A"; },
+            done);
+        row(
+            "steady, read, gone: write", [](Situation& s) { s.facts.current = ""; }, write);
+        row(
+            "two minutes left: read first", [](Situation& s) { s.view.expires = NOW.addSecs(120); },
+            read);
+        row(
+            "two minutes left, read: renew",
+            [](Situation& s) { s.view.expires = NOW.addSecs(120), s.facts.current = "A"; }, write);
+        row(
+            "a new track: read first", [](Situation& s) { s.facts.text = "B"; }, read);
+        row(
+            "a new emoji: read first", [](Situation& s) { s.facts.emoji = ":cd:"; }, read);
+        row(
+            "a new track, read: write",
+            [](Situation& s) { s.facts.text = "B", s.facts.current = "A"; }, write);
+        row(
+            "a new track, the text last tried shows: write",
+            [](Situation& s) { s.facts.text = "C", s.view.tried = "B", s.facts.current = "B"; },
+            write);
+        row("a new track, the user's own shows: leave it",
+            [](Situation& s) { s.facts.text = "B", s.facts.current = "Lunch"; },
+            {Act::UsersOwn, {}, "Lunch"});
+        row("the user's own, read a moment ago: leave it unasked",
+            [](Situation& s) { s.view.usersOwn = true, s.view.usersStatus = "Lunch"; },
+            {Act::UsersOwn, {}, "Lunch"});
+        row("a new track, no room in Slack's budget: wait",
+            [](Situation& s) { s.facts.text = "B", s.facts.writeSlot = NOW.addSecs(9); },
+            {Act::Wait, NOW.addSecs(9), {}});
+        row(
+            "steady, no room in the budget: nothing",
+            [](Situation& s) { s.facts.writeSlot = NOW.addSecs(9); }, done);
+        row("a read due at a quiet moment: the emoji look instead",
+            [](Situation& s) {
+                s.view.lastRead = NOW.addSecs(-60), s.facts.emojiLook = EmojiLook::WhenQuiet;
+            },
+            {Act::AskEmoji, {}, {}});
+        row("a text Slack refused", [](Situation& s) { s.facts.text = s.view.refused = "B"; },
+            {Act::Refused, {}, {}});
+        row(
+            "nothing plays, none of ours shows: nothing",
+            [](Situation& s) { s.facts.playing = false, s.facts.ownText = ""; }, done);
+        row(
+            "nothing plays, ours may show: read", [](Situation& s) { s.facts.playing = false; },
+            read);
+        row("nothing plays, ours shows: clear",
+            [](Situation& s) { s.facts.playing = false, s.facts.current = "A"; },
+            {Act::Clear, {}, {}});
+        row("nothing plays, the user's own replaced ours: forget ours",
+            [](Situation& s) { s.facts.playing = false, s.facts.current = "Lunch"; },
+            {Act::Forget, {}, {}});
+        row("nothing plays, no room in the budget: wait",
+            [](Situation& s) { s.facts.playing = false, s.facts.writeSlot = NOW.addSecs(9); },
+            {Act::Wait, NOW.addSecs(9), {}});
+    }
+    void theRulesOfAStep() {
+        QFETCH(Change, change);
+        QFETCH(Decision, expected);
+        Situation situation;
+        change(situation);
+        const Decision decision = decideStep(situation.view, situation.facts);
+        QCOMPARE(int(decision.act), int(expected.act));
+        QCOMPARE(decision, expected);
+    }
+};
+
+QTEST_APPLESS_MAIN(StepDecisionTest)
+#include "tst_stepdecision.moc"
