@@ -13,6 +13,12 @@ class QVBoxLayout;
 
 // The building blocks of the dashboard.
 
+// The least contrast of text, and of a control, against what is behind it (WCAG 2.1 AA).
+inline constexpr double TEXT_CONTRAST = 4.5;
+inline constexpr double CONTROL_CONTRAST = 3.0;
+// The width at which the window's longer texts wrap.
+inline constexpr int NOTE_WIDTH = 400;
+
 // A size given for a desktop whose body text is 13 points, scaled to this desktop's body text,
 // so the window keeps its proportions next to every other window.
 qreal scaled(qreal points);

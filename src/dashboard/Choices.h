@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QStringList>
+#include <QWidget>
+
+#include "actions/UserActions.h"
+#include "platform/LoginItem.h"
+#include "settings/Config.h"
+#include "state/AppState.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QTimeEdit;
+class QVBoxLayout;
+
+// The settings of the signed-in window: the status emoji, with help for adding :spotify: when
+// the workspace lacks it, the tray's mark, work hours and the start at login.
+//
+// The controls hold no state of their own: `refresh` rewrites them from the settings and the
+// display state; each control calls the user's actions. The only history kept is whether the
+// help for adding :spotify: has been shown, and a pop-up's selection while the stored value
+// matches none of its items.
+class Choices final : public QWidget {
+  public:
+    // `background` is the window's, that the help's text must read on.
+    Choices(const Config& config, const AppState& state, UserActions& actions,
+            const platform::LoginItem& loginItem, const QColor& background);
+
+    void refresh();
+    // What the size of these rows follows: the help's text and which of it shows.
+    QStringList sizeInputs() const;
+
+  private:
+    void addEmojiRows(QVBoxLayout* layout, const QColor& background);
+    void addMarkRow(QVBoxLayout* layout);
+    void alignRowTitles();
+    void addWorkHoursRow(QVBoxLayout* layout);
+    void refreshEmojiHelp();
+    void refreshMenuMark();
+    void refreshWorkHours();
+    void pickEmoji();
+    void pickMenuMark();
+    void saveWorkHours();
+
+    const Config& config_;
+    const AppState& state_;
+    UserActions& actions_;
+    const platform::LoginItem& loginItem_;
+    QLabel* emojiTitle_ = nullptr;
+    QComboBox* emojiPopup_ = nullptr;
+    QWidget* emojiHelpRow_ = nullptr;
+    QLabel* emojiHelpLabel_ = nullptr;
+    QPushButton* emojiHelpButton_ = nullptr;
+    bool emojiHelpWasShown_ = false;
+    QLabel* markTitle_ = nullptr;
+    QComboBox* menuMarkPopup_ = nullptr;
+    QCheckBox* workHoursCheck_ = nullptr;
+    QTimeEdit* startPicker_ = nullptr;
+    QTimeEdit* endPicker_ = nullptr;
+    QCheckBox* loginCheck_ = nullptr;
+};
