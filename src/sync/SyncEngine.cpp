@@ -12,7 +12,6 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QRandomGenerator>
 #include <chrono>
 #include <thread>
 #include <vector>
@@ -21,7 +20,7 @@
 #include "slack/SlackApi.h"
 #include "state/Constants.h"
 #include "state/TimeText.h"
-#include "sync/EmojiChoice.h"
+#include "sync/StepLines.h"
 #include "sync/WorkHours.h"
 
 namespace {
@@ -32,15 +31,6 @@ using namespace std::chrono_literals;
 // time between two steps the player's signals start.
 constexpr auto SETTLE = 250ms;
 constexpr auto SIGNAL_GAP = 2000ms;
-// While the workspace lacks :spotify:, it is asked again this often; for a while after the user
-// set out to add it, more often.
-constexpr qint64 EMOJI_CHECK_SECONDS = 30 * 60;
-constexpr qint64 EMOJI_WATCH_CHECK_SECONDS = 60;
-// The launch's check of a workspace asked before is due within this time; a check due this long
-// without a quiet step to take is made anyway.
-constexpr quint32 LAUNCH_EMOJI_SPREAD_SECONDS = 10 * 60;
-constexpr qint64 EMOJI_OVERDUE_SECONDS = 5 * 60;
-
 // What a workspace shows, as its line says.
 const QString SHARING = QStringLiteral("sharing");
 const QString NOT_SHARING = QStringLiteral("not sharing");
@@ -48,37 +38,6 @@ const QString USERS_OWN = QStringLiteral("your own status");
 const QString SIGNED_OUT = QStringLiteral("signed out");
 const QString WAITING = QStringLiteral("Slack asked to wait");
 const QString TROUBLE = QStringLiteral("trouble with Slack");
-
-QString noAppMessage() {
-    QString shortAddress = SPOTIFY_DOWNLOAD_URL;
-    shortAddress.remove(QStringLiteral("https://"));
-    return QStringLiteral("Trackglint needs the Spotify desktop app (") + shortAddress +
-           QStringLiteral(
-               "). After installing, open Spotify once, then quit and reopen "
-               "Trackglint.");
-}
-
-QString unreadableMessage(const QString& reason) {
-    return QStringLiteral("Can't read Spotify (") + reason +
-           QStringLiteral(
-               "). If you just installed Spotify, open it once, then quit and reopen "
-               "Trackglint.");
-}
-
-QString labelFor(const SpotifyState& state) {
-    switch (state.kind) {
-        case SpotifyState::Kind::Playing:
-            return QStringLiteral("▶ ") + state.text();
-        case SpotifyState::Kind::Podcast:
-            return QStringLiteral("🎙 podcast (never shared)");
-        case SpotifyState::Kind::NotRunning:
-            return QStringLiteral("Spotify isn't running");
-        case SpotifyState::Kind::NotPlaying:
-        case SpotifyState::Kind::Error:
-            break;
-    }
-    return QStringLiteral("nothing playing");
-}
 
 }  // namespace
 
@@ -154,7 +113,7 @@ void SyncEngine::tick() {
         show(all, notSharing, false);
         return state_.notifyUI();
     }
-    state_.setNowPlayingLabel(labelFor(state));
+    state_.setNowPlayingLabel(nowPlayingLine(state));
 
     QHash<QString, Outcome> outcomes;
     for (const Workspace& workspace : signedIn) {
@@ -231,18 +190,11 @@ bool SyncEngine::readPlayer(const SpotifyState& state) {
         if (state_.lastError() == playerError_) state_.setLastError(std::nullopt);
         return true;
     }
-    playerError_ = missing ? noAppMessage() : unreadableMessage(state.message);
+    playerError_ = missing ? noSpotifyAppMessage() : unreadablePlayerMessage(state.message);
     state_.setLastError(playerError_);
     state_.setNowPlayingLabel(missing ? QStringLiteral("⬇ Install the Spotify app")
                                       : QStringLiteral("⚠️ can't read Spotify"));
     return false;
-}
-
-// Outside the work-hours window, and when it opens again.
-QString SyncEngine::outsideHoursLine() const {
-    const QDateTime now = clock_.now();
-    const QTime opens = timeOfDay(config_.workHoursRange().start, now);
-    return QStringLiteral("🌙 outside work hours, until ") + shortTimeText(opens);
 }
 
 // What the step's decisions in `workspace` go by, before its status is read.
@@ -373,31 +325,6 @@ void SyncEngine::wakeAt(const QDateTime& when) {
         this, [this, wait] { wake_.start(std::chrono::milliseconds(wait)); }, Qt::QueuedConnection);
 }
 
-// Whether the workspace is to be asked for :spotify: again: the launch's second look, and the
-// half-hourly one while it lacks the emoji, wait for a quiet step so that a steady track costs no
-// more calls than it would without them; a look the user waits for, or one long overdue, not.
-EmojiLook SyncEngine::emojiLookDue(const QString& key) const {
-    const qint64 now = clock_.now().toSecsSinceEpoch();
-    QMutexLocker lock(&emojiMutex_);
-    qint64 due = 0;
-    if (const auto recheck = emojiRecheckAt_.constFind(key); recheck != emojiRecheckAt_.cend()) {
-        due = *recheck;
-    } else if (emojiFound_.value(key) == std::optional<bool>(false)) {
-        const qint64 last = lastEmojiCheck_.value(key);
-        if (now < emojiWatchUntil_ && now - last >= EMOJI_WATCH_CHECK_SECONDS)
-            return EmojiLook::Now;
-        due = last + EMOJI_CHECK_SECONDS;
-    } else {
-        return EmojiLook::NotDue;
-    }
-    if (now < due) return EmojiLook::NotDue;
-    return now - due >= EMOJI_OVERDUE_SECONDS ? EmojiLook::Now : EmojiLook::WhenQuiet;
-}
-
-void SyncEngine::watchForEmoji() {
-    emojiWatchUntil_ = clock_.now().toSecsSinceEpoch() + EMOJI_CHECK_SECONDS;
-}
-
 // Paused or outside work hours: takes down the program's own status wherever it shows, and
 // forgets it either way.
 void SyncEngine::hideEverywhere(const QList<Workspace>& signedIn) {
@@ -486,65 +413,13 @@ void SyncEngine::saveSoon() {
         Qt::QueuedConnection);
 }
 
-void SyncEngine::checkEmojiAsync() {
-    for (const Workspace& workspace : config_.workspaces()) {
-        if (!workspace.token.isEmpty()) checkEmojiAsync(workspace.key());
-    }
-}
-
-void SyncEngine::checkEmojiAsync(const QString& key) {
-    const std::optional<Workspace> workspace = config_.workspace(key);
-    if (!workspace || workspace->token.isEmpty()) return;
-    markEmojiAsked(key);
-    background_.start([this, key, token = workspace->token] { askForEmoji(key, token); });
-}
-
-// Counts a look at the emoji as made, so that steps meanwhile do not ask again.
-void SyncEngine::markEmojiAsked(const QString& key) {
-    QMutexLocker lock(&emojiMutex_);
-    lastEmojiCheck_[key] = clock_.now().toSecsSinceEpoch();
-    emojiRecheckAt_.remove(key);
-}
-
-// Asks Slack whether the workspace has :spotify:, and keeps the answer, in the settings too.
-// A look that got no answer leaves the last one standing.
-void SyncEngine::askForEmoji(const QString& key, const QString& token) {
-    markEmojiAsked(key);
-    std::optional<bool> found = slackClient_.spotifyEmojiExists(token);
-    {
-        QMutexLocker lock(&emojiMutex_);
-        if (!found) found = emojiFound_.value(key);
-        emojiFound_[key] = found;
-    }
-    const QList<Workspace> all = config_.workspaces();
-    if (!all.isEmpty() && all.first().key() == key) state_.setSpotifyEmojiAvailable(found);
-    state_.notifyUI();
-    const std::optional<Workspace> now = config_.workspace(key);
-    if (found && now && now->token == token && now->spotifyEmojiFound != found) {
-        config_.setSpotifyEmojiFound(key, *found);
-        saveSoon();
-    }
-}
-
-void SyncEngine::checkEmojiAtLaunch() {
-    const qint64 now = clock_.now().toSecsSinceEpoch();
-    for (const Workspace& workspace : config_.workspaces()) {
-        if (workspace.token.isEmpty()) continue;
-        if (!workspace.spotifyEmojiFound) {
-            checkEmojiAsync(workspace.key());
-            continue;
-        }
-        QMutexLocker lock(&emojiMutex_);  // the last answer counts until then
-        emojiRecheckAt_[workspace.key()] =
-            now + QRandomGenerator::global()->bounded(LAUNCH_EMOJI_SPREAD_SECONDS);
-    }
-}
-
-QString SyncEngine::effectiveEmoji(const QString& key) const {
-    QMutexLocker lock(&emojiMutex_);
-    return ::effectiveEmoji(config_.chosenEmoji(), emojiFound_.value(key));
-}
-
 bool SyncEngine::inWorkHours() const {
     return ::inWorkHours(config_.workHoursEnabled(), config_.workHoursRange(), clock_.now());
+}
+
+// Outside the work-hours window, and when it opens again.
+QString SyncEngine::outsideHoursLine() const {
+    const QDateTime now = clock_.now();
+    const QTime opens = timeOfDay(config_.workHoursRange().start, now);
+    return QStringLiteral("🌙 outside work hours, until ") + shortTimeText(opens);
 }
