@@ -160,14 +160,16 @@ std::optional<QDateTime> SlackClient::waitingUntil(const QString& token) const {
     return found->waitUntil;
 }
 
+QString SlackClient::waitExplanation(const QString& token) const {
+    const QDateTime when = std::max(waitingUntil(token).value_or(QDateTime()),
+                                    nextWriteSlot(token).value_or(QDateTime()));
+    if (!when.isValid()) return QStringLiteral("Slack asked to wait");
+    return QStringLiteral("Slack asked to wait — retrying at ") + timeText(when);
+}
+
 QString SlackClient::explain(const SlackReply& reply, const QString& token) const {
     const QString error = errorOf(reply);
-    if (error == RATE_LIMITED) {
-        const QDateTime when = std::max(waitingUntil(token).value_or(QDateTime()),
-                                        nextWriteSlot(token).value_or(QDateTime()));
-        if (!when.isValid()) return QStringLiteral("Slack asked to wait");
-        return QStringLiteral("Slack asked to wait — retrying at ") + timeText(when);
-    }
+    if (error == RATE_LIMITED) return waitExplanation(token);
     if (error == QLatin1String("token_expired")) {
         // An expiring token is renewed with its refresh token; only a refused renewal signs out.
         return QStringLiteral("Your Slack sign-in has expired — renewing it");

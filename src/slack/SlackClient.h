@@ -52,6 +52,9 @@ class SlackClient : public QObject {
     std::optional<QDateTime> waitingUntil(const QString& token) const;
     // What went wrong, in one sentence for the user, for a failed reply given with `token`.
     QString explain(const SlackReply& reply, const QString& token) const;
+    // That Slack asked `token` to wait, or its budget of status changes is spent, and until
+    // when.
+    QString waitExplanation(const QString& token) const;
 
   signals:
     // Slack refused `token` for good; `error` is Slack's word for why.

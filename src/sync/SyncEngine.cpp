@@ -130,20 +130,18 @@ SyncEngine::Outcome SyncEngine::stepIn(const Workspace& workspace, const Spotify
         view = SlackView{};
         view.token = workspace.token;
     }
-    view_ = &view;
-    outcome_ = Outcome{};
+    Step step{workspace, view, {}};
     const bool playing = state.kind == SpotifyState::Kind::Playing;
-    const bool done = carryOut(workspace, factsFor(workspace, state));
+    const bool done = carryOut(step, factsFor(workspace, state));
     if (done) {
         // Quiet: the user's own status is only read, or the program's shows nowhere.
         const bool quiet = view.usersOwn || (!playing && workspace.lastSetText.isEmpty());
         const EmojiLook look = emojiLookDue(workspace.key());
         if (look == EmojiLook::Now || (look == EmojiLook::WhenQuiet && quiet))
             askForEmoji(workspace.key(), workspace.token);
-        if (outcome_.state.isEmpty()) outcome_.state = playing ? SHARING : NOT_SHARING;
+        if (step.outcome.state.isEmpty()) step.outcome.state = playing ? SHARING : NOT_SHARING;
     }
-    view_ = nullptr;
-    return outcome_;
+    return step.outcome;
 }
 
 // Shows what the step found. With one workspace, its line takes the track's place and its
@@ -214,15 +212,16 @@ StepFacts SyncEngine::factsFor(const Workspace& workspace, const SpotifyState& s
 // changes what Slack shows, renews it before it expires, or takes the program's status down,
 // reading the status first where a decision needs it. False when Slack could not be asked or
 // told (the error line says why) or has to be waited for.
-bool SyncEngine::carryOut(const Workspace& workspace, StepFacts facts) {
-    SlackView& view = *view_;
+bool SyncEngine::carryOut(Step& step, StepFacts facts) {
+    const Workspace& workspace = step.workspace;
+    SlackView& view = step.view;
     for (;;) {
         const Decision decision = decideStep(view, facts);
         switch (decision.act) {
             case Act::Done:
                 return true;
             case Act::Read:
-                facts.current = readStatus(workspace.token);
+                facts.current = readStatus(step);
                 if (!facts.current) return false;
                 if (facts.playing) view.usersOwn = false;  // unless the next decision finds it
                 continue;
@@ -231,62 +230,62 @@ bool SyncEngine::carryOut(const Workspace& workspace, StepFacts facts) {
                 askForEmoji(workspace.key(), workspace.token);
                 return true;
             case Act::Wait:
-                return waitFor(decision.until, workspace.token);
+                return waitFor(step, decision.until);
             case Act::Write:
-                return write(workspace, facts.text, facts.emoji);
+                return write(step, facts.text, facts.emoji);
             case Act::Clear:
-                return clear(workspace);
+                return clear(step);
             case Act::Forget:
-                forgetOwnStatus(workspace);
+                forgetOwnStatus(workspace, view);
                 return true;
             case Act::UsersOwn:
                 view.usersOwn = true;
-                return usersStatusShows(decision.status);
+                return usersStatusShows(step, decision.status);
             case Act::Refused:
-                outcome_ = {TROUBLE, std::nullopt, view.refusedWhy};
+                step.outcome = {TROUBLE, std::nullopt, view.refusedWhy};
                 return false;
         }
     }
 }
 
 // The user's own status wins: nothing is written, and the line says why.
-bool SyncEngine::usersStatusShows(const QString& status) {
-    view_->usersStatus = status;
-    outcome_.state = USERS_OWN;
-    outcome_.line = QStringLiteral("💬 your own status shows: “%1”").arg(status);
+bool SyncEngine::usersStatusShows(Step& step, const QString& status) {
+    step.view.usersStatus = status;
+    step.outcome.state = USERS_OWN;
+    step.outcome.line = QStringLiteral("💬 your own status shows: “%1”").arg(status);
     return true;
 }
 
 // Takes the program's status down, and forgets it.
-bool SyncEngine::clear(const Workspace& workspace) {
-    const SlackReply reply = slackClient_.clearStatus(workspace.token);
-    if (!replySucceeded(reply)) return failed(reply, workspace.token);
-    forgetOwnStatus(workspace);
+bool SyncEngine::clear(Step& step) {
+    const SlackReply reply = slackClient_.clearStatus(step.workspace.token);
+    if (!replySucceeded(reply)) return failed(step, reply);
+    forgetOwnStatus(step.workspace, step.view);
     return true;
 }
 
-void SyncEngine::forgetOwnStatus(const Workspace& workspace) {
+void SyncEngine::forgetOwnStatus(const Workspace& workspace, SlackView& view) {
     recordLastSet(workspace.key(), QString());
-    SlackView& view = views_[workspace.key()];
     view.emoji.clear();
     view.expires = QDateTime();
 }
 
 // Reads the status showing now; none when Slack gave no answer.
-std::optional<QString> SyncEngine::readStatus(const QString& token) {
-    const SlackReply reply = slackClient_.readStatus(token);
+std::optional<QString> SyncEngine::readStatus(Step& step) {
+    const SlackReply reply = slackClient_.readStatus(step.workspace.token);
     const std::optional<QString> current = statusTextIn(reply);
     if (!current) {
-        failed(reply, token);
+        failed(step, reply);
         return std::nullopt;
     }
-    view_->lastRead = clock_.now();
+    step.view.lastRead = clock_.now();
     return current;
 }
 
 // Sets the status; a text Slack finds too long is shortened and tried once more.
-bool SyncEngine::write(const Workspace& workspace, QString text, const QString& emoji) {
-    SlackView& view = *view_;
+bool SyncEngine::write(Step& step, QString text, const QString& emoji) {
+    const Workspace& workspace = step.workspace;
+    SlackView& view = step.view;
     view.tried = text;
     SlackReply reply = slackClient_.setStatus(workspace.token, text, emoji);
     if (reply.value(QStringLiteral("error")) == QLatin1String("too_long")) {
@@ -298,9 +297,9 @@ bool SyncEngine::write(const Workspace& workspace, QString text, const QString& 
     }
     if (!replySucceeded(reply)) {
         const bool tooLong = reply.value(QStringLiteral("error")) == QLatin1String("too_long");
-        failed(reply, workspace.token);
+        failed(step, reply);
         if (tooLong)
-            std::tie(view.refused, view.refusedWhy) = std::tuple(view.tried, *outcome_.error);
+            std::tie(view.refused, view.refusedWhy) = std::tuple(view.tried, *step.outcome.error);
         return false;
     }
     view.emoji = emoji;
@@ -312,11 +311,11 @@ bool SyncEngine::write(const Workspace& workspace, QString text, const QString& 
 
 // The budget of status changes is spent: a step comes again when a change fits, and sends
 // whatever is newest then.
-bool SyncEngine::waitFor(const QDateTime& when, const QString& token) {
+bool SyncEngine::waitFor(Step& step, const QDateTime& when) {
     wakeAt(when);
-    return failed(
-        {{QStringLiteral("ok"), false}, {QStringLiteral("error"), QStringLiteral("ratelimited")}},
-        token);
+    const QString why = slackClient_.waitExplanation(step.workspace.token);
+    step.outcome = {WAITING, QStringLiteral("⏳ ") + why, why};
+    return false;
 }
 
 void SyncEngine::wakeAt(const QDateTime& when) {
@@ -331,7 +330,7 @@ void SyncEngine::hideEverywhere(const QList<Workspace>& signedIn) {
     for (const Workspace& workspace : signedIn) {
         if (workspace.lastSetText.isEmpty()) continue;
         slackClient_.clearOwnStatus(workspace.token, workspace.lastSetText);
-        forgetOwnStatus(workspace);
+        forgetOwnStatus(workspace, views_[workspace.key()]);
     }
 }
 
@@ -347,15 +346,15 @@ SpotifyState SyncEngine::readSpotifyOnMainThread() {
 }
 
 // Shows why Slack could not be asked or told, and comes back when Slack asked to wait.
-bool SyncEngine::failed(const SlackReply& reply, const QString& token) {
+bool SyncEngine::failed(Step& step, const SlackReply& reply) {
+    const QString& token = step.workspace.token;
     const QString why = slackClient_.explain(reply, token);
     const std::optional<QDateTime> until = slackClient_.waitingUntil(token);
     if (until) wakeAt(*until);
     const bool waiting =
         until || reply.value(QStringLiteral("error")) == QLatin1String("ratelimited");
-    outcome_.state = waiting ? WAITING : TROUBLE;
-    outcome_.error = why;
-    outcome_.line = (waiting ? QStringLiteral("⏳ ") : QStringLiteral("⚠️ ")) + why;
+    step.outcome = {waiting ? WAITING : TROUBLE,
+                    (waiting ? QStringLiteral("⏳ ") : QStringLiteral("⚠️ ")) + why, why};
     return false;
 }
 

@@ -83,15 +83,21 @@ class SyncEngine : public QObject {
     Outcome stepIn(const Workspace& workspace, const SpotifyState& state);
     void show(const QList<Workspace>& all, const QHash<QString, Outcome>& outcomes, bool asked);
     void forgetRemoved(const QList<Workspace>& all);
+    // One workspace's part of a step: the workspace, what is known of it, and what was found.
+    struct Step {
+        const Workspace& workspace;
+        SlackView& view;
+        Outcome outcome;
+    };
     StepFacts factsFor(const Workspace& workspace, const SpotifyState& state) const;
-    bool carryOut(const Workspace& workspace, StepFacts facts);
-    bool clear(const Workspace& workspace);
-    void forgetOwnStatus(const Workspace& workspace);
-    std::optional<QString> readStatus(const QString& token);
-    bool usersStatusShows(const QString& status);
-    bool write(const Workspace& workspace, QString text, const QString& emoji);
-    bool waitFor(const QDateTime& when, const QString& token);
-    bool failed(const SlackReply& reply, const QString& token);
+    bool carryOut(Step& step, StepFacts facts);
+    bool clear(Step& step);
+    void forgetOwnStatus(const Workspace& workspace, SlackView& view);
+    std::optional<QString> readStatus(Step& step);
+    bool usersStatusShows(Step& step, const QString& status);
+    bool write(Step& step, QString text, const QString& emoji);
+    bool waitFor(Step& step, const QDateTime& when);
+    bool failed(Step& step, const SlackReply& reply);
     void wakeAt(const QDateTime& when);
     EmojiLook emojiLookDue(const QString& key) const;
     void markEmojiAsked(const QString& key);
@@ -116,9 +122,7 @@ class SyncEngine : public QObject {
     // What the engine knows of the program's status in each workspace, by key. Touched only by
     // steps, which run one at a time.
     QHash<QString, SlackView> views_;
-    SlackView* view_ = nullptr;  // the workspace a step is at
-    Outcome outcome_;            // and what it found there
-    QString playerError_;        // the error the last unreadable player showed
+    QString playerError_;  // the error the last unreadable player showed
     mutable QMutex emojiMutex_;
     QHash<QString, std::optional<bool>> emojiFound_;  // by workspace key
     QHash<QString, qint64> lastEmojiCheck_;           // by workspace key, Unix seconds
