@@ -143,6 +143,17 @@ class ConfigTest : public QObject {
         QCOMPARE(kept.last().key(), "T60");
     }
 
+    // Settings put in whole are brought within the same bounds as a file read at load.
+    void replacedSettingsAreBroughtWithinBounds() {
+        Config config(path_);
+        const QJsonObject entry{{"slackToken", "xoxp-b"}, {"slackTeamId", "T1"}};
+        config.setRaw({{"slackToken", "xoxp-a"},
+                       {"slackTeamId", "T1"},
+                       {"moreWorkspaces", QJsonArray{entry}}});
+        QCOMPARE(config.workspaces().size(), 1);
+        QCOMPARE(config.raw(), QJsonObject({{"slackToken", "xoxp-a"}, {"slackTeamId", "T1"}}));
+    }
+
     // A reader watching the file through many saves only ever sees a private, complete file.
     void aWatcherNeverSeesAPartialOrOpenFile() {
         Config config(path_);
