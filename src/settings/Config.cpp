@@ -106,6 +106,7 @@ std::optional<QString> Config::string(const SettingKey& setting) const {
 void Config::setValue(const SettingKey& setting, const QJsonValue& value) {
     {
         QMutexLocker lock(&mutex_);
+        if (raw_.value(setting.key) == value) return;
         raw_.insert(setting.key, value);
     }
     emit changed(setting.announces);
@@ -142,6 +143,7 @@ void Config::changeWorkspaces(Setting setting,
         QMutexLocker lock(&mutex_);
         QList<Workspace> all = workspaces_.all();
         change(all);
+        if (all == workspaces_.all()) return;
         workspaces_.store(raw_, all);
     }
     emit changed(setting);

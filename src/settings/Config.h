@@ -43,8 +43,10 @@ qint64 storedMinutes(const std::optional<QString>& stored, qint64 fallback);
 // from the object once, when it is loaded or replaced, and kept in step with it.
 //
 // Safe to use from several threads: the dictionary is guarded, and every accessor reads a
-// consistent snapshot. Saves are made on the main thread. Every setter announces what changed
-// with `changed`, on the thread that made the change.
+// consistent snapshot. Saves are made on the main thread. Every setter that changes a setting
+// announces what changed with `changed`, on the thread that made the change; one that writes
+// what is already stored announces nothing. A replacement of the whole dictionary is always
+// announced, as `Everything`: the views read it as a call to show every setting afresh.
 class Config : public QObject {
     Q_OBJECT
 
@@ -142,7 +144,7 @@ class Config : public QObject {
     std::optional<QString> string(const SettingKey& setting) const;
     void setValue(const SettingKey& setting, const QJsonValue& value);
     std::optional<Workspace> first() const;
-    // Changes the list of workspaces and announces `setting`.
+    // Changes the list of workspaces and, when that changed it, announces `setting`.
     void changeWorkspaces(Setting setting, const std::function<void(QList<Workspace>&)>& change);
     // Changes the workspace `key` names, if it is still there.
     void changeWorkspace(const QString& key, Setting setting,
