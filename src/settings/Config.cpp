@@ -1,49 +1,15 @@
 #include "settings/Config.h"
 
 #include <QFile>
-#include <QJsonArray>
 #include <QJsonDocument>
-#include <QUrl>
 #include <algorithm>
 #include <charconv>
-#include <cmath>
 #include <vector>
 
 #include "platform/Files.h"
-#include "settings/WorkspaceBounds.h"
+#include "settings/SettingKeys.h"
 
 namespace {
-
-const QString TOKEN = QStringLiteral("slackToken");
-const QString NAME = QStringLiteral("slackName");
-const QString TEAM_URL = QStringLiteral("teamUrl");
-const QString REFRESH_TOKEN = QStringLiteral("slackRefreshToken");
-const QString TOKEN_EXPIRES_AT = QStringLiteral("slackTokenExpiresAt");
-const QString PAUSED = QStringLiteral("paused");
-const QString EMOJI = QStringLiteral("emoji");
-const QString MENU_MARK = QStringLiteral("menuMark");
-const QString WORK_HOURS = QStringLiteral("workHours");
-const QString ENABLED = QStringLiteral("enabled");
-const QString START = QStringLiteral("start");
-const QString END = QStringLiteral("end");
-const QString LAST_SET_TEXT = QStringLiteral("lastSetText");
-const QString EMOJI_FOUND = QStringLiteral("spotifyEmojiFound");
-const QString TEAM_ID = QStringLiteral("slackTeamId");
-const QString TEAM_NAME = QStringLiteral("slackTeamName");
-const QString MORE_WORKSPACES = QStringLiteral("moreWorkspaces");
-const QString CLIENT_ID = QStringLiteral("slackClientId");
-// What a workspace is stored under: at the top level for the first, in an object of its own in
-// the list for each other.
-const QStringList WORKSPACE_KEYS = {TOKEN,       NAME,          TEAM_URL,
-                                    TEAM_ID,     TEAM_NAME,     LAST_SET_TEXT,
-                                    EMOJI_FOUND, REFRESH_TOKEN, TOKEN_EXPIRES_AT};
-
-constexpr qint64 DEFAULT_START = 9 * 60;
-constexpr qint64 DEFAULT_END = 17 * 60;
-
-QString storedTime(qint64 minutes) {
-    return QString::asprintf("%02d:%02d", int(minutes / 60), int(minutes % 60));
-}
 
 QJsonObject load(const QString& path) {
     platform::removeUnfinishedWrites(path);
@@ -68,126 +34,6 @@ std::optional<qint64> decimal(QStringView piece) {
     return value;
 }
 
-QString stringIn(const QJsonObject& object, const QString& key) {
-    const QJsonValue found = object.value(key);
-    return found.isString() ? found.toString() : QString();
-}
-
-// A workspace is stored with its token, or, once Slack signed the user out, its address.
-bool holdsWorkspace(const QJsonObject& object) {
-    return !stringIn(object, TOKEN).isEmpty() || !stringIn(object, TEAM_URL).isEmpty();
-}
-
-Workspace workspaceIn(const QJsonObject& object) {
-    Workspace workspace{stringIn(object, TOKEN),
-                        stringIn(object, NAME),
-                        stringIn(object, TEAM_URL),
-                        stringIn(object, TEAM_ID),
-                        stringIn(object, TEAM_NAME),
-                        stringIn(object, LAST_SET_TEXT),
-                        std::nullopt,
-                        std::nullopt,
-                        std::nullopt};
-    const QJsonValue refresh = object.value(REFRESH_TOKEN);
-    const QJsonValue expires = object.value(TOKEN_EXPIRES_AT);
-    const QJsonValue found = object.value(EMOJI_FOUND);
-    if (refresh.isString()) workspace.refreshToken = refresh.toString();
-    // Whole seconds that fit; anything else is no time at all.
-    if (expires.isDouble() && std::abs(expires.toDouble()) < 9e18)
-        workspace.expiresAt = qint64(expires.toDouble());
-    if (found.isBool()) workspace.spotifyEmojiFound = found.toBool();
-    return workspace;
-}
-
-// The object each workspace is stored in, in order: the first's keys gathered from the top level.
-QList<QJsonObject> workspaceObjects(const QJsonObject& raw) {
-    QList<QJsonObject> objects;
-    if (holdsWorkspace(raw)) {
-        QJsonObject first;
-        for (const QString& key : WORKSPACE_KEYS) {
-            if (raw.contains(key)) first.insert(key, raw.value(key));
-        }
-        objects += first;
-    }
-    for (const QJsonValue& other : raw.value(MORE_WORKSPACES).toArray()) {
-        if (holdsWorkspace(other.toObject())) objects += other.toObject();
-    }
-    return objects;
-}
-
-QList<Workspace> workspacesIn(const QJsonObject& raw) {
-    QList<Workspace> all;
-    for (const QJsonObject& object : workspaceObjects(raw)) all += workspaceIn(object);
-    return all;
-}
-
-// `workspace` written over `object`, which keeps what else it holds.
-QJsonObject withWorkspace(QJsonObject object, const Workspace& workspace) {
-    const auto put = [&](const QString& key, const QString& value) {
-        if (value.isEmpty()) {
-            object.remove(key);
-        } else {
-            object.insert(key, value);
-        }
-    };
-    put(NAME, workspace.name);
-    put(TEAM_URL, workspace.teamUrl);
-    put(TEAM_ID, workspace.teamId);
-    put(TEAM_NAME, workspace.teamName);
-    put(LAST_SET_TEXT, workspace.lastSetText);
-    put(REFRESH_TOKEN, workspace.refreshToken.value_or(QString()));
-    // A signed-out workspace keeps its address, which tells it is there.
-    put(TOKEN, workspace.token);
-    object.remove(TOKEN_EXPIRES_AT);
-    if (workspace.expiresAt) object.insert(TOKEN_EXPIRES_AT, *workspace.expiresAt);
-    object.remove(EMOJI_FOUND);
-    if (workspace.spotifyEmojiFound) object.insert(EMOJI_FOUND, *workspace.spotifyEmojiFound);
-    return object;
-}
-
-// Stores the workspaces' `objects` in `raw`, in place of those it held.
-void storeObjectsIn(QJsonObject& raw, const QList<QJsonObject>& objects) {
-    for (const QString& key : WORKSPACE_KEYS) raw.remove(key);
-    raw.remove(MORE_WORKSPACES);
-    if (objects.isEmpty()) return;
-    for (auto it = objects.first().constBegin(); it != objects.first().constEnd(); ++it)
-        raw.insert(it.key(), it.value());
-    QJsonArray more;
-    for (const QJsonObject& object : objects.mid(1)) more.append(object);
-    if (!more.isEmpty()) raw.insert(MORE_WORKSPACES, more);
-}
-
-// Stores `workspaces` in `raw`, each over where it was stored before, which keeps anything else
-// stored beside it.
-void storeWorkspacesIn(QJsonObject& raw, const QList<Workspace>& workspaces) {
-    const QList<QJsonObject> stored = workspaceObjects(raw);
-    QList<QJsonObject> objects;
-    for (const Workspace& workspace : workspaces) {
-        const auto before = std::find_if(stored.cbegin(), stored.cend(), [&](const auto& object) {
-            return workspaceIn(object).key() == workspace.key();
-        });
-        objects += withWorkspace(before == stored.cend() ? QJsonObject() : *before, workspace);
-    }
-    storeObjectsIn(raw, objects);
-}
-
-// The settings as loaded, their workspaces brought within bounds (settings/WorkspaceBounds.h);
-// settings within them stay exactly as they were.
-QJsonObject withinBounds(QJsonObject raw) {
-    const QList<QJsonObject> objects = workspaceObjects(raw);
-    QList<Workspace> stored;
-    for (const QJsonObject& object : objects) stored += workspaceIn(object);
-    const QList<KeptWorkspace> kept = keptWorkspaces(stored);
-    const qsizetype entries =
-        raw.value(MORE_WORKSPACES).toArray().size() + (holdsWorkspace(raw) ? 1 : 0);
-    if (entries == objects.size() && keepsAll(kept, stored)) return raw;
-    QList<QJsonObject> within;
-    for (const KeptWorkspace& each : kept)
-        within += withWorkspace(objects[each.from], each.workspace);
-    storeObjectsIn(raw, within);
-    return raw;
-}
-
 // Whether a sign-in to `workspace` is one to `stored` again: the same id, or where either id is
 // not known, the same address. A stored token whose workspace is not known at all gives way to
 // any sign-in.
@@ -199,17 +45,6 @@ bool sameWorkspace(const Workspace& stored, const Workspace& workspace) {
 }
 
 }  // namespace
-
-QString Workspace::host() const {
-    const QString host = QUrl(teamUrl).host();
-    return host.isEmpty() ? teamUrl : host;
-}
-
-QString Workspace::title() const {
-    if (!teamName.isEmpty()) return teamName;
-    const QString place = host();
-    return place.isEmpty() ? QStringLiteral("your workspace") : place;
-}
 
 QJsonObject settingsFromBytes(const QByteArray& bytes) {
     const QJsonDocument document = QJsonDocument::fromJson(bytes);
@@ -236,7 +71,10 @@ qint64 storedMinutes(const std::optional<QString>& stored, qint64 fallback) {
 }
 
 Config::Config(QString path, QObject* parent)
-    : QObject(parent), path_(std::move(path)), raw_(withinBounds(load(path_))) {}
+    : QObject(parent),
+      path_(std::move(path)),
+      raw_(load(path_)),
+      workspaces_(WorkspaceList::readFrom(raw_)) {}
 
 QJsonObject Config::raw() const {
     QMutexLocker lock(&mutex_);
@@ -245,92 +83,102 @@ QJsonObject Config::raw() const {
 
 void Config::setRaw(QJsonObject raw) {
     {
+        WorkspaceList workspaces = WorkspaceList::readFrom(raw);
         QMutexLocker lock(&mutex_);
         raw_ = std::move(raw);
+        workspaces_ = std::move(workspaces);
     }
     emit changed(Setting::Everything);
 }
 
-void Config::setValue(const QString& key, const QJsonValue& value, Setting setting) {
-    {
-        QMutexLocker lock(&mutex_);
-        raw_.insert(key, value);
-    }
-    emit changed(setting);
-}
-
-QJsonValue Config::value(const QString& key) const {
+QJsonValue Config::value(const SettingKey& setting) const {
     QMutexLocker lock(&mutex_);
-    return raw_.value(key);
+    const QJsonValue stored = raw_.value(setting.key);
+    return stored.type() == setting.type ? stored : setting.fallback;
 }
 
-std::optional<QString> Config::string(const QString& key) const {
-    const QJsonValue found = value(key);
+std::optional<QString> Config::string(const SettingKey& setting) const {
+    const QJsonValue found = value(setting);
     if (!found.isString()) return std::nullopt;
     return found.toString();
 }
 
+void Config::setValue(const SettingKey& setting, const QJsonValue& value) {
+    {
+        QMutexLocker lock(&mutex_);
+        if (raw_.value(setting.key) == value) return;
+        raw_.insert(setting.key, value);
+    }
+    emit changed(setting.announces);
+}
+
 QList<Workspace> Config::workspaces() const {
     QMutexLocker lock(&mutex_);
-    return workspacesIn(raw_);
+    return workspaces_.all();
 }
 
 std::optional<Workspace> Config::workspace(const QString& key) const {
-    for (const Workspace& workspace : workspaces()) {
+    QMutexLocker lock(&mutex_);
+    for (const Workspace& workspace : workspaces_.all()) {
         if (workspace.key() == key) return workspace;
     }
     return std::nullopt;
 }
 
+std::optional<Workspace> Config::first() const {
+    QMutexLocker lock(&mutex_);
+    if (workspaces_.all().isEmpty()) return std::nullopt;
+    return workspaces_.all().first();
+}
+
 bool Config::signedIn() const {
-    const QList<Workspace> all = workspaces();
-    return std::any_of(all.cbegin(), all.cend(),
+    QMutexLocker lock(&mutex_);
+    return std::any_of(workspaces_.all().cbegin(), workspaces_.all().cend(),
                        [](const Workspace& workspace) { return !workspace.token.isEmpty(); });
 }
 
-void Config::addWorkspace(Workspace workspace) {
+void Config::changeWorkspaces(Setting setting,
+                              const std::function<void(QList<Workspace>&)>& change) {
     {
         QMutexLocker lock(&mutex_);
-        QList<Workspace> all = workspacesIn(raw_);
-        workspace.spotifyEmojiFound.reset();
+        QList<Workspace> all = workspaces_.all();
+        change(all);
+        if (all == workspaces_.all()) return;
+        workspaces_.store(raw_, all);
+    }
+    emit changed(setting);
+}
+
+void Config::addWorkspace(Workspace workspace) {
+    workspace.spotifyEmojiFound.reset();
+    changeWorkspaces(Setting::Account, [&](QList<Workspace>& all) {
         const auto same = std::find_if(all.begin(), all.end(), [&](const Workspace& stored) {
             return sameWorkspace(stored, workspace);
         });
         if (same == all.end()) {
             all += workspace;
-        } else {
-            // Its status may still show the program's text, which stays the program's own.
-            if (workspace.lastSetText.isEmpty()) workspace.lastSetText = same->lastSetText;
-            *same = workspace;
+            return;
         }
-        storeWorkspacesIn(raw_, all);
-    }
-    emit changed(Setting::Account);
+        // Its status may still show the program's text, which stays the program's own.
+        if (workspace.lastSetText.isEmpty()) workspace.lastSetText = same->lastSetText;
+        *same = workspace;
+    });
 }
 
 void Config::removeWorkspace(const QString& key) {
-    {
-        QMutexLocker lock(&mutex_);
-        QList<Workspace> all = workspacesIn(raw_);
+    changeWorkspaces(Setting::Account, [&](QList<Workspace>& all) {
         all.removeIf([&](const Workspace& workspace) { return workspace.key() == key; });
-        storeWorkspacesIn(raw_, all);
-    }
-    emit changed(Setting::Account);
+    });
 }
 
 void Config::changeWorkspace(const QString& key, Setting setting,
                              const std::function<void(Workspace&)>& change) {
-    {
-        QMutexLocker lock(&mutex_);
-        QList<Workspace> all = workspacesIn(raw_);
+    changeWorkspaces(setting, [&](QList<Workspace>& all) {
         const auto found = std::find_if(all.begin(), all.end(), [&](const Workspace& workspace) {
             return workspace.key() == key;
         });
-        if (found == all.end()) return;
-        change(*found);
-        storeWorkspacesIn(raw_, all);
-    }
-    emit changed(setting);
+        if (found != all.end()) change(*found);
+    });
 }
 
 void Config::setRenewedToken(const QString& key, const QString& token, const QString& refreshToken,
@@ -361,96 +209,98 @@ void Config::setSpotifyEmojiFound(const QString& key, bool found) {
 }
 
 std::optional<QString> Config::slackToken() const {
-    return string(TOKEN);
+    const std::optional<Workspace> workspace = first();
+    if (!workspace || workspace->token.isEmpty()) return std::nullopt;
+    return workspace->token;
 }
 
 QString Config::slackName() const {
-    return string(NAME).value_or(QStringLiteral("you"));
+    const std::optional<Workspace> workspace = first();
+    if (!workspace || workspace->name.isEmpty()) return QStringLiteral("you");
+    return workspace->name;
 }
 
 std::optional<QString> Config::teamUrl() const {
-    return string(TEAM_URL);
+    const std::optional<Workspace> workspace = first();
+    if (!workspace || workspace->teamUrl.isEmpty()) return std::nullopt;
+    return workspace->teamUrl;
 }
 
 QString Config::lastSetText() const {
-    return string(LAST_SET_TEXT).value_or(QString());
+    const std::optional<Workspace> workspace = first();
+    return workspace ? workspace->lastSetText : QString();
 }
 
 std::optional<bool> Config::spotifyEmojiFound() const {
-    const QJsonValue found = value(EMOJI_FOUND);
-    if (!found.isBool()) return std::nullopt;
-    return found.toBool();
+    const std::optional<Workspace> workspace = first();
+    return workspace ? workspace->spotifyEmojiFound : std::nullopt;
 }
 
 bool Config::paused() const {
-    return value(PAUSED).toBool(false);
+    return value(keys::PAUSED).toBool();
 }
 
 void Config::setPaused(bool paused) {
-    setValue(PAUSED, paused, Setting::Paused);
+    setValue(keys::PAUSED, paused);
 }
 
 std::optional<QString> Config::chosenEmoji() const {
-    return string(EMOJI);
+    return string(keys::CHOSEN_EMOJI);
 }
 
 void Config::setChosenEmoji(const QString& code) {
-    setValue(EMOJI, code, Setting::Emoji);
+    setValue(keys::CHOSEN_EMOJI, code);
 }
 
 std::optional<QString> Config::slackClientId() const {
-    return string(CLIENT_ID);
+    return string(keys::SLACK_CLIENT_ID);
 }
 
 void Config::setSlackClientId(const QString& clientId) {
-    setValue(CLIENT_ID, clientId, Setting::SlackApp);
+    setValue(keys::SLACK_CLIENT_ID, clientId);
 }
 
 QJsonObject Config::keptAfterDisconnect() const {
     QJsonObject kept;
-    if (const std::optional<QString> clientId = slackClientId()) kept.insert(CLIENT_ID, *clientId);
+    if (const std::optional<QString> clientId = slackClientId())
+        kept.insert(keys::SLACK_CLIENT_ID.key, *clientId);
     return kept;
 }
 
 std::optional<MenuMark> Config::menuMark() const {
-    const std::optional<QString> stored = string(MENU_MARK);
-    if (!stored) return MenuMark::Wordmark;
-    return menuMarkFromRaw(*stored);
+    return menuMarkFromRaw(value(keys::MENU_MARK).toString());
 }
 
 void Config::setMenuMark(MenuMark mark) {
-    setValue(MENU_MARK, rawValue(mark), Setting::MenuMark);
+    setValue(keys::MENU_MARK, rawValue(mark));
 }
 
 bool Config::workHoursEnabled() const {
-    return value(WORK_HOURS).toObject().value(ENABLED).toBool(false);
+    return value(keys::WORK_HOURS).toObject().value(keys::WORK_HOURS_ENABLED).toBool(false);
 }
 
 MinuteRange Config::workHoursRange() const {
-    const QJsonObject hours = value(WORK_HOURS).toObject();
-    const auto member = [&](const QString& name) -> std::optional<QString> {
+    const QJsonObject hours = value(keys::WORK_HOURS).toObject();
+    const auto member = [&](QLatin1String name) -> std::optional<QString> {
         const QJsonValue found = hours.value(name);
         if (!found.isString()) return std::nullopt;
         return found.toString();
     };
-    return {storedMinutes(member(START), DEFAULT_START), storedMinutes(member(END), DEFAULT_END)};
+    return {storedMinutes(member(keys::WORK_HOURS_START), keys::DEFAULT_WORK_START),
+            storedMinutes(member(keys::WORK_HOURS_END), keys::DEFAULT_WORK_END)};
 }
 
 void Config::setWorkHoursEnabled(bool enabled) {
-    const QJsonValue stored = value(WORK_HOURS);
-    QJsonObject hours = stored.isObject() ? stored.toObject()
-                                          : QJsonObject{{START, storedTime(DEFAULT_START)},
-                                                        {END, storedTime(DEFAULT_END)}};
-    hours.insert(ENABLED, enabled);
-    setValue(WORK_HOURS, hours, Setting::WorkHours);
+    // The stored window, else the default one.
+    QJsonObject hours = value(keys::WORK_HOURS).toObject();
+    hours.insert(keys::WORK_HOURS_ENABLED, enabled);
+    setValue(keys::WORK_HOURS, hours);
 }
 
 void Config::setWorkHours(bool enabled, MinuteRange range) {
-    setValue(
-        WORK_HOURS,
-        QJsonObject{
-            {ENABLED, enabled}, {START, storedTime(range.start)}, {END, storedTime(range.end)}},
-        Setting::WorkHours);
+    setValue(keys::WORK_HOURS, QJsonObject{{keys::WORK_HOURS_ENABLED, enabled},
+                                           {keys::WORK_HOURS_START, storedTime(range.start)},
+                                           {keys::WORK_HOURS_END, storedTime(range.end)}});
 }
 
 std::optional<QString> Config::save() const {

@@ -11,6 +11,9 @@
 #include <optional>
 
 #include "settings/MenuMark.h"
+#include "settings/WorkspaceList.h"
+
+struct SettingKey;
 
 // A time window of the day, in minutes after midnight: start inclusive, end exclusive.
 struct MinuteRange {
@@ -33,44 +36,17 @@ QByteArray settingsBytes(const QJsonObject& settings);
 // `fallback`.
 qint64 storedMinutes(const std::optional<QString>& stored, qint64 fallback);
 
-// One Slack workspace the user signed in to, as the settings keep it.
-struct Workspace {
-    QString token;        // empty: Slack signed the user out of this workspace
-    QString name;         // the user's name there
-    QString teamUrl;      // the workspace's address, such as "https://acme.slack.com/"
-    QString teamId;       // Slack's id of the workspace; empty when not known
-    QString teamName;     // such as "Acme"; empty when not known
-    QString lastSetText;  // the text of the last status the program set there, empty when none
-    std::optional<QString> refreshToken;    // for a token that expires: what renews it,
-    std::optional<qint64> expiresAt;        // and when it expires (Unix seconds)
-    std::optional<bool> spotifyEmojiFound;  // whether it had :spotify: when last asked
-
-    // A workspace signed in to, known by its token, the user's name there and its address.
-    static Workspace signedIn(const QString& token, const QString& name, const QString& teamUrl) {
-        Workspace workspace;
-        workspace.token = token;
-        workspace.name = name;
-        workspace.teamUrl = teamUrl;
-        return workspace;
-    }
-
-    // What tells this workspace from the others: its id, else its address.
-    QString key() const { return teamId.isEmpty() ? teamUrl : teamId; }
-    // Its address without the scheme, such as "acme.slack.com".
-    QString host() const;
-    // Its name for sentences: the workspace's name, else its address.
-    QString title() const;
-    bool operator==(const Workspace&) const = default;
-};
-
 // The settings store: one JSON object in a private file, loaded once and rewritten whole on
-// every save. Each setting has one typed getter and setter here, with its default; keys it does
-// not know are kept and written back unchanged. Every getter treats a value of the wrong JSON
-// type like a missing key.
+// every save. Each setting has one typed getter and setter here, following its key, type and
+// default in settings/SettingKeys.h; keys it does not know are kept and written back unchanged.
+// Every getter treats a value of the wrong JSON type like a missing key. The workspaces are read
+// from the object once, when it is loaded or replaced, and kept in step with it.
 //
 // Safe to use from several threads: the dictionary is guarded, and every accessor reads a
-// consistent snapshot. Saves are made on the main thread. Every setter announces what changed
-// with `changed`, on the thread that made the change.
+// consistent snapshot. Saves are made on the main thread. Every setter that changes a setting
+// announces what changed with `changed`, on the thread that made the change; one that writes
+// what is already stored announces nothing. A replacement of the whole dictionary is always
+// announced, as `Everything`: the views read it as a call to show every setting afresh.
 class Config : public QObject {
     Q_OBJECT
 
@@ -94,7 +70,8 @@ class Config : public QObject {
 
     const QString& path() const { return path_; }
 
-    // The whole dictionary (a copy) and its replacement.
+    // The whole dictionary (a copy) and its replacement, its workspaces brought within bounds
+    // as at load.
     QJsonObject raw() const;
     void setRaw(QJsonObject raw);
 
@@ -163,15 +140,18 @@ class Config : public QObject {
     void changed(Config::Setting setting);
 
   private:
-    QJsonValue value(const QString& key) const;
-    std::optional<QString> string(const QString& key) const;
-    void setValue(const QString& key, const QJsonValue& value, Setting setting);
-    // Changes the workspace `key` names, if it is still there, and announces `setting`.
+    QJsonValue value(const SettingKey& setting) const;
+    std::optional<QString> string(const SettingKey& setting) const;
+    void setValue(const SettingKey& setting, const QJsonValue& value);
+    std::optional<Workspace> first() const;
+    // Changes the list of workspaces and, when that changed it, announces `setting`.
+    void changeWorkspaces(Setting setting, const std::function<void(QList<Workspace>&)>& change);
+    // Changes the workspace `key` names, if it is still there.
     void changeWorkspace(const QString& key, Setting setting,
                          const std::function<void(Workspace&)>& change);
-    void storeWorkspaces(const QList<Workspace>& workspaces);
 
     const QString path_;
     mutable QMutex mutex_;
     QJsonObject raw_;
+    WorkspaceList workspaces_;  // as raw_ stores them
 };

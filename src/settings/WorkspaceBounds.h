@@ -2,7 +2,7 @@
 
 #include <QList>
 
-#include "settings/Config.h"
+#include "settings/WorkspaceList.h"
 
 // What the settings keep of the workspaces a file lists. The file is the user's, and may have
 // been edited by hand or by another program, so at load:

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <atomic>
@@ -141,6 +142,34 @@ class ConfigTest : public QObject {
         QCOMPARE(kept[44].key(), "T45");
         QCOMPARE(kept[45].key(), "T48");  // T46 and T47 went, as did the signed-out after them
         QCOMPARE(kept.last().key(), "T60");
+    }
+
+    // Settings put in whole are brought within the same bounds as a file read at load.
+    void replacedSettingsAreBroughtWithinBounds() {
+        Config config(path_);
+        const QJsonObject entry{{"slackToken", "xoxp-b"}, {"slackTeamId", "T1"}};
+        config.setRaw({{"slackToken", "xoxp-a"},
+                       {"slackTeamId", "T1"},
+                       {"moreWorkspaces", QJsonArray{entry}}});
+        QCOMPARE(config.workspaces().size(), 1);
+        QCOMPARE(config.raw(), QJsonObject({{"slackToken", "xoxp-a"}, {"slackTeamId", "T1"}}));
+    }
+
+    // Only a real change is announced: writing what is stored again announces nothing.
+    void onlyARealChangeIsAnnounced() {
+        Config config(path_);
+        QSignalSpy changes(&config, &Config::changed);
+        const auto twice = [&](const std::function<void()>& write) {
+            write();
+            write();
+        };
+        twice([&] { config.setPaused(true); });
+        twice([&] { config.setChosenEmoji(":cd:"); });
+        twice([&] { config.setWorkHours(true, {60, 120}); });
+        twice([&] { config.addWorkspace(Workspace::signedIn("xoxp-1", "Ada", "https://a/")); });
+        twice([&] { config.setLastSetText("https://a/", "Song"); });
+        twice([&] { config.setSpotifyEmojiFound("https://a/", true); });
+        QCOMPARE(changes.size(), 6);
     }
 
     // A reader watching the file through many saves only ever sees a private, complete file.
