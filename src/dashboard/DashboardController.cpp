@@ -18,7 +18,7 @@
 #include "dashboard/Footer.h"
 #include "dashboard/SignInBox.h"
 #include "dashboard/Widgets.h"
-#include "dashboard/WorkspaceList.h"
+#include "dashboard/WorkspaceRows.h"
 #include "platform/Bundle.h"
 #include "ui/Contrast.h"
 #include "ui/MarkDrawing.h"
@@ -159,8 +159,8 @@ void DashboardController::addNowPlaying(QVBoxLayout* layout) {
     nowPlaying_ = named(new ElidedLabel, "nowPlaying");
     nowPlaying_->setFont(systemFont(15, QFont::Medium));
     layout->addWidget(nowPlaying_);
-    workspaceList_ = new WorkspaceList(config_, state_, actions_, content_);
-    layout->addWidget(workspaceList_);
+    workspaceRows_ = new WorkspaceRows(config_, state_, actions_, content_);
+    layout->addWidget(workspaceRows_);
 
     pauseButton_ = named(button(QStringLiteral("Pause")), "pauseButton");
     connect(pauseButton_, &QPushButton::clicked, &actions_, &UserActions::togglePause);
@@ -181,7 +181,7 @@ void DashboardController::refresh() {
 
     const bool paused = config_.paused();
     nowPlaying_->setText(paused ? QStringLiteral("⏸ paused") : state_.nowPlayingLabel());
-    workspaceList_->refresh();
+    workspaceRows_->refresh();
 
     std::optional<QString> error = state_.lastError();
     if (error && signedIn && state_.lineSays(*error)) error.reset();  // said in the line above
@@ -198,7 +198,7 @@ void DashboardController::refresh() {
 // Steps refresh the window every few seconds and mostly change none of it.
 QStringList DashboardController::sizeInputs() const {
     QStringList inputs{errorLine_->text(), pauseButton_->text(),
-                       QString::number(workspaceList_->count())};
+                       QString::number(workspaceRows_->count())};
     inputs += choices_->sizeInputs();
     const QList<const QWidget*> parts = {window_.get(), connectedBox_, signInBox_, errorLine_};
     for (const QWidget* part : parts) {

@@ -17,7 +17,7 @@ class QPushButton;
 class QScrollArea;
 class QVBoxLayout;
 class QWidget;
-class WorkspaceList;
+class WorkspaceRows;
 
 // The program's one window: what is being mirrored, and every setting in one place. It puts
 // together its sections (the workspace list, the choices, the foot, the sign-in box), routes
@@ -63,7 +63,7 @@ class DashboardController : public QObject {
     bool dark_ = false;      // the desktop's appearance when the window was built
     QStringList fittedFor_;  // sizeInputs() at the last fit
     QLabel* nowPlaying_ = nullptr;
-    WorkspaceList* workspaceList_ = nullptr;
+    WorkspaceRows* workspaceRows_ = nullptr;
     QLabel* errorLine_ = nullptr;
     QPushButton* pauseButton_ = nullptr;
     Choices* choices_ = nullptr;

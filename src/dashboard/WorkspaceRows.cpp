@@ -1,4 +1,4 @@
-#include "dashboard/WorkspaceList.h"
+#include "dashboard/WorkspaceRows.h"
 
 #include <QHBoxLayout>
 #include <QPushButton>
@@ -7,14 +7,14 @@
 #include "dashboard/Widgets.h"
 #include "sync/WorkspaceLines.h"
 
-WorkspaceList::WorkspaceList(const Config& config, const AppState& state, UserActions& actions,
+WorkspaceRows::WorkspaceRows(const Config& config, const AppState& state, UserActions& actions,
                              QWidget* tabRoot)
     : config_(config), state_(state), actions_(actions), tabRoot_(tabRoot) {
     setObjectName(QStringLiteral("workspaceList"));
     column_ = column(this, 4);
 }
 
-void WorkspaceList::refresh() {
+void WorkspaceRows::refresh() {
     const QList<Workspace> workspaces = config_.workspaces();
     const QList<WorkspaceLine> lines = workspaceLines(workspaces, state_.workspaceStates());
     if (rows_.size() < lines.size()) {
@@ -38,7 +38,7 @@ void WorkspaceList::refresh() {
 // One more row at the end of the list. Its Remove button forgets the workspace the row shows
 // when clicked, without asking: the others stay, and signing in again brings it back. For a
 // workspace Slack signed the user out of, a button beside it signs in to it again.
-void WorkspaceList::addRow() {
+void WorkspaceRows::addRow() {
     const qsizetype index = rows_.size();
     auto* widget = named(new QWidget, "workspaceRow");
     QHBoxLayout* layout = row();

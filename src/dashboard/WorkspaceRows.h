@@ -15,11 +15,11 @@ class QVBoxLayout;
 // The workspaces signed in to, a row each: how the workspace fares, and its buttons. Rows are
 // made as workspaces come and hidden when they go; `refresh` rewrites them from the settings
 // and the display state.
-class WorkspaceList final : public QWidget {
+class WorkspaceRows final : public QWidget {
   public:
     // `tabRoot` holds every control of the window: new rows' buttons join its keyboard order
     // where they are laid out.
-    WorkspaceList(const Config& config, const AppState& state, UserActions& actions,
+    WorkspaceRows(const Config& config, const AppState& state, UserActions& actions,
                   QWidget* tabRoot);
 
     void refresh();
