@@ -81,11 +81,7 @@ void Choices::addEmojiRows(QVBoxLayout* layout, const QColor& background) {
     emojiTitle_ = new QLabel(QStringLiteral("Status emoji:"));
     emojiTitle_->setBuddy(emojiPopup_);
     emojiPopup_->setAccessibleName(QStringLiteral("Status emoji"));
-    QHBoxLayout* emojiRow = row();
-    emojiRow->addWidget(emojiTitle_);
-    emojiRow->addWidget(emojiPopup_);
-    emojiRow->addStretch();
-    layout->addLayout(emojiRow);
+    layout->addLayout(leadingRow({emojiTitle_, emojiPopup_}));
 
     emojiHelpRow_ = named(new QWidget, "emojiHelpRow");
     QVBoxLayout* help = column(emojiHelpRow_, 8);
@@ -114,11 +110,7 @@ void Choices::addMarkRow(QVBoxLayout* layout) {
     markTitle_ = new QLabel(platformWords().markRowTitle);
     markTitle_->setBuddy(menuMarkPopup_);
     menuMarkPopup_->setAccessibleName(platformWords().markRowTitle.chopped(1));
-    QHBoxLayout* markRow = row();
-    markRow->addWidget(markTitle_);
-    markRow->addWidget(menuMarkPopup_);
-    markRow->addStretch();
-    layout->addLayout(markRow);
+    layout->addLayout(leadingRow({markTitle_, menuMarkPopup_}));
 }
 
 // The two pop-ups start at the same place, as in a form.

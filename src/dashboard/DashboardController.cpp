@@ -167,11 +167,7 @@ void DashboardController::addNowPlaying(QVBoxLayout* layout) {
     auto* addWorkspace =
         named(button(QStringLiteral("Add Another Workspace…")), "addWorkspaceButton");
     connect(addWorkspace, &QPushButton::clicked, &actions_, &UserActions::signIn);
-    QHBoxLayout* buttons = row();
-    buttons->addWidget(pauseButton_);
-    buttons->addWidget(addWorkspace);
-    buttons->addStretch();
-    layout->addLayout(buttons);
+    layout->addLayout(leadingRow({pauseButton_, addWorkspace}));
 }
 
 void DashboardController::refresh() {

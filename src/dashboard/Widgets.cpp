@@ -145,6 +145,13 @@ QHBoxLayout* row(int spacing) {
     return layout;
 }
 
+QHBoxLayout* leadingRow(std::initializer_list<QWidget*> widgets) {
+    QHBoxLayout* layout = row();
+    for (QWidget* widget : widgets) layout->addWidget(widget);
+    layout->addStretch();
+    return layout;
+}
+
 QVBoxLayout* column(QWidget* owner, int spacing) {
     auto* layout = new QVBoxLayout(owner);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -4,6 +4,7 @@
 #include <QHash>
 #include <QLabel>
 #include <QString>
+#include <initializer_list>
 
 class QComboBox;
 class QFrame;
@@ -66,6 +67,8 @@ void fitItems(QComboBox* box);
 void orderTabsAsLaidOut(QWidget* root);
 QFrame* separator();
 QHBoxLayout* row(int spacing = 8);
+// A row of `widgets` from the leading edge, the rest of the width left empty.
+QHBoxLayout* leadingRow(std::initializer_list<QWidget*> widgets);
 QVBoxLayout* column(QWidget* owner, int spacing);
 // Gives a control its field's name, so the window can be inspected by name.
 template <typename T>
