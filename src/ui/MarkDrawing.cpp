@@ -63,6 +63,7 @@ constexpr qreal MOST_NARROWED = 0.7;
 // pixels: their ink as tall as the slot allows, narrowed where it would be too wide.
 void fitToSlot(QPainterPath& first, QPainterPath& second, int side) {
     const QRectF ink = (first + second).boundingRect();
+    if (ink.isEmpty()) return;  // no font to draw with
     const qreal room = side * 0.92;
     const qreal scale = std::min(room / ink.height(), room / (ink.width() * MOST_NARROWED));
     const qreal narrowing = std::min(1.0, room / (ink.width() * scale));
