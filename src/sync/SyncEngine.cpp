@@ -72,6 +72,7 @@ SyncEngine::~SyncEngine() {
     spotify_.watchChanges({});
     stopSync();
     background_.waitForDone();
+    lanePool_.waitForDone();
 }
 
 void SyncEngine::start() {
@@ -102,7 +103,7 @@ void SyncEngine::tick() {
     if (config_.paused() || !inWorkHours()) {
         state_.setNowPlayingLabel(config_.paused() ? QStringLiteral("⏸ paused")
                                                    : outsideHoursLine());
-        hideEverywhere(signedIn);
+        for (const Workspace& workspace : signedIn) stepInLane(workspace.key(), std::nullopt);
         show(all, notSharing, false);
         return state_.notifyUI();
     }
@@ -114,22 +115,14 @@ void SyncEngine::tick() {
         return state_.notifyUI();
     }
     state_.setNowPlayingLabel(nowPlayingLine(state));
-
-    QHash<QString, Outcome> outcomes;
-    for (const Workspace& workspace : signedIn) {
-        outcomes[workspace.key()] = stepIn(workspace, state);
-    }
-    show(all, outcomes, true);
-    state_.notifyUI();
+    // Each workspace steps on its own: one that waits for its Slack holds no other back, and
+    // shows what it found when it is done.
+    for (const Workspace& workspace : signedIn) stepInLane(workspace.key(), state);
 }
 
 // One workspace's part of a step: shares the track there, or takes the program's status down.
-SyncEngine::Outcome SyncEngine::stepIn(const Workspace& workspace, const SpotifyState& state) {
-    SlackView& view = views_[workspace.key()];
-    if (view.token != workspace.token) {  // a new sign-in starts afresh
-        view = SlackView{};
-        view.token = workspace.token;
-    }
+SyncEngine::Outcome SyncEngine::stepIn(const Workspace& workspace, const SpotifyState& state,
+                                       SlackView& view) {
     Step step{workspace, view, {}};
     const bool playing = state.kind == SpotifyState::Kind::Playing;
     const bool done = carryOut(step, factsFor(workspace, state));
@@ -167,16 +160,6 @@ void SyncEngine::show(const QList<Workspace>& all, const QHash<QString, Outcome>
     }
     if (all.size() > 1 && asked) state_.setLastError(trouble ? trouble : signedOut);
     state_.setWorkspaceStates(states);
-}
-
-// What the engine knows of a workspace goes with it.
-void SyncEngine::forgetRemoved(const QList<Workspace>& all) {
-    for (auto it = views_.begin(); it != views_.end();) {
-        const bool there = std::any_of(all.cbegin(), all.cend(), [&](const Workspace& workspace) {
-            return workspace.key() == it.key();
-        });
-        it = there ? std::next(it) : views_.erase(it);
-    }
 }
 
 // Shows what the player's reading means. False when it could not be read: its error is shown,
@@ -324,16 +307,6 @@ void SyncEngine::wakeAt(const QDateTime& when) {
         this, [this, wait] { wake_.start(std::chrono::milliseconds(wait)); }, Qt::QueuedConnection);
 }
 
-// Paused or outside work hours: takes down the program's own status wherever it shows, and
-// forgets it either way.
-void SyncEngine::hideEverywhere(const QList<Workspace>& signedIn) {
-    for (const Workspace& workspace : signedIn) {
-        if (workspace.lastSetText.isEmpty()) continue;
-        slackClient_.clearOwnStatus(workspace.token, workspace.lastSetText);
-        forgetOwnStatus(workspace, views_[workspace.key()]);
-    }
-}
-
 SpotifyState SyncEngine::readSpotifyOnMainThread() {
     SpotifyState state;
     const auto read = [&] { state = readSpotify(spotify_); };
@@ -390,6 +363,7 @@ void SyncEngine::stopSync() {
     while (!syncThread_.wait(QDeadlineTimer(20))) {
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
+    finishSteps();
 }
 
 // Remembers `text` as the program's own status in the workspace at once, and saves it on the

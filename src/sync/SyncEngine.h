@@ -9,16 +9,17 @@
 #include <QThread>
 #include <QThreadPool>
 #include <QTimer>
+#include <QWaitCondition>
 #include <atomic>
+#include <memory>
 
 #include "platform/Clock.h"
 #include "platform/SpotifyBridge.h"
+#include "player/SpotifyState.h"
 #include "settings/Config.h"
 #include "slack/SlackClient.h"
 #include "state/AppState.h"
 #include "sync/StepDecision.h"
-
-struct SpotifyState;
 
 // The sync engine: every SYNC_SECONDS, and whenever asked, one step turns what Spotify plays
 // into the user's Slack status.
@@ -45,6 +46,8 @@ class SyncEngine : public QObject {
     void tickAsync();
     // Stops the engine: no step starts afterwards, and a running one is waited for.
     void stopSync();
+    // Returns once no workspace's step is under way; steps asked for meanwhile included.
+    void finishSteps();
     // Clears the program's own status in every workspace where it still shows, all at once,
     // and returns when each is done. The texts stay remembered, so a status that could not be
     // cleared now is recognised and cleared after the next start.
@@ -76,11 +79,26 @@ class SyncEngine : public QObject {
     };
 
     void playerChanged();
-    void hideEverywhere(const QList<Workspace>& signedIn);
     SpotifyState readSpotifyOnMainThread();
     bool readPlayer(const SpotifyState& state);
     QString outsideHoursLine() const;
-    Outcome stepIn(const Workspace& workspace, const SpotifyState& state);
+    Outcome stepIn(const Workspace& workspace, const SpotifyState& state, SlackView& view);
+    // A workspace's own line of steps, one at a time on the engine's pool, never waiting for
+    // another workspace's: what is known of its Slack, what its last step found, and the step
+    // asked for while one runs (the newest replaces any other).
+    struct Lane {
+        SlackView view;
+        Outcome outcome;
+        bool running = false;
+        std::optional<std::optional<SpotifyState>> next;
+    };
+    // Steps the workspace with the player's `reading`; with none, takes its status down.
+    void stepInLane(const QString& key, const std::optional<SpotifyState>& reading);
+    void runLane(const QString& key, const std::shared_ptr<Lane>& lane,
+                 std::optional<SpotifyState> reading);
+    Outcome stepLane(const QString& key, Lane& lane, const std::optional<SpotifyState>& reading);
+    Outcome hideIn(const Workspace& workspace, SlackView& view);
+    void laneFinished(bool asked);
     void show(const QList<Workspace>& all, const QHash<QString, Outcome>& outcomes, bool asked);
     void forgetRemoved(const QList<Workspace>& all);
     // One workspace's part of a step: the workspace, what is known of it, and what was found.
@@ -119,9 +137,11 @@ class SyncEngine : public QObject {
     QObject* syncContext_;  // lives on syncThread_; steps are queued to it
     std::atomic<bool> stepRequested_ = false;
     std::atomic<bool> syncStopped_ = false;
-    // What the engine knows of the program's status in each workspace, by key. Touched only by
-    // steps, which run one at a time.
-    QHash<QString, SlackView> views_;
+    mutable QMutex lanesMutex_;
+    QWaitCondition lanesIdle_;
+    QHash<QString, std::shared_ptr<Lane>> lanes_;  // by workspace key
+    QMutex showing_;                               // one lane at a time shows what it found
+    QThreadPool lanePool_;
     QString playerError_;  // the error the last unreadable player showed
     mutable QMutex emojiMutex_;
     QHash<QString, std::optional<bool>> emojiFound_;  // by workspace key

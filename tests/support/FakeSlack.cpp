@@ -135,6 +135,7 @@ void FakeSlack::reset() {
     statuses_.clear();
     workspaces_.clear();
     shownFor_.clear();
+    lateFor_.clear();
     limits_ = Limits{};
 }
 
@@ -151,6 +152,11 @@ void FakeSlack::keepStatuses() {
 void FakeSlack::assignWorkspace(const QByteArray& token, const QString& workspace) {
     QMutexLocker lock(&mutex_);
     workspaces_.insert(token, workspace);
+}
+
+void FakeSlack::answerLateTo(const QByteArray& token, int ms) {
+    QMutexLocker lock(&mutex_);
+    lateFor_.insert(token, ms);
 }
 
 void FakeSlack::showsFor(const QByteArray& token, const QString& text) {
@@ -260,6 +266,9 @@ FakeSlack::Reply FakeSlack::replyFor(const Request& incoming) {
         return *refusal;
     }
     requests_ += request;
+    if (lateFor_.contains(request.token())) {
+        return {200, R"({"ok":true,"profile":{}})", lateFor_.value(request.token())};
+    }
     if (revoked_.contains(request.token())) {
         return {200, QJsonDocument(
                          QJsonObject{{QStringLiteral("ok"), false},

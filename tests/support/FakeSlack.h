@@ -80,6 +80,8 @@ class FakeSlack {
     // Puts `token` in a workspace of its own name, whose per-workspace limits it shares only
     // with the other tokens put there; tokens put nowhere share one workspace.
     void assignWorkspace(const QByteArray& token, const QString& workspace);
+    // Answers every later call with `token` only after `ms` milliseconds.
+    void answerLateTo(const QByteArray& token, int ms);
     // Answers every later call with `token` with {"ok": false, "error": `error`}.
     void revoke(const QByteArray& token, const QString& error = QStringLiteral("token_revoked"));
 
@@ -134,6 +136,7 @@ class FakeSlack {
     QHash<QByteArray, QString> revoked_;
     QHash<QByteArray, QString> workspaces_;  // by token
     QHash<QByteArray, QString> shownFor_;    // by token
+    QHash<QByteArray, int> lateFor_;         // by token: milliseconds
     bool keepStatuses_ = false;
     std::optional<App> app_;
     QHash<QString, Grant> codes_;              // codes given and not yet exchanged
