@@ -95,7 +95,7 @@ void SyncEngine::tick() {
     signedIn.removeIf([](const Workspace& workspace) { return workspace.token.isEmpty(); });
     forgetRemoved(all);
     if (signedIn.isEmpty()) {
-        show(all, {}, false);
+        showFound(all, {}, false);
         return state_.notifyUI();
     }
     QHash<QString, Outcome> notSharing;
@@ -104,14 +104,14 @@ void SyncEngine::tick() {
         state_.setNowPlayingLabel(config_.paused() ? QStringLiteral("⏸ paused")
                                                    : outsideHoursLine());
         for (const Workspace& workspace : signedIn) stepInLane(workspace.key(), std::nullopt);
-        show(all, notSharing, false);
+        showFound(all, notSharing, false);
         return state_.notifyUI();
     }
 
     const SpotifyState state = readSpotifyOnMainThread();
     state_.setPlayerName(state.player);
     if (!readPlayer(state)) {
-        show(all, notSharing, false);
+        showFound(all, notSharing, false);
         return state_.notifyUI();
     }
     state_.setNowPlayingLabel(nowPlayingLine(state));
@@ -135,6 +135,13 @@ SyncEngine::Outcome SyncEngine::stepIn(const Workspace& workspace, const Spotify
         if (step.outcome.state.isEmpty()) step.outcome.state = playing ? SHARING : NOT_SHARING;
     }
     return step.outcome;
+}
+
+// Shows what was found, one at a time with what the workspaces' own steps show.
+void SyncEngine::showFound(const QList<Workspace>& all, const QHash<QString, Outcome>& outcomes,
+                           bool asked) {
+    QMutexLocker lock(&showing_);
+    show(all, outcomes, asked);
 }
 
 // Shows what the step found. With one workspace, its line takes the track's place and its

@@ -25,8 +25,10 @@
 // into the user's Slack status.
 //
 // Lives on the main thread. Steps run one at a time on a worker thread of its own and hop to
-// the main thread to read the player. Emoji checks asked for from outside run on a small pool
-// the engine waits for when it goes; those a step makes run in the step.
+// the main thread to read the player; each hands the reading to every workspace, which steps
+// on its own on the engine's pool (see WorkspaceLanes.cpp), one step at a time per workspace.
+// Emoji checks asked for from outside run on a small pool the engine waits for when it goes;
+// those a step makes run in the workspace's step.
 class SyncEngine : public QObject {
     Q_OBJECT
 
@@ -100,6 +102,8 @@ class SyncEngine : public QObject {
     Outcome hideIn(const Workspace& workspace, SlackView& view);
     void laneFinished(bool asked);
     void show(const QList<Workspace>& all, const QHash<QString, Outcome>& outcomes, bool asked);
+    void showFound(const QList<Workspace>& all, const QHash<QString, Outcome>& outcomes,
+                   bool asked);
     void forgetRemoved(const QList<Workspace>& all);
     // One workspace's part of a step: the workspace, what is known of it, and what was found.
     struct Step {
