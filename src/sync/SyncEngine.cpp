@@ -54,6 +54,7 @@ SyncEngine::SyncEngine(Config& config, AppState& state, SlackClient& slack,
     syncContext_->moveToThread(&syncThread_);
     connect(&syncThread_, &QThread::finished, syncContext_, &QObject::deleteLater);
     syncThread_.start(QThread::LowPriority);
+    lanePool_.setMaxThreadCount(LANES);
     timer_.setInterval(std::chrono::milliseconds(qint64(SYNC_SECONDS * 1000)));
     connect(&timer_, &QTimer::timeout, this, &SyncEngine::tickAsync);
     wake_.setSingleShot(true);

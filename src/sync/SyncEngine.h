@@ -94,6 +94,8 @@ class SyncEngine : public QObject {
         bool running = false;
         std::optional<std::optional<SpotifyState>> next;
     };
+    // Workspaces step side by side up to this many at once.
+    static constexpr int LANES = 8;
     // Steps the workspace with the player's `reading`; with none, takes its status down.
     void stepInLane(const QString& key, const std::optional<SpotifyState>& reading);
     void runLane(const QString& key, const std::shared_ptr<Lane>& lane,

@@ -7,9 +7,6 @@
 
 namespace {
 
-// Workspaces step side by side up to this many at once.
-constexpr int LANES = 8;
-
 const QString NOT_SHARING = QStringLiteral("not sharing");
 
 }  // namespace
@@ -24,7 +21,6 @@ void SyncEngine::stepInLane(const QString& key, const std::optional<SpotifyState
         return;
     }
     lane->running = true;
-    if (lanePool_.maxThreadCount() != LANES) lanePool_.setMaxThreadCount(LANES);
     lanePool_.start([this, key, lane, reading] { runLane(key, lane, reading); });
 }
 
