@@ -92,7 +92,6 @@ class SignIn : public QObject {
     std::optional<qint64> renewalDue(const Workspace& workspace) const;
     void renewToken(const Workspace& workspace);
     void finishRenewal(const QString& key, const OAuthReply& reply);
-    static QString passingFault(const OAuthReply& reply);
     void renewalPassed(const Workspace& workspace, const OAuthReply& reply, const QString& why);
     void scheduleRenewal();
     void tokenRejected(const QString& token, const QString& error);

@@ -12,6 +12,7 @@
 #include "signin/SignIn.h"
 #include "signin/SlackApp.h"
 #include "slack/SlackApi.h"
+#include "slack/SlackClient.h"
 #include "state/Constants.h"
 #include "state/TimeText.h"
 #include "sync/SyncEngine.h"
@@ -35,14 +36,13 @@ constexpr qint64 RENEW_CHECK_SECONDS = 24 * 60 * 60;
 // The longest lifetime a token is believed to have: Slack's last half a day.
 constexpr double MAX_LIFETIME_SECONDS = 366.0 * 24 * 60 * 60;
 
-// Slack's answers to a renewal that say the refresh token will never work again.
+// Slack's answers to a renewal that say the refresh token will never work again: those that
+// refuse any token for good, and those that refuse the renewal itself.
 bool refusesForGood(const QString& error) {
-    static const QStringList refusals = {
-        QStringLiteral("invalid_refresh_token"), QStringLiteral("invalid_grant"),
-        QStringLiteral("token_revoked"),         QStringLiteral("token_expired"),
-        QStringLiteral("invalid_auth"),          QStringLiteral("account_inactive"),
-        QStringLiteral("invalid_client_id"),     QStringLiteral("not_authed")};
-    return refusals.contains(error);
+    static const QStringList renewalRefusals = {QStringLiteral("invalid_refresh_token"),
+                                                QStringLiteral("invalid_grant"),
+                                                QStringLiteral("invalid_client_id")};
+    return rejectsToken(error) || renewalRefusals.contains(error);
 }
 
 // A JSON value as text: a string as itself, anything else in its printed JSON form.
@@ -124,6 +124,13 @@ std::optional<SignIn::Grant> renewedGrant(const QJsonObject& reply, const QStrin
 QString errorText(const QJsonObject& reply, const QString& fallback) {
     return reply.contains(QStringLiteral("error")) ? text(reply.value(QStringLiteral("error")))
                                                    : fallback;
+}
+
+// What kept a renewal without a refusal from giving a token, in a word or two.
+QString passingFault(const OAuthReply& reply) {
+    if (reply.status == 0) return QStringLiteral("network");
+    if (reply.status != 200) return QStringLiteral("HTTP %1").arg(reply.status);
+    return QStringLiteral("no usable token");
 }
 
 }  // namespace
@@ -286,13 +293,6 @@ void SignIn::finishRenewal(const QString& key, const OAuthReply& reply) {
     }
     scheduleRenewal();
     state_.notifyUI();
-}
-
-// What kept a renewal without a refusal from giving a token, in a word or two.
-QString SignIn::passingFault(const OAuthReply& reply) {
-    if (reply.status == 0) return QStringLiteral("network");
-    if (reply.status != 200) return QStringLiteral("HTTP %1").arg(reply.status);
-    return QStringLiteral("no usable token");
 }
 
 // A renewal met a passing fault: the next try waits longer each time, and at least as long as
