@@ -31,13 +31,6 @@ using namespace std::chrono_literals;
 // time between two steps the player's signals start.
 constexpr auto SETTLE = 250ms;
 constexpr auto SIGNAL_GAP = 2000ms;
-// What a workspace shows, as its line says.
-const QString SHARING = QStringLiteral("sharing");
-const QString NOT_SHARING = QStringLiteral("not sharing");
-const QString USERS_OWN = QStringLiteral("your own status");
-const QString SIGNED_OUT = QStringLiteral("signed out");
-const QString WAITING = QStringLiteral("Slack asked to wait");
-const QString TROUBLE = QStringLiteral("trouble with Slack");
 
 }  // namespace
 

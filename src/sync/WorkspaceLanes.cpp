@@ -3,13 +3,8 @@
 // so that a workspace whose Slack is slow or asks to wait holds no other back. A step asked for
 // while the last one still runs waits for it, the newest reading replacing any other waiting.
 
+#include "sync/StepLines.h"
 #include "sync/SyncEngine.h"
-
-namespace {
-
-const QString NOT_SHARING = QStringLiteral("not sharing");
-
-}  // namespace
 
 void SyncEngine::stepInLane(const QString& key, const std::optional<SpotifyState>& reading) {
     QMutexLocker lock(&lanesMutex_);
