@@ -123,9 +123,11 @@ void Installer::helperEnded(int status, const QByteArray& output) {
     const QDateTime deadline = QDateTime::currentDateTimeUtc().addMSecs(handOverLimit_.count());
     if (const std::optional<QString> error = recordHandOver(installFolder_, {aside, deadline})) {
         // A hand-over that would not outlive this copy does not begin.
-        putBack(aside, installFolder_);
-        return fail(QStringLiteral("Couldn't keep track of the update (") + *error +
-                    QStringLiteral(")."));
+        QString why = QStringLiteral("Couldn't keep track of the update (") + *error;
+        if (const std::optional<QString> stuck = putBack(aside, installFolder_)) {
+            why += QStringLiteral("), and the previous one couldn't be put back (") + *stuck;
+        }
+        return fail(why + QStringLiteral(")."));
     }
     const QString installed = platform::executableIn(installedBundle(installFolder_));
     if (!starter_.startDetached(installed, {QStringLiteral("--moved")})) return putBackOldCopy();
