@@ -19,10 +19,15 @@ UserActions::UserActions(Config& config, AppState& state, SyncEngine& sync, Sign
       mover_(mover) {}
 
 void UserActions::save() {
-    if (const std::optional<QString> failure = config_.save()) {
-        state_.setLastError(QStringLiteral("Couldn't save your settings: ") + *failure);
-        state_.notifyUI();
-    }
+    settingsSaved(config_.save());
+}
+
+// Says, until a save succeeds, that the settings could not be kept.
+void UserActions::settingsSaved(const std::optional<QString>& failure) {
+    state_.setTrouble(
+        AppState::Trouble::Settings,
+        failure ? std::optional(QStringLiteral("Couldn't save your settings: ") + *failure)
+                : std::nullopt);
 }
 
 void UserActions::togglePause() {
@@ -56,10 +61,10 @@ void UserActions::saveWorkHours(bool enabled, MinuteRange range) {
 }
 
 void UserActions::toggleLoginItem() {
-    if (const std::optional<QString> failure = loginItem_.setEnabled(!loginItem_.enabled())) {
-        state_.setLastError(QStringLiteral("Login item: ") + *failure);
-    }
-    state_.notifyUI();
+    const std::optional<QString> failure = loginItem_.setEnabled(!loginItem_.enabled());
+    state_.setTrouble(
+        AppState::Trouble::LoginItem,
+        failure ? std::optional(QStringLiteral("Login item: ") + *failure) : std::nullopt);
 }
 
 void UserActions::signIn() {
@@ -89,15 +94,11 @@ bool UserActions::createSlackApp() {
 }
 
 void UserActions::removeWorkspace(const QString& key) {
-    if (const std::optional<QString> failure = signIn_.removeWorkspace(key)) {
-        state_.setLastError(QStringLiteral("Couldn't save your settings: ") + *failure);
-    }
-    state_.notifyUI();
+    settingsSaved(signIn_.removeWorkspace(key));
 }
 
 void UserActions::disconnect() {
     signIn_.disconnect();
-    state_.notifyUI();
 }
 
 void UserActions::checkForUpdate() {

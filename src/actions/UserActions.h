@@ -80,6 +80,7 @@ class UserActions : public QObject {
 
   private:
     void save();
+    void settingsSaved(const std::optional<QString>& failure);
 
     Config& config_;
     AppState& state_;

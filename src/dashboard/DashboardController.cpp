@@ -20,6 +20,7 @@
 #include "dashboard/Widgets.h"
 #include "dashboard/WorkspaceRows.h"
 #include "platform/Bundle.h"
+#include "sync/WorkspaceLines.h"
 #include "ui/Contrast.h"
 #include "ui/MarkDrawing.h"
 
@@ -53,7 +54,9 @@ DashboardController::DashboardController(Config& config, AppState& state, UserAc
                      textColour(palette.color(QPalette::PlaceholderText)));
     window_->setPalette(palette);
     buildUI();
-    connect(&state_, &AppState::tickNotification, this, &DashboardController::refresh);
+    for (const auto change : {&AppState::playerChanged, &AppState::workspacesChanged,
+                              &AppState::troubleChanged, &AppState::offersChanged})
+        connect(&state_, change, this, &DashboardController::refresh);
     connect(&config_, &Config::changed, this, &DashboardController::refresh);
     refresh();
 }
@@ -176,11 +179,10 @@ void DashboardController::refresh() {
     signInBox_->setVisible(!signedIn);
 
     const bool paused = config_.paused();
-    nowPlaying_->setText(paused ? QStringLiteral("⏸ paused") : state_.nowPlayingLabel());
+    nowPlaying_->setText(firstLine(state_, paused));
     workspaceRows_->refresh();
 
-    std::optional<QString> error = state_.lastError();
-    if (error && signedIn && state_.lineSays(*error)) error.reset();  // said in the line above
+    const std::optional<QString> error = errorBeside(state_, paused, signedIn);
     errorLine_->setText(error.value_or(QString()));
     errorLine_->setVisible(error.has_value());
 

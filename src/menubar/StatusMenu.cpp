@@ -49,7 +49,8 @@ StatusMenu::StatusMenu(Config& config, AppState& state, UserActions& actions, Pr
       trayIcon_(*menu_, program_.openDashboard) {
     buildMenu();
     connect(menu_.get(), &QMenu::aboutToShow, this, &StatusMenu::menuNeedsUpdate);
-    connect(&state_, &AppState::tickNotification, this, &StatusMenu::updateToolTip);
+    connect(&state_, &AppState::playerChanged, this, &StatusMenu::updateToolTip);
+    connect(&state_, &AppState::workspacesChanged, this, &StatusMenu::updateToolTip);
     connect(&config_, &Config::changed, this, [this](Config::Setting setting) {
         if (setting == Config::Setting::MenuMark || setting == Config::Setting::Everything)
             applyMenuMark();
@@ -74,9 +75,8 @@ void StatusMenu::applyMenuMark() {
 }
 
 void StatusMenu::updateToolTip() {
-    const QString line = config_.paused() ? QStringLiteral("⏸ paused") : state_.nowPlayingLabel();
-    const QString toolTip = QStringLiteral("Trackglint\n") + line;
-    // Runs after every step: the panel is told only of a text that changed.
+    const QString toolTip = QStringLiteral("Trackglint\n") + firstLine(state_, config_.paused());
+    // The panel is told only of a text that changed.
     if (trayIcon_.toolTip() != toolTip) trayIcon_.setToolTip(toolTip);
 }
 
@@ -145,14 +145,12 @@ void StatusMenu::menuNeedsUpdate() {
 
 // The lines that say what is going on, and the entries that lead on from them.
 void StatusMenu::updateLines(bool signedIn) {
-    std::optional<QString> error = state_.lastError();
-    if (error && signedIn && state_.lineSays(*error)) error.reset();  // said in the first line
+    const std::optional<QString> error = errorBeside(state_, config_.paused(), signedIn);
     const QString errorLine = literal(QStringLiteral("⚠️ ") + error.value_or(QString()));
     const QString player = state_.playerName();
     Entries& e = entries_;
     e.nowPlaying->setVisible(signedIn);
-    e.nowPlaying->setText(
-        literal(config_.paused() ? QStringLiteral("⏸ paused") : state_.nowPlayingLabel()));
+    e.nowPlaying->setText(literal(firstLine(state_, config_.paused())));
     e.player->setVisible(signedIn && !player.isEmpty());
     e.player->setText(literal(QStringLiteral("via ") + player));
     e.signIn->setVisible(!signedIn);

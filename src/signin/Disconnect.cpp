@@ -21,6 +21,9 @@ void SignIn::disconnect() {
     if (failure || config_.raw().isEmpty()) QFile::remove(config_.path());
     state_.setNowPlayingLabel(QStringLiteral("…"));
     state_.setWorkspaceStates({});
+    for (const AppState::Trouble account : {AppState::Trouble::SignIn, AppState::Trouble::Renewal,
+                                            AppState::Trouble::Slack, AppState::Trouble::SignedOut})
+        state_.setTrouble(account, std::nullopt);
 }
 
 std::optional<QString> SignIn::removeWorkspace(const QString& key) {
@@ -32,6 +35,7 @@ std::optional<QString> SignIn::removeWorkspace(const QString& key) {
         });
     }
     config_.removeWorkspace(key);
+    showSignedOut();
     scheduleRenewal();
     sync_.tickAsync();
     return config_.save();

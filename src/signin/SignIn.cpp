@@ -48,6 +48,7 @@ SignIn::SignIn(Config& config, AppState& state, SlackClient& slack, SyncEngine& 
     connect(&slack_, &SlackClient::tokenRejected, this, &SignIn::tokenRejected,
             Qt::QueuedConnection);
     scheduleRenewal();
+    showSignedOut();
     oauth_.onToken = [this](const std::optional<QString>& code, const std::optional<QString>& error,
                             const OAuthListener::Answer& answer) {
         // A later turn of the event loop: the listener is done with the connection by then.
@@ -64,13 +65,14 @@ SignIn::~SignIn() {
 void SignIn::signIn() {
     const std::optional<QString> clientId = slackClientId(config_);
     if (!clientId) {
-        state_.setLastError(QStringLiteral("Signing in needs your Slack app's client ID."));
-        return state_.notifyUI();
+        return state_.setTrouble(AppState::Trouble::SignIn,
+                                 QStringLiteral("Signing in needs your Slack app's client ID."));
     }
     const std::optional<QByteArray> nonceBytes = random_.bytes(NONCE_BYTES);
     const std::optional<QByteArray> verifierBytes = random_.bytes(VERIFIER_BYTES);
     if (!nonceBytes || !verifierBytes) {
-        state_.setLastError(QStringLiteral("Secure randomness unavailable — sign-in aborted."));
+        state_.setTrouble(AppState::Trouble::SignIn,
+                          QStringLiteral("Secure randomness unavailable — sign-in aborted."));
         forgetPending();
         return;
     }
@@ -84,8 +86,8 @@ void SignIn::signIn() {
     // replaces it: the earlier page's answer no longer matches.
     oauth_.stop();
     if (!oauth_.start(state, *pendingNonce_)) {
-        state_.setLastError(
-            QStringLiteral("Port %1 busy — quit other Trackglint copies").arg(port_));
+        state_.setTrouble(AppState::Trouble::SignIn,
+                          QStringLiteral("Port %1 busy — quit other Trackglint copies").arg(port_));
         forgetPending();
         return;
     }
@@ -98,9 +100,8 @@ void SignIn::signIn() {
 
 void SignIn::signInStalled() {
     if (!pendingNonce_) return;
-    state_.setLastError(QStringLiteral("Still waiting for Slack in your browser. ") +
-                        whatToCheck());
-    state_.notifyUI();
+    state_.setTrouble(AppState::Trouble::SignIn,
+                      QStringLiteral("Still waiting for Slack in your browser. ") + whatToCheck());
 }
 
 void SignIn::signInDeadlinePassed() {
@@ -109,8 +110,8 @@ void SignIn::signInDeadlinePassed() {
     const bool waited = pendingNonce_.has_value();
     forgetPending();
     if (!waited) return;
-    state_.setLastError(QStringLiteral("Slack never sent the browser back. ") + whatToCheck());
-    state_.notifyUI();
+    state_.setTrouble(AppState::Trouble::SignIn,
+                      QStringLiteral("Slack never sent the browser back. ") + whatToCheck());
 }
 
 void SignIn::forgetPending() {

@@ -96,6 +96,7 @@ class SignIn : public QObject {
     void scheduleRenewal();
     void tokenRejected(const QString& token, const QString& error);
     void signedOut(const QString& key, const QString& error);
+    void showSignedOut(const QString& error = QString());
 
     Config& config_;
     AppState& state_;

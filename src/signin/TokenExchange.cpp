@@ -148,16 +148,15 @@ void SignIn::finishSignIn(const std::optional<QString>& code, const std::optiona
         return signInFailed(QStringLiteral("Sign-in didn't match this app session — try again."),
                             answer);
     }
-    state_.setLastError(std::nullopt);
+    state_.setTrouble(AppState::Trouble::SignIn, std::nullopt);
     background_.start([this, code = *code, verifier = *verifier, clientId = *clientId, answer] {
         exchangeCode(code, verifier, clientId, answer);
     });
 }
 
 void SignIn::signInFailed(const QString& why, const OAuthListener::Answer& answer) {
-    state_.setLastError(why);
+    state_.setTrouble(AppState::Trouble::SignIn, why);
     if (answer) answer(why);
-    state_.notifyUI();
 }
 
 // On a worker: trades the code for a user token and asks Slack whose it is.
@@ -216,8 +215,8 @@ void SignIn::storeAccount(const Grant& grant, const QJsonObject& account,
     if (answer) answer(std::nullopt);
     scheduleRenewal();
     if (!loginItem_.enabled()) loginItem_.setEnabled(true);
-    state_.setLastError(std::nullopt);
-    state_.notifyUI();
+    state_.setTrouble(AppState::Trouble::SignIn, std::nullopt);
+    showSignedOut();
     sync_.tickAsync();
     sync_.checkEmojiAsync(workspace.key());
 }
@@ -282,9 +281,11 @@ void SignIn::finishRenewal(const QString& key, const OAuthReply& reply) {
     if (const std::optional<Grant> grant = renewedGrant(reply.json, workspace->teamId, clock_)) {
         renewalTries_[key].failures = 0;
         config_.setRenewedToken(key, grant->token, *grant->refreshToken, grant->expiresAt);
-        if (const std::optional<QString> failure = config_.save()) {
-            state_.setLastError(QStringLiteral("Couldn't save your sign-in: ") + *failure);
-        }
+        const std::optional<QString> failure = config_.save();
+        state_.setTrouble(
+            AppState::Trouble::Renewal,
+            failure ? std::optional(QStringLiteral("Couldn't save your sign-in: ") + *failure)
+                    : std::nullopt);
         sync_.tickAsync();
     } else if (reply.status == 200 && !replySucceeded(reply.json) && refusesForGood(error)) {
         return signedOut(key, error);
@@ -292,7 +293,6 @@ void SignIn::finishRenewal(const QString& key, const OAuthReply& reply) {
         renewalPassed(*workspace, reply, error.isEmpty() ? passingFault(reply) : error);
     }
     scheduleRenewal();
-    state_.notifyUI();
 }
 
 // A renewal met a passing fault: the next try waits longer each time, and at least as long as
@@ -307,8 +307,9 @@ void SignIn::renewalPassed(const Workspace& workspace, const OAuthReply& reply,
     const qint64 wait = std::max(backoff, reply.retryAfter.value_or(0));
     tries.notBefore = now.toSecsSinceEpoch() + wait;
     if (now.toSecsSinceEpoch() < workspace.expiresAt.value_or(0)) return;
-    state_.setLastError(QStringLiteral("Slack couldn't renew your sign-in (%1) — retrying at %2")
-                            .arg(why, shortTimeText(now.addSecs(wait).toLocalTime().time())));
+    state_.setTrouble(AppState::Trouble::Renewal,
+                      QStringLiteral("Slack couldn't renew your sign-in (%1) — retrying at %2")
+                          .arg(why, shortTimeText(now.addSecs(wait).toLocalTime().time())));
 }
 
 // Slack refused a stored token: an expired one is renewed, any other signs the user out of its
@@ -328,15 +329,25 @@ void SignIn::tokenRejected(const QString& token, const QString& error) {
 void SignIn::signedOut(const QString& key, const QString& error) {
     config_.forgetToken(key);
     (void)config_.save();  // a token the file may still hold is refused at the next start too
-    const QList<Workspace> all = config_.workspaces();
-    const std::optional<Workspace> workspace = config_.workspace(key);
-    if (all.size() > 1 && workspace) {
-        state_.setLastError(
-            QStringLiteral("Slack signed you out of %1 — Sign in again").arg(workspace->title()));
-    } else {
-        state_.setLastError(
-            QStringLiteral("Slack signed you out (%1) — sign in again.").arg(error));
-    }
-    state_.notifyUI();
+    state_.setTrouble(AppState::Trouble::Renewal, std::nullopt);
+    showSignedOut(error);
     sync_.tickAsync();
+}
+
+// Names a workspace Slack signed the user out of, while there is one: with several, the first;
+// with one, why, when `error` says it (else what was shown stays).
+void SignIn::showSignedOut(const QString& error) {
+    const QList<Workspace> all = config_.workspaces();
+    const auto out = std::find_if(all.cbegin(), all.cend(), [](const Workspace& workspace) {
+        return workspace.token.isEmpty();
+    });
+    std::optional<QString> why;
+    if (out != all.cend() && all.size() > 1) {
+        why = QStringLiteral("Slack signed you out of %1 — Sign in again").arg(out->title());
+    } else if (!error.isEmpty()) {
+        why = QStringLiteral("Slack signed you out (%1) — sign in again.").arg(error);
+    } else if (out != all.cend()) {
+        return;
+    }
+    state_.setTrouble(AppState::Trouble::SignedOut, why);
 }

@@ -76,7 +76,6 @@ void SyncEngine::askForEmoji(const QString& key, const QString& token) {
     }
     const QList<Workspace> all = config_.workspaces();
     if (!all.isEmpty() && all.first().key() == key) state_.setSpotifyEmojiAvailable(found);
-    state_.notifyUI();
     const std::optional<Workspace> now = config_.workspace(key);
     if (found && now && now->token == token && now->spotifyEmojiFound != found) {
         config_.setSpotifyEmojiFound(key, *found);

@@ -4,15 +4,7 @@
 
 struct SpotifyState;
 
-// The words a step shows for what the player reports, and for what a workspace shows, as its
-// line says.
-
-inline const QString SHARING = QStringLiteral("sharing");
-inline const QString NOT_SHARING = QStringLiteral("not sharing");
-inline const QString USERS_OWN = QStringLiteral("your own status");
-inline const QString SIGNED_OUT = QStringLiteral("signed out");
-inline const QString WAITING = QStringLiteral("Slack asked to wait");
-inline const QString TROUBLE = QStringLiteral("trouble with Slack");
+// The words a step shows for what the player reports.
 
 // The player's line: the track, a podcast (never shared), or why nothing plays.
 QString nowPlayingLine(const SpotifyState& state);

@@ -84,30 +84,33 @@ void SyncEngine::playerChanged() {
 }
 
 void SyncEngine::tick() {
+    handOutReading();
+    QMetaObject::invokeMethod(this, &SyncEngine::stepped, Qt::QueuedConnection);
+}
+
+// Reads the player and hands the reading to every workspace signed in to; paused, outside work
+// hours or with a player that cannot be read, tells every workspace to take its status down.
+void SyncEngine::handOutReading() {
     const QList<Workspace> all = config_.workspaces();
     QList<Workspace> signedIn = all;
     signedIn.removeIf([](const Workspace& workspace) { return workspace.token.isEmpty(); });
     forgetRemoved(all);
     if (signedIn.isEmpty()) {
-        showFound(all, {}, false);
-        return state_.notifyUI();
+        return showFound(all, {}, false);
     }
-    QHash<QString, Outcome> notSharing;
-    for (const Workspace& workspace : signedIn) notSharing[workspace.key()] = {NOT_SHARING, {}, {}};
+    QHash<QString, WorkspaceState> notSharing;
+    for (const Workspace& workspace : signedIn)
+        notSharing[workspace.key()] = {WorkspaceState::Kind::NotSharing, {}};
     if (config_.paused() || !inWorkHours()) {
         state_.setNowPlayingLabel(config_.paused() ? QStringLiteral("⏸ paused")
                                                    : outsideHoursLine());
         for (const Workspace& workspace : signedIn) stepInLane(workspace.key(), std::nullopt);
-        showFound(all, notSharing, false);
-        return state_.notifyUI();
+        return showFound(all, notSharing, false);
     }
 
     const SpotifyState state = readSpotifyOnMainThread();
     state_.setPlayerName(state.player);
-    if (!readPlayer(state)) {
-        showFound(all, notSharing, false);
-        return state_.notifyUI();
-    }
+    if (!readPlayer(state)) return showFound(all, notSharing, false);
     state_.setNowPlayingLabel(nowPlayingLine(state));
     // Each workspace steps on its own: one that waits for its Slack holds no other back, and
     // shows what it found when it is done.
@@ -115,8 +118,8 @@ void SyncEngine::tick() {
 }
 
 // One workspace's part of a step: shares the track there, or takes the program's status down.
-SyncEngine::Outcome SyncEngine::stepIn(const Workspace& workspace, const SpotifyState& state,
-                                       SlackView& view) {
+WorkspaceState SyncEngine::stepIn(const Workspace& workspace, const SpotifyState& state,
+                                  SlackView& view) {
     Step step{workspace, view, {}};
     const bool playing = state.kind == SpotifyState::Kind::Playing;
     const bool done = carryOut(step, factsFor(workspace, state));
@@ -126,40 +129,41 @@ SyncEngine::Outcome SyncEngine::stepIn(const Workspace& workspace, const Spotify
         const EmojiLook look = emojiLookDue(workspace.key());
         if (look == EmojiLook::Now || (look == EmojiLook::WhenQuiet && quiet))
             askForEmoji(workspace.key(), workspace.token);
-        if (step.outcome.state.isEmpty()) step.outcome.state = playing ? SHARING : NOT_SHARING;
+        if (step.found.kind == WorkspaceState::Kind::NotStepped) {
+            step.found.kind =
+                playing ? WorkspaceState::Kind::Sharing : WorkspaceState::Kind::NotSharing;
+        }
     }
-    return step.outcome;
+    return step.found;
 }
 
 // Shows what was found, one at a time with what the workspaces' own steps show.
-void SyncEngine::showFound(const QList<Workspace>& all, const QHash<QString, Outcome>& outcomes,
+void SyncEngine::showFound(const QList<Workspace>& all, const QHash<QString, WorkspaceState>& found,
                            bool asked) {
     QMutexLocker lock(&showing_);
-    show(all, outcomes, asked);
+    show(all, found, asked);
 }
 
-// Shows what the step found. With one workspace, its line takes the track's place and its
-// error is the error line; with several, each has its state, and the error line names the first
-// workspace in trouble, else the first Slack signed the user out of. Errors are left as they
-// are when no workspace was asked (`asked` false).
-void SyncEngine::show(const QList<Workspace>& all, const QHash<QString, Outcome>& outcomes,
+// Shows what the step found: each workspace's state, and what went wrong with Slack. With one
+// workspace, that is its trouble; with several, the first workspace in trouble, named. What
+// went wrong is left as it is when no workspace was asked (`asked` false).
+void SyncEngine::show(const QList<Workspace>& all, const QHash<QString, WorkspaceState>& found,
                       bool asked) {
-    QHash<QString, QString> states;
+    QHash<QString, WorkspaceState> states;
     std::optional<QString> trouble;
-    std::optional<QString> signedOut;
     for (const Workspace& workspace : all) {
-        const Outcome outcome = outcomes.value(workspace.key());
-        states[workspace.key()] = workspace.token.isEmpty() ? SIGNED_OUT : outcome.state;
-        if (workspace.token.isEmpty() && !signedOut) {
-            signedOut =
-                QStringLiteral("Slack signed you out of %1 — Sign in again").arg(workspace.title());
-        } else if (outcome.error && !trouble) {
-            trouble = workspace.title() + QStringLiteral(": ") + *outcome.error;
+        WorkspaceState state = found.value(workspace.key());
+        if (workspace.token.isEmpty()) state = {WorkspaceState::Kind::SignedOut, {}};
+        states[workspace.key()] = state;
+        const bool failed = state.kind == WorkspaceState::Kind::Waiting ||
+                            state.kind == WorkspaceState::Kind::Trouble ||
+                            state.kind == WorkspaceState::Kind::Refused;
+        if (failed && !trouble) {
+            trouble = all.size() == 1 ? state.reason
+                                      : workspace.title() + QStringLiteral(": ") + state.reason;
         }
-        if (all.size() == 1 && outcome.line) state_.setNowPlayingLabel(*outcome.line);
-        if (all.size() == 1 && asked) state_.setLastError(outcome.error);
     }
-    if (all.size() > 1 && asked) state_.setLastError(trouble ? trouble : signedOut);
+    if (asked) state_.setTrouble(AppState::Trouble::Slack, trouble);
     state_.setWorkspaceStates(states);
 }
 
@@ -169,11 +173,11 @@ bool SyncEngine::readPlayer(const SpotifyState& state) {
     const bool missing = state.fault == SpotifyState::Fault::AppMissing;
     state_.setSpotifyMissing(missing);
     if (state.kind != SpotifyState::Kind::Error) {
-        if (state_.lastError() == playerError_) state_.setLastError(std::nullopt);
+        state_.setTrouble(AppState::Trouble::Player, std::nullopt);
         return true;
     }
-    playerError_ = missing ? noSpotifyAppMessage() : unreadablePlayerMessage(state.message);
-    state_.setLastError(playerError_);
+    state_.setTrouble(AppState::Trouble::Player,
+                      missing ? noSpotifyAppMessage() : unreadablePlayerMessage(state.message));
     state_.setNowPlayingLabel(missing ? QStringLiteral("⬇ Install the Spotify app")
                                       : QStringLiteral("⚠️ can't read Spotify"));
     return false;
@@ -226,7 +230,7 @@ bool SyncEngine::carryOut(Step& step, StepFacts facts) {
                 view.usersOwn = true;
                 return usersStatusShows(step, decision.status);
             case Act::Refused:
-                step.outcome = {TROUBLE, std::nullopt, view.refusedWhy};
+                step.found = {WorkspaceState::Kind::Refused, view.refusedWhy};
                 return false;
         }
     }
@@ -235,8 +239,7 @@ bool SyncEngine::carryOut(Step& step, StepFacts facts) {
 // The user's own status wins: nothing is written, and the line says why.
 bool SyncEngine::usersStatusShows(Step& step, const QString& status) {
     step.view.usersStatus = status;
-    step.outcome.state = USERS_OWN;
-    step.outcome.line = QStringLiteral("💬 your own status shows: “%1”").arg(status);
+    step.found = {WorkspaceState::Kind::UsersOwn, status};
     return true;
 }
 
@@ -283,7 +286,7 @@ bool SyncEngine::write(Step& step, QString text, const QString& emoji) {
         const bool tooLong = reply.value(QStringLiteral("error")) == QLatin1String("too_long");
         failed(step, reply);
         if (tooLong)
-            std::tie(view.refused, view.refusedWhy) = std::tuple(view.tried, *step.outcome.error);
+            std::tie(view.refused, view.refusedWhy) = std::tuple(view.tried, step.found.reason);
         return false;
     }
     view.emoji = emoji;
@@ -297,8 +300,8 @@ bool SyncEngine::write(Step& step, QString text, const QString& emoji) {
 // whatever is newest then.
 bool SyncEngine::waitFor(Step& step, const QDateTime& when) {
     wakeAt(when);
-    const QString why = slackClient_.waitExplanation(step.workspace.token);
-    step.outcome = {WAITING, QStringLiteral("⏳ ") + why, why};
+    step.found = {WorkspaceState::Kind::Waiting,
+                  slackClient_.waitExplanation(step.workspace.token)};
     return false;
 }
 
@@ -327,8 +330,7 @@ bool SyncEngine::failed(Step& step, const SlackReply& reply) {
     if (until) wakeAt(*until);
     const bool waiting =
         until || reply.value(QStringLiteral("error")) == QLatin1String("ratelimited");
-    step.outcome = {waiting ? WAITING : TROUBLE,
-                    (waiting ? QStringLiteral("⏳ ") : QStringLiteral("⚠️ ")) + why, why};
+    step.found = {waiting ? WorkspaceState::Kind::Waiting : WorkspaceState::Kind::Trouble, why};
     return false;
 }
 
@@ -379,10 +381,11 @@ void SyncEngine::saveSoon() {
     QMetaObject::invokeMethod(
         this,
         [this] {
-            if (const std::optional<QString> failure = config_.save()) {
-                state_.setLastError(QStringLiteral("Couldn't save your settings: ") + *failure);
-                state_.notifyUI();
-            }
+            const std::optional<QString> failure = config_.save();
+            state_.setTrouble(
+                AppState::Trouble::Settings,
+                failure ? std::optional(QStringLiteral("Couldn't save your settings: ") + *failure)
+                        : std::nullopt);
         },
         Qt::QueuedConnection);
 }

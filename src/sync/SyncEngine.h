@@ -71,26 +71,24 @@ class SyncEngine : public QObject {
     // Whether sharing is allowed now as far as the work-hours window goes.
     bool inWorkHours() const;
 
-  private:
-    // What a step found in one workspace: its state, the line to show instead of the track's
-    // when it is the only workspace, and why Slack could not be asked or told.
-    struct Outcome {
-        QString state;
-        std::optional<QString> line;
-        std::optional<QString> error;
-    };
+  signals:
+    // A step read the player and handed the reading on; the workspaces' own steps may still
+    // run.
+    void stepped();
 
+  private:
+    void handOutReading();
     void playerChanged();
     SpotifyState readSpotifyOnMainThread();
     bool readPlayer(const SpotifyState& state);
     QString outsideHoursLine() const;
-    Outcome stepIn(const Workspace& workspace, const SpotifyState& state, SlackView& view);
+    WorkspaceState stepIn(const Workspace& workspace, const SpotifyState& state, SlackView& view);
     // A workspace's own line of steps, one at a time on the engine's pool, never waiting for
     // another workspace's: what is known of its Slack, what its last step found, and the step
     // asked for while one runs (the newest replaces any other).
     struct Lane {
         SlackView view;
-        Outcome outcome;
+        WorkspaceState found;
         bool running = false;
         std::optional<std::optional<SpotifyState>> next;
     };
@@ -100,18 +98,19 @@ class SyncEngine : public QObject {
     void stepInLane(const QString& key, const std::optional<SpotifyState>& reading);
     void runLane(const QString& key, const std::shared_ptr<Lane>& lane,
                  std::optional<SpotifyState> reading);
-    Outcome stepLane(const QString& key, Lane& lane, const std::optional<SpotifyState>& reading);
-    Outcome hideIn(const Workspace& workspace, SlackView& view);
+    WorkspaceState stepLane(const QString& key, Lane& lane,
+                            const std::optional<SpotifyState>& reading);
+    WorkspaceState hideIn(const Workspace& workspace, SlackView& view);
     void laneFinished(bool asked);
-    void show(const QList<Workspace>& all, const QHash<QString, Outcome>& outcomes, bool asked);
-    void showFound(const QList<Workspace>& all, const QHash<QString, Outcome>& outcomes,
+    void show(const QList<Workspace>& all, const QHash<QString, WorkspaceState>& found, bool asked);
+    void showFound(const QList<Workspace>& all, const QHash<QString, WorkspaceState>& found,
                    bool asked);
     void forgetRemoved(const QList<Workspace>& all);
     // One workspace's part of a step: the workspace, what is known of it, and what was found.
     struct Step {
         const Workspace& workspace;
         SlackView& view;
-        Outcome outcome;
+        WorkspaceState found;
     };
     StepFacts factsFor(const Workspace& workspace, const SpotifyState& state) const;
     bool carryOut(Step& step, StepFacts facts);
@@ -148,7 +147,6 @@ class SyncEngine : public QObject {
     QHash<QString, std::shared_ptr<Lane>> lanes_;  // by workspace key
     QMutex showing_;                               // one lane at a time shows what it found
     QThreadPool lanePool_;
-    QString playerError_;  // the error the last unreadable player showed
     mutable QMutex emojiMutex_;
     QHash<QString, std::optional<bool>> emojiFound_;  // by workspace key
     QHash<QString, qint64> lastEmojiCheck_;           // by workspace key, Unix seconds

@@ -3,7 +3,6 @@
 // so that a workspace whose Slack is slow or asks to wait holds no other back. A step asked for
 // while the last one still runs waits for it, the newest reading replacing any other waiting.
 
-#include "sync/StepLines.h"
 #include "sync/SyncEngine.h"
 
 void SyncEngine::stepInLane(const QString& key, const std::optional<SpotifyState>& reading) {
@@ -23,10 +22,10 @@ void SyncEngine::stepInLane(const QString& key, const std::optional<SpotifyState
 void SyncEngine::runLane(const QString& key, const std::shared_ptr<Lane>& lane,
                          std::optional<SpotifyState> reading) {
     for (;;) {
-        const Outcome outcome = stepLane(key, *lane, reading);
+        const WorkspaceState found = stepLane(key, *lane, reading);
         {
             QMutexLocker lock(&lanesMutex_);
-            lane->outcome = outcome;
+            lane->found = found;
         }
         laneFinished(reading.has_value());
         QMutexLocker lock(&lanesMutex_);
@@ -42,8 +41,8 @@ void SyncEngine::runLane(const QString& key, const std::shared_ptr<Lane>& lane,
 }
 
 // One step in the workspace as the settings hold it now, which an earlier step may have changed.
-SyncEngine::Outcome SyncEngine::stepLane(const QString& key, Lane& lane,
-                                         const std::optional<SpotifyState>& reading) {
+WorkspaceState SyncEngine::stepLane(const QString& key, Lane& lane,
+                                    const std::optional<SpotifyState>& reading) {
     const std::optional<Workspace> workspace = config_.workspace(key);
     if (!workspace || workspace->token.isEmpty()) return {};
     if (lane.view.token != workspace->token) {  // a new sign-in starts afresh
@@ -55,27 +54,24 @@ SyncEngine::Outcome SyncEngine::stepLane(const QString& key, Lane& lane,
 
 // Paused or outside work hours: takes down the program's own status if it shows, and forgets
 // it either way.
-SyncEngine::Outcome SyncEngine::hideIn(const Workspace& workspace, SlackView& view) {
+WorkspaceState SyncEngine::hideIn(const Workspace& workspace, SlackView& view) {
     if (!workspace.lastSetText.isEmpty()) {
         slackClient_.clearOwnStatus(workspace.token, workspace.lastSetText);
         forgetOwnStatus(workspace, view);
     }
-    return {NOT_SHARING, {}, {}};
+    return {WorkspaceState::Kind::NotSharing, {}};
 }
 
 // Shows what every workspace's last step found; `asked`: this one asked Slack.
 void SyncEngine::laneFinished(bool asked) {
     QMutexLocker lock(&showing_);
-    QHash<QString, Outcome> outcomes;
+    QHash<QString, WorkspaceState> found;
     {
         QMutexLocker lanes(&lanesMutex_);
-        for (auto it = lanes_.cbegin(); it != lanes_.cend(); ++it) {
-            if (!it.value()->outcome.state.isEmpty())
-                outcomes.insert(it.key(), it.value()->outcome);
-        }
+        for (auto it = lanes_.cbegin(); it != lanes_.cend(); ++it)
+            found.insert(it.key(), it.value()->found);
     }
-    show(config_.workspaces(), outcomes, asked);
-    state_.notifyUI();
+    show(config_.workspaces(), found, asked);
 }
 
 void SyncEngine::finishSteps() {

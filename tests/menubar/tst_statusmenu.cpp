@@ -178,6 +178,7 @@ class StatusMenuTest : public QObject {
                            "~Ada · builders.slack.com — sharing",
                            "~Ada · Third — sharing",
                            "Add Another Workspace…",
+                           "~⚠️ Slack signed you out of acme.slack.com — Sign in again",
                            "-",
                            "Pause",
                            "[ ] Only during work hours (9:00 AM–5:00 PM)",
@@ -199,11 +200,13 @@ class StatusMenuTest : public QObject {
         parts_->state.setNowPlayingLabel("▶ Rock & Roll — Band");
         parts_->state.setSpotifyMissing(!state.contains("installed") &&
                                         !state.contains("spotifyd"));
-        if (state.contains("error")) parts_->state.setLastError("Rock & Roll failed");
+        if (state.contains("error"))
+            parts_->state.setTrouble(AppState::Trouble::Slack, "Rock & Roll failed");
         if (state.contains("update")) parts_->state.setUpdateAvailable("1.4.0");
         if (state.contains("spotifyd")) parts_->state.setPlayerName("spotifyd");
+        const WorkspaceState sharing{WorkspaceState::Kind::Sharing, {}};
         parts_->state.setWorkspaceStates(
-            {{"https://builders.slack.com/", "sharing"}, {"T3", "sharing"}});
+            {{"https://builders.slack.com/", sharing}, {"T3", sharing}});
         const QList<QAction*> made = menu_->menu().actions();
         QCOMPARE(opened(), expected);
         QCOMPARE(opened(), expected);
