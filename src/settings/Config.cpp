@@ -85,6 +85,7 @@ void Config::setRaw(QJsonObject raw) {
     {
         WorkspaceList workspaces = WorkspaceList::readFrom(raw);
         QMutexLocker lock(&mutex_);
+        if (raw == raw_) return;  // the same settings: nothing changed
         raw_ = std::move(raw);
         workspaces_ = std::move(workspaces);
     }

@@ -45,8 +45,8 @@ qint64 storedMinutes(const std::optional<QString>& stored, qint64 fallback);
 // Safe to use from several threads: the dictionary is guarded, and every accessor reads a
 // consistent snapshot. Saves are made on the main thread. Every setter that changes a setting
 // announces what changed with `changed`, on the thread that made the change; one that writes
-// what is already stored announces nothing. A replacement of the whole dictionary is always
-// announced, as `Everything`: the views read it as a call to show every setting afresh.
+// what is already stored announces nothing. A replacement of the whole dictionary by another is
+// announced as `Everything`: the views read it as a call to show every setting afresh.
 class Config : public QObject {
     Q_OBJECT
 

@@ -388,6 +388,7 @@ class DashboardTest : public QObject {
             QJsonObject settings{{"slackToken", "xoxp-1"}};
             if (!mark.isUndefined()) settings.insert("menuMark", mark);
             parts_->config.setRaw(settings);
+            dash_->refresh();  // the same settings again are no change to announce
             QCOMPARE(popup->currentIndex(), selected);
             QCOMPARE(parts_->config.raw().value("menuMark"), mark);
         }

@@ -169,7 +169,8 @@ class ConfigTest : public QObject {
         twice([&] { config.addWorkspace(Workspace::signedIn("xoxp-1", "Ada", "https://a/")); });
         twice([&] { config.setLastSetText("https://a/", "Song"); });
         twice([&] { config.setSpotifyEmojiFound("https://a/", true); });
-        QCOMPARE(changes.size(), 6);
+        twice([&] { config.setRaw({{"paused", false}}); });
+        QCOMPARE(changes.size(), 7);
     }
 
     // A reader watching the file through many saves only ever sees a private, complete file.
