@@ -24,12 +24,14 @@ constexpr qint64 EMOJI_OVERDUE_SECONDS = 5 * 60;
 // more calls than it would without them; a look the user waits for, or one long overdue, not.
 EmojiLook SyncEngine::emojiLookDue(const QString& key) const {
     const qint64 now = clock_.now().toSecsSinceEpoch();
-    QMutexLocker lock(&emojiMutex_);
+    QMutexLocker lock(&lanesMutex_);
+    const std::shared_ptr<Lane> lane = lanes_.value(key);
+    const EmojiAnswer emoji = lane ? lane->emoji : EmojiAnswer{};
     qint64 due = 0;
-    if (const auto recheck = emojiRecheckAt_.constFind(key); recheck != emojiRecheckAt_.cend()) {
-        due = *recheck;
-    } else if (emojiFound_.value(key) == std::optional<bool>(false)) {
-        const qint64 last = lastEmojiCheck_.value(key);
+    if (emoji.recheckAt) {
+        due = *emoji.recheckAt;
+    } else if (emoji.found == std::optional<bool>(false)) {
+        const qint64 last = emoji.lastCheck;
         if (now < emojiWatchUntil_ && now - last >= EMOJI_WATCH_CHECK_SECONDS)
             return EmojiLook::Now;
         due = last + EMOJI_CHECK_SECONDS;
@@ -59,9 +61,10 @@ void SyncEngine::checkEmojiAsync(const QString& key) {
 
 // Counts a look at the emoji as made, so that steps meanwhile do not ask again.
 void SyncEngine::markEmojiAsked(const QString& key) {
-    QMutexLocker lock(&emojiMutex_);
-    lastEmojiCheck_[key] = clock_.now().toSecsSinceEpoch();
-    emojiRecheckAt_.remove(key);
+    QMutexLocker lock(&lanesMutex_);
+    EmojiAnswer& emoji = laneOf(key)->emoji;
+    emoji.lastCheck = clock_.now().toSecsSinceEpoch();
+    emoji.recheckAt.reset();
 }
 
 // Asks Slack whether the workspace has :spotify:, and keeps the answer, in the settings too.
@@ -70,9 +73,10 @@ void SyncEngine::askForEmoji(const QString& key, const QString& token) {
     markEmojiAsked(key);
     std::optional<bool> found = slackClient_.spotifyEmojiExists(token);
     {
-        QMutexLocker lock(&emojiMutex_);
-        if (!found) found = emojiFound_.value(key);
-        emojiFound_[key] = found;
+        QMutexLocker lock(&lanesMutex_);
+        EmojiAnswer& emoji = laneOf(key)->emoji;
+        if (!found) found = emoji.found;
+        emoji.found = found;
     }
     const QList<Workspace> all = config_.workspaces();
     if (!all.isEmpty() && all.first().key() == key) state_.setSpotifyEmojiAvailable(found);
@@ -91,13 +95,14 @@ void SyncEngine::checkEmojiAtLaunch() {
             checkEmojiAsync(workspace.key());
             continue;
         }
-        QMutexLocker lock(&emojiMutex_);  // the last answer counts until then
-        emojiRecheckAt_[workspace.key()] =
+        QMutexLocker lock(&lanesMutex_);  // the last answer counts until then
+        laneOf(workspace.key())->emoji.recheckAt =
             now + QRandomGenerator::global()->bounded(LAUNCH_EMOJI_SPREAD_SECONDS);
     }
 }
 
 QString SyncEngine::effectiveEmoji(const QString& key) const {
-    QMutexLocker lock(&emojiMutex_);
-    return ::effectiveEmoji(config_.chosenEmoji(), emojiFound_.value(key));
+    QMutexLocker lock(&lanesMutex_);
+    const std::shared_ptr<Lane> lane = lanes_.value(key);
+    return ::effectiveEmoji(config_.chosenEmoji(), lane ? lane->emoji.found : std::nullopt);
 }

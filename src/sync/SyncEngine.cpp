@@ -53,7 +53,7 @@ SyncEngine::SyncEngine(Config& config, AppState& state, SlackClient& slack,
     wake_.setSingleShot(true);
     connect(&wake_, &QTimer::timeout, this, &SyncEngine::tickAsync);
     for (const Workspace& workspace : config_.workspaces())
-        emojiFound_[workspace.key()] = workspace.spotifyEmojiFound;
+        laneOf(workspace.key())->emoji.found = workspace.spotifyEmojiFound;
     state_.setSpotifyEmojiAvailable(config_.spotifyEmojiFound());
     settle_.setSingleShot(true);
     connect(&settle_, &QTimer::timeout, this, [this] {

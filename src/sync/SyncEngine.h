@@ -83,15 +83,26 @@ class SyncEngine : public QObject {
     bool readPlayer(const SpotifyState& state);
     QString outsideHoursLine() const;
     WorkspaceState stepIn(const Workspace& workspace, const SpotifyState& state, SlackView& view);
-    // A workspace's own line of steps, one at a time on the engine's pool, never waiting for
-    // another workspace's: what is known of its Slack, what its last step found, and the step
-    // asked for while one runs (the newest replaces any other).
+    // Whether the workspace has :spotify:, as last answered (none: never), when it was last
+    // asked (Unix seconds), and when the launch's second look is due.
+    struct EmojiAnswer {
+        std::optional<bool> found;
+        qint64 lastCheck = 0;
+        std::optional<qint64> recheckAt;
+    };
+    // Everything the engine knows of one workspace, and its own line of steps, one at a time on
+    // the engine's pool, never waiting for another workspace's: what is known of its Slack,
+    // what its last step found, its :spotify: answer, and the step asked for while one runs (the
+    // newest replaces any other). Guarded by lanesMutex_.
     struct Lane {
         SlackView view;
         WorkspaceState found;
+        EmojiAnswer emoji;
         bool running = false;
         std::optional<std::optional<SpotifyState>> next;
     };
+    // The workspace's lane, made when first needed; lanesMutex_ held.
+    const std::shared_ptr<Lane>& laneOf(const QString& key);
     // Workspaces step side by side up to this many at once.
     static constexpr int LANES = 8;
     // Steps the workspace with the player's `reading`; with none, takes its status down.
@@ -147,10 +158,6 @@ class SyncEngine : public QObject {
     QHash<QString, std::shared_ptr<Lane>> lanes_;  // by workspace key
     QMutex showing_;                               // one lane at a time shows what it found
     QThreadPool lanePool_;
-    mutable QMutex emojiMutex_;
-    QHash<QString, std::optional<bool>> emojiFound_;  // by workspace key
-    QHash<QString, qint64> lastEmojiCheck_;           // by workspace key, Unix seconds
-    QHash<QString, qint64> emojiRecheckAt_;           // the launch's second look, likewise
-    std::atomic<qint64> emojiWatchUntil_ = 0;         // Unix seconds
+    std::atomic<qint64> emojiWatchUntil_ = 0;  // Unix seconds
     QThreadPool background_;
 };

@@ -5,11 +5,16 @@
 
 #include "sync/SyncEngine.h"
 
+const std::shared_ptr<SyncEngine::Lane>& SyncEngine::laneOf(const QString& key) {
+    std::shared_ptr<Lane>& lane = lanes_[key];
+    if (!lane) lane = std::make_shared<Lane>();
+    return lane;
+}
+
 void SyncEngine::stepInLane(const QString& key, const std::optional<SpotifyState>& reading) {
     QMutexLocker lock(&lanesMutex_);
     if (syncStopped_) return;
-    std::shared_ptr<Lane>& lane = lanes_[key];
-    if (!lane) lane = std::make_shared<Lane>();
+    const std::shared_ptr<Lane> lane = laneOf(key);
     if (lane->running) {
         lane->next = reading;
         return;
