@@ -6,7 +6,7 @@
 #include <QVariantMap>
 
 #include "Fuzz.h"
-#include "platform/linux/MprisSpotify.h"
+#include "platform/linux/MprisPlayers.h"
 #include "player/SpotifyState.h"
 
 namespace {
@@ -15,7 +15,7 @@ namespace {
 class GivenSpotify final : public platform::SpotifyBridge {
   public:
     explicit GivenSpotify(platform::PlayerReading reading) : reading_(std::move(reading)) {}
-    platform::PlayerReading read() override { return reading_; }
+    platform::PlayerReading read(const QString&) override { return reading_; }
 
   private:
     platform::PlayerReading reading_;
@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString title = QString::fromUtf8(lines[2]);
     const QStringList artists = QString::fromUtf8(lines[3]).split(u';');
     GivenSpotify spotify(
-        platform::MprisSpotify::readingFrom(playerProperties(status, id, title, artists)));
+        platform::MprisPlayers::readingFrom(playerProperties(status, id, title, artists)));
     const SpotifyState state = readSpotify(spotify);
     if (status != QLatin1String("Playing")) {
         REQUIRE(state == SpotifyState::notPlaying());

@@ -66,6 +66,13 @@ void AppState::notifyUI() {
     QMetaObject::invokeMethod(this, &AppState::tickNotification, Qt::QueuedConnection);
 }
 
+QList<SharedPlayer> AppState::players() const {
+    return read(mutex_, players_);
+}
+void AppState::setPlayers(const QList<SharedPlayer>& players) {
+    write(mutex_, players_, players);
+}
+
 QHash<QString, QString> AppState::workspaceStates() const {
     return read(mutex_, workspaceStates_);
 }

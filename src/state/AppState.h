@@ -6,6 +6,8 @@
 #include <QString>
 #include <optional>
 
+#include "player/SharedPlayers.h"
+
 // The display state every part of the program writes or reads: what the now-playing line and
 // the error line say, whether the workspace has the :spotify: emoji, and a newer version on
 // offer.
@@ -34,6 +36,9 @@ class AppState : public QObject {
     // app.
     QString playerName() const;
     void setPlayerName(const QString& player);
+    // The players that ran at the last step, as the user can share from them.
+    QList<SharedPlayer> players() const;
+    void setPlayers(const QList<SharedPlayer>& players);
     // What each workspace shows, by its key, as the last step found it ("sharing", "your own
     // status", …); a workspace not stepped yet has none.
     QHash<QString, QString> workspaceStates() const;
@@ -55,5 +60,6 @@ class AppState : public QObject {
     std::optional<bool> spotifyEmojiAvailable_;
     std::optional<QString> updateAvailable_;
     QString playerName_;
+    QList<SharedPlayer> players_;
     QHash<QString, QString> workspaceStates_;
 };

@@ -14,7 +14,8 @@ inline const QString SIGNED_OUT = QStringLiteral("signed out");
 inline const QString WAITING = QStringLiteral("Slack asked to wait");
 inline const QString TROUBLE = QStringLiteral("trouble with Slack");
 
-// The player's line: the track, a podcast (never shared), or why nothing plays.
+// The player's line: the track, a podcast (never shared), a player the user did not share, or
+// why nothing plays.
 QString nowPlayingLine(const SpotifyState& state);
 // Why the player cannot be read, and what to do: the Spotify app is missing, or its answer
 // made no sense (`reason`).

@@ -81,7 +81,7 @@ class SyncEngine : public QObject {
     };
 
     void playerChanged();
-    SpotifyState readSpotifyOnMainThread();
+    SpotifyState readSpotifyOnMainThread(bool read);
     bool readPlayer(const SpotifyState& state);
     QString outsideHoursLine() const;
     Outcome stepIn(const Workspace& workspace, const SpotifyState& state, SlackView& view);
