@@ -32,7 +32,7 @@ struct PlayerReading {
     // The item's genres and album, as the player gives them.
     QStringList genres;
     QString album;
-    // How long the item has left at the speed it plays, when the player gives its length and
+    // How long the item has left at normal speed, when the player gives its length and
     // position.
     std::optional<qint64> remainingMs;
 

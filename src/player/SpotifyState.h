@@ -17,7 +17,7 @@ struct SpotifyState {
         Error,       // the state cannot be read: `fault`, and `message` for an unreadable app
         Podcast,     // something that is not music
         NotPlaying,  // paused, stopped, or an item without a title
-        NotRunning,  // no player runs
+        NotRunning,  // no shared player runs
         Unshared,    // no shared player plays, but one the user did not share does: `player`
     };
     enum class Fault {
