@@ -6,7 +6,7 @@
 #include <QVariantMap>
 
 #include "Fuzz.h"
-#include "platform/linux/MprisSpotify.h"
+#include "platform/linux/MprisPlayers.h"
 #include "player/SpotifyState.h"
 
 namespace {
@@ -15,7 +15,7 @@ namespace {
 class GivenSpotify final : public platform::SpotifyBridge {
   public:
     explicit GivenSpotify(platform::PlayerReading reading) : reading_(std::move(reading)) {}
-    platform::PlayerReading read() override { return reading_; }
+    platform::PlayerReading read(const QString&) override { return reading_; }
 
   private:
     platform::PlayerReading reading_;
@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString title = QString::fromUtf8(lines[2]);
     const QStringList artists = QString::fromUtf8(lines[3]).split(u';');
     GivenSpotify spotify(
-        platform::MprisSpotify::readingFrom(playerProperties(status, id, title, artists)));
+        platform::MprisPlayers::readingFrom(playerProperties(status, id, title, artists)));
     const SpotifyState state = readSpotify(spotify);
     if (status != QLatin1String("Playing")) {
         REQUIRE(state == SpotifyState::notPlaying());
@@ -52,9 +52,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const QString& artist : artists) {
         if (!artist.trimmed().isEmpty()) named += artist;
     }
-    const SpotifyState played =
-        title.trimmed().isEmpty() ? SpotifyState::notPlaying()
-                                  : SpotifyState::playing(title, named.join(QStringLiteral(", ")));
+    SpotifyState played = SpotifyState::playing(title, named.join(QStringLiteral(", ")));
+    played.artists = named;
+    if (title.trimmed().isEmpty()) played = SpotifyState::notPlaying();
     if (id.startsWith(QLatin1String("spotify:track:")) ||
         id.startsWith(QLatin1String("/com/spotify/track/")))
         REQUIRE(state == played);

@@ -60,6 +60,15 @@ void UserActions::saveWorkHours(bool enabled, MinuteRange range) {
     sync_.tickAsync();
 }
 
+void UserActions::sharePlayer(const SharedPlayer& player, bool shared) {
+    const PlayerChoices stored = config_.sharedPlayers();
+    const PlayerChoices chosen = withChoice(stored, player, shared);
+    if (chosen == stored) return;
+    config_.setSharedPlayers(chosen);
+    save();
+    sync_.tickAsync();
+}
+
 void UserActions::toggleLoginItem() {
     const std::optional<QString> failure = loginItem_.setEnabled(!loginItem_.enabled());
     state_.setTrouble(

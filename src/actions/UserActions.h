@@ -36,6 +36,9 @@ class UserActions : public QObject {
     void toggleWorkHours();
     void saveWorkHours(bool enabled, MinuteRange range);
     void toggleLoginItem();
+    // Shares from `player` (all its instances) or stops sharing from it, and starts a step; the
+    // file is written only when the choice changed what it stores.
+    void sharePlayer(const SharedPlayer& player, bool shared);
 
     // Signs in to a workspace: the first, another one, or one Slack signed the user out of
     // again (the same workspace's sign-in is replaced). When the user's own Slack app is wanted

@@ -57,6 +57,7 @@ Choices::Choices(const Config& config, const AppState& state, UserActions& actio
     addEmojiRows(layout, background);
     addMarkRow(layout);
     alignRowTitles();
+    addShareRow(layout);
     addWorkHoursRow(layout);
 
     loginCheck_ =
@@ -120,6 +121,20 @@ void Choices::alignRowTitles() {
     markTitle_->setMinimumWidth(width);
 }
 
+void Choices::addShareRow(QVBoxLayout* layout) {
+    shareRow_ = named(new QWidget, "shareRow");
+    QHBoxLayout* line = row();
+    line->setContentsMargins(0, 0, 0, 0);
+    auto* title = new QLabel(QStringLiteral("Share from:"));
+    line->addWidget(title, 0, Qt::AlignTop);
+    playerChecks_ = new QVBoxLayout;
+    playerChecks_->setSpacing(4);
+    line->addLayout(playerChecks_);
+    line->addStretch();
+    shareRow_->setLayout(line);
+    layout->addWidget(shareRow_);
+}
+
 void Choices::addWorkHoursRow(QVBoxLayout* layout) {
     workHoursCheck_ =
         named(new QCheckBox(QStringLiteral("Only during work hours")), "workHoursCheck");
@@ -146,12 +161,14 @@ void Choices::refresh() {
     if (emojiIndex >= 0) emojiPopup_->setCurrentIndex(emojiIndex);
     refreshEmojiHelp();
     refreshMenuMark();
+    refreshPlayers();
     refreshWorkHours();
     loginCheck_->setChecked(loginItem_.enabled());
 }
 
 QStringList Choices::sizeInputs() const {
     QStringList inputs{emojiHelpLabel_->text()};
+    for (const SharedPlayer& player : state_.players()) inputs += player.identity;
     const QList<const QWidget*> helps = {emojiHelpRow_, emojiHelpButton_};
     for (const QWidget* help : helps) {
         inputs += help->isHidden() ? QStringLiteral("hidden") : QStringLiteral("shown");
@@ -175,6 +192,33 @@ void Choices::refreshEmojiHelp() {
     } else {
         emojiHelpRow_->setVisible(false);
     }
+}
+
+// A check box per player that runs; the row shows when any runs.
+void Choices::refreshPlayers() {
+    const QList<SharedPlayer> players = state_.players();
+    const QList<QCheckBox*> checks = shareRow_->findChildren<QCheckBox*>();
+    for (QCheckBox* check : checks) {
+        check->setVisible(std::any_of(players.cbegin(), players.cend(), [&](const auto& player) {
+            return player.choice == check->property("choice");
+        }));
+    }
+    for (const SharedPlayer& player : players) {
+        const auto found = std::find_if(checks.cbegin(), checks.cend(), [&](QCheckBox* check) {
+            return check->property("choice") == player.choice;
+        });
+        QCheckBox* check = found != checks.cend() ? *found : new QCheckBox;
+        if (found == checks.cend()) {
+            check->setProperty("choice", player.choice);
+            connect(check, &QCheckBox::clicked, this,
+                    [this, player](bool checked) { actions_.sharePlayer(player, checked); });
+            playerChecks_->addWidget(check);
+        }
+        check->setText(QString(player.identity).replace(u'&', QStringLiteral("&&")));
+        check->setChecked(player.shared);
+        check->setVisible(true);
+    }
+    shareRow_->setVisible(!players.isEmpty());
 }
 
 // A stored text that names no mark leaves the selection as it is.

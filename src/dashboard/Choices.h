@@ -16,7 +16,8 @@ class QTimeEdit;
 class QVBoxLayout;
 
 // The settings of the signed-in window: the status emoji, with help for adding :spotify: when
-// the workspace lacks it, the tray's mark, work hours and the start at login.
+// the workspace lacks it, the tray's mark, the players to share from, work hours and the start
+// at login.
 //
 // The controls hold no state of their own: `refresh` rewrites them from the settings and the
 // display state; each control calls the user's actions. The only history kept is whether the
@@ -36,9 +37,11 @@ class Choices final : public QWidget {
     void addEmojiRows(QVBoxLayout* layout, const QColor& background);
     void addMarkRow(QVBoxLayout* layout);
     void alignRowTitles();
+    void addShareRow(QVBoxLayout* layout);
     void addWorkHoursRow(QVBoxLayout* layout);
     void refreshEmojiHelp();
     void refreshMenuMark();
+    void refreshPlayers();
     void refreshWorkHours();
     void pickEmoji();
     void pickMenuMark();
@@ -56,6 +59,8 @@ class Choices final : public QWidget {
     bool emojiHelpWasShown_ = false;
     QLabel* markTitle_ = nullptr;
     QComboBox* menuMarkPopup_ = nullptr;
+    QWidget* shareRow_ = nullptr;
+    QVBoxLayout* playerChecks_ = nullptr;  // a check box per player, made when it first runs
     QCheckBox* workHoursCheck_ = nullptr;
     QTimeEdit* startPicker_ = nullptr;
     QTimeEdit* endPicker_ = nullptr;

@@ -96,6 +96,8 @@ void StatusMenu::buildMenu() {
     e.separator = menu_->addSeparator();
     e.pause = addEntry({}, [this] { actions_.togglePause(); });
     e.workHours = addEntry({}, [this] { actions_.toggleWorkHours(); });
+    shareMenu_ = std::make_unique<QMenu>(QStringLiteral("Share From"));
+    e.share = menu_->addMenu(shareMenu_.get());
     e.emoji = buildEmojiMenu();
     e.login = addEntry(QStringLiteral("Start at login"), [this] { actions_.toggleLoginItem(); });
     e.updatesSeparator = menu_->addSeparator();
@@ -141,6 +143,7 @@ void StatusMenu::menuNeedsUpdate() {
     updateLines(signedIn);
     updateWorkspaceLines(signedIn);
     updateSettings(signedIn);
+    updateShareMenu(signedIn);
 }
 
 // The lines that say what is going on, and the entries that lead on from them.
@@ -217,6 +220,32 @@ void StatusMenu::updateSettings(bool signedIn) {
 void StatusMenu::updateEmojiMenu() {
     const QString effective = effectiveEmoji(config_.chosenEmoji(), state_.spotifyEmojiAvailable());
     for (QAction* item : emojiMenu_->actions()) item->setChecked(item->data() == effective);
+}
+
+// A check box per player that runs, by the name it gives itself; the menu shows when any runs.
+void StatusMenu::updateShareMenu(bool signedIn) {
+    const QList<SharedPlayer> players = state_.players();
+    for (QAction* item : shareMenu_->actions()) {
+        item->setVisible(std::any_of(players.cbegin(), players.cend(), [&](const auto& player) {
+            return player.choice == item->data();
+        }));
+    }
+    for (const SharedPlayer& player : players) {
+        const QList<QAction*> items = shareMenu_->actions();
+        const auto found = std::find_if(items.cbegin(), items.cend(), [&](QAction* item) {
+            return item->data() == player.choice;
+        });
+        QAction* item = found != items.cend() ? *found : shareMenu_->addAction(QString());
+        if (found == items.cend()) {
+            item->setCheckable(true);
+            item->setData(player.choice);
+            connect(item, &QAction::triggered, this,
+                    [this, player](bool checked) { actions_.sharePlayer(player, checked); });
+        }
+        item->setText(literal(player.identity));
+        item->setChecked(player.shared);
+    }
+    entries_.share->setVisible(signedIn && !players.isEmpty());
 }
 
 // An information line: shown greyed out, it does nothing when chosen.

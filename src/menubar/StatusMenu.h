@@ -61,6 +61,7 @@ class StatusMenu : public QObject {
         QAction* separator;
         QAction* pause;
         QAction* workHours;
+        QAction* share;  // the players to share from
         QAction* emoji;
         QAction* login;
         QAction* updatesSeparator;
@@ -80,6 +81,7 @@ class StatusMenu : public QObject {
     QAction* newWorkspaceEntry();
     void updateSettings(bool signedIn);
     void updateEmojiMenu();
+    void updateShareMenu(bool signedIn);
     void updateToolTip();
 
     Config& config_;
@@ -91,6 +93,9 @@ class StatusMenu : public QObject {
     MarkColours markColours_;
     std::unique_ptr<QMenu> menu_;
     std::unique_ptr<QMenu> emojiMenu_;
+    // An entry per player, by the name it is chosen by, made when the player first runs; those
+    // of players that no longer run are hidden.
+    std::unique_ptr<QMenu> shareMenu_;
     Entries entries_{};
     // One per workspace, made as workspaces come; those past the last workspace are hidden.
     QList<QAction*> workspaceEntries_;

@@ -1,6 +1,10 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
+#include <optional>
+
+#include "player/SharedPlayers.h"
 
 namespace platform {
 class SpotifyBridge;
@@ -13,7 +17,8 @@ struct SpotifyState {
         Error,       // the state cannot be read: `fault`, and `message` for an unreadable app
         Podcast,     // something that is not music
         NotPlaying,  // paused, stopped, or an item without a title
-        NotRunning,  // no player runs
+        NotRunning,  // no shared player runs
+        Unshared,    // no shared player plays, but one the user did not share does: `player`
     };
     enum class Fault {
         None,
@@ -28,13 +33,21 @@ struct SpotifyState {
     QString message;
     // The player read when it is not the Spotify app itself (such as "spotifyd").
     QString player;
+    // Every artist, in the player's order (`artist` joins them), and the album, when known.
+    QStringList artists;
+    QString album;
+    // How long the track has left at normal speed, when the player tells its length and
+    // position.
+    std::optional<qint64> remainingMs;
 
     static SpotifyState playing(QString track, QString artist);
-    static SpotifyState appMissing() { return {Kind::Error, {}, {}, Fault::AppMissing, {}, {}}; }
+    static SpotifyState appMissing();
     static SpotifyState unreadable(QString reason);
-    static SpotifyState podcast() { return {Kind::Podcast, {}, {}, Fault::None, {}, {}}; }
+    static SpotifyState podcast() { return of(Kind::Podcast); }
     static SpotifyState notPlaying() { return {}; }
-    static SpotifyState notRunning() { return {Kind::NotRunning, {}, {}, Fault::None, {}, {}}; }
+    static SpotifyState notRunning() { return of(Kind::NotRunning); }
+    static SpotifyState unshared(QString player);
+    static SpotifyState of(Kind kind);
 
     // What is shared of music that plays: "track — artist", or the track alone without one.
     QString text() const;
@@ -42,5 +55,7 @@ struct SpotifyState {
     bool operator==(const SpotifyState&) const = default;
 };
 
-// Asks the player what it plays. Must run on the main thread.
-SpotifyState readSpotify(platform::SpotifyBridge& bridge);
+// Asks the players what they play: of the players shared by `choices`, the one that plays and
+// changed last, or else, as it found it, the first in their order; when none of them plays,
+// another that plays is named. Must run on the main thread.
+SpotifyState readSpotify(platform::SpotifyBridge& bridge, const PlayerChoices& choices = {});

@@ -304,6 +304,23 @@ void Config::setWorkHours(bool enabled, MinuteRange range) {
                                            {keys::WORK_HOURS_END, storedTime(range.end)}});
 }
 
+QHash<QString, bool> Config::sharedPlayers() const {
+    const QJsonObject stored = value(keys::SHARED_PLAYERS).toObject();
+    QHash<QString, bool> players;
+    for (auto each = stored.begin(); each != stored.end(); ++each) {
+        if (each->isBool()) players.insert(each.key(), each->toBool());
+    }
+    return players;
+}
+
+void Config::setSharedPlayers(const QHash<QString, bool>& players) {
+    QJsonObject stored;
+    for (auto each = players.cbegin(); each != players.cend(); ++each)
+        stored.insert(each.key(), each.value());
+    setValue(keys::SHARED_PLAYERS,
+             stored.isEmpty() ? QJsonValue(QJsonValue::Undefined) : QJsonValue(stored));
+}
+
 std::optional<QString> Config::save() const {
     return platform::writeFilePrivately(path_, settingsBytes(raw()));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QList>
@@ -61,6 +62,7 @@ class Config : public QObject {
         WorkHours,
         LastSetText,
         SlackApp,
+        SharedPlayers,
         Everything
     };
     Q_ENUM(Setting)
@@ -131,6 +133,11 @@ class Config : public QObject {
     void setWorkHoursEnabled(bool enabled);
     // Stores the whole window, each time as two-digit hours and minutes.
     void setWorkHours(bool enabled, MinuteRange range);
+
+    // The players the user shared or not against their default, by the name each is chosen by;
+    // values that are not true or false are left out. Stored only when there are any.
+    QHash<QString, bool> sharedPlayers() const;
+    void setSharedPlayers(const QHash<QString, bool>& players);
 
     // Writes the dictionary to the file, pretty-printed with sorted keys, with mode 0600.
     // Returns the reason when it could not; the in-memory settings stay in force either way.

@@ -38,6 +38,9 @@ inline const SettingKey SLACK_CLIENT_ID{QLatin1String("slackClientId"), QJsonVal
                                         QJsonValue::Undefined, Config::Setting::SlackApp};
 inline const SettingKey MENU_MARK{QLatin1String("menuMark"), QJsonValue::String,
                                   rawValue(MenuMark::Wordmark), Config::Setting::MenuMark};
+// Players shared or not against their default, by the name each is chosen by: true or false.
+inline const SettingKey SHARED_PLAYERS{QLatin1String("sharedPlayers"), QJsonValue::Object,
+                                       QJsonObject(), Config::Setting::SharedPlayers};
 inline const SettingKey WORK_HOURS{QLatin1String("workHours"), QJsonValue::Object,
                                    QJsonObject{{WORK_HOURS_ENABLED, false},
                                                {WORK_HOURS_START, storedTime(DEFAULT_WORK_START)},

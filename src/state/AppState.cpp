@@ -61,6 +61,14 @@ void AppState::setPlayerName(const QString& player) {
     write(playerName_, player, Player);
 }
 
+QList<SharedPlayer> AppState::players() const {
+    QMutexLocker lock(&mutex_);
+    return players_;
+}
+void AppState::setPlayers(const QList<SharedPlayer>& players) {
+    write(players_, players, Player);
+}
+
 QHash<QString, WorkspaceState> AppState::workspaceStates() const {
     QMutexLocker lock(&mutex_);
     return workspaceStates_;

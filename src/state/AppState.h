@@ -6,6 +6,7 @@
 #include <QString>
 #include <optional>
 
+#include "player/SharedPlayers.h"
 #include "state/WorkspaceState.h"
 
 // The display state every part of the program writes or reads: what the player plays, what
@@ -36,6 +37,9 @@ class AppState : public QObject {
     // app.
     QString playerName() const;
     void setPlayerName(const QString& player);
+    // The players that ran at the last step, as the user can share from them.
+    QList<SharedPlayer> players() const;
+    void setPlayers(const QList<SharedPlayer>& players);
 
     // What each workspace shows, by its key, as the last step found it; a workspace not stepped
     // yet has none.
@@ -53,7 +57,8 @@ class AppState : public QObject {
     void setUpdateAvailable(const std::optional<QString>& version);
 
   signals:
-    // The player's line, its name, or whether the app is missing changed.
+    // The player's line, its name, whether the app is missing, or the players that run
+    // changed.
     void playerChanged();
     // A workspace's state changed.
     void workspacesChanged();
@@ -74,6 +79,7 @@ class AppState : public QObject {
     QString nowPlayingLabel_ = QStringLiteral("…");
     bool spotifyMissing_ = false;
     QString playerName_;
+    QList<SharedPlayer> players_;
     QHash<QString, WorkspaceState> workspaceStates_;
     QHash<Trouble, QString> troubles_;
     std::optional<bool> spotifyEmojiAvailable_;

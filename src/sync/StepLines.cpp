@@ -27,6 +27,8 @@ QString nowPlayingLine(const SpotifyState& state) {
             return QStringLiteral("🎙 podcast (never shared)");
         case SpotifyState::Kind::NotRunning:
             return QStringLiteral("Spotify isn't running");
+        case SpotifyState::Kind::Unshared:
+            return state.player + QStringLiteral(" is playing — not shared (Share From…)");
         case SpotifyState::Kind::NotPlaying:
         case SpotifyState::Kind::Error:
             break;

@@ -104,12 +104,13 @@ void SyncEngine::handOutReading() {
     if (config_.paused() || !inWorkHours()) {
         state_.setNowPlayingLabel(config_.paused() ? QStringLiteral("⏸ paused")
                                                    : outsideHoursLine());
+        readSpotifyOnMainThread(false);
         for (const Workspace& workspace : signedIn) stepInLane(workspace.key(), std::nullopt);
         return showFound(all, notSharing, false);
     }
 
-    const SpotifyState state = readSpotifyOnMainThread();
-    state_.setPlayerName(state.player);
+    const SpotifyState state = readSpotifyOnMainThread(true);
+    state_.setPlayerName(state.kind == SpotifyState::Kind::Unshared ? QString() : state.player);
     if (!readPlayer(state)) return showFound(all, notSharing, false);
     state_.setNowPlayingLabel(nowPlayingLine(state));
     // Each workspace steps on its own: one that waits for its Slack holds no other back, and
@@ -311,13 +312,18 @@ void SyncEngine::wakeAt(const QDateTime& when) {
         this, [this, wait] { wake_.start(std::chrono::milliseconds(wait)); }, Qt::QueuedConnection);
 }
 
-SpotifyState SyncEngine::readSpotifyOnMainThread() {
+// Lists the players, as the user can share from them, and with `read`, reads the shared ones.
+SpotifyState SyncEngine::readSpotifyOnMainThread(bool read) {
     SpotifyState state;
-    const auto read = [&] { state = readSpotify(spotify_); };
+    const auto ask = [&] {
+        const PlayerChoices choices = config_.sharedPlayers();
+        state_.setPlayers(sharedPlayers(spotify_.players().running, choices));
+        if (read) state = readSpotify(spotify_, choices);
+    };
     if (QThread::currentThread() == thread()) {
-        read();
+        ask();
     } else {
-        QMetaObject::invokeMethod(this, read, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(this, ask, Qt::BlockingQueuedConnection);
     }
     return state;
 }

@@ -79,7 +79,7 @@ class SyncEngine : public QObject {
   private:
     void handOutReading();
     void playerChanged();
-    SpotifyState readSpotifyOnMainThread();
+    SpotifyState readSpotifyOnMainThread(bool read);
     bool readPlayer(const SpotifyState& state);
     QString outsideHoursLine() const;
     WorkspaceState stepIn(const Workspace& workspace, const SpotifyState& state, SlackView& view);

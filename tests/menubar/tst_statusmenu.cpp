@@ -297,6 +297,35 @@ class StatusMenuTest : public QObject {
         }
     }
 
+    // "Share From" lists the players that run, an entry for each kept while it goes and comes
+    // back; a choice stores only what differs from the player's default.
+    void shareFromListsThePlayers() {
+        start({{"slackToken", "xoxp-1"}});
+        const SharedPlayer spotify{"org.mpris.MediaPlayer2.spotify", "Spotify", true, true};
+        SharedPlayer mpv{"org.mpris.MediaPlayer2.mpv", "mpv", false, false};
+        QVERIFY(!opened().contains("> Share From"));
+        parts_->state.setPlayers({spotify, mpv});
+        QVERIFY(opened().contains("> Share From"));
+        const QList<QAction*> all = menu_->menu().actions();
+        QMenu* share = (*std::find_if(all.cbegin(), all.cend(), [](QAction* action) {
+                           return action->text() == "Share From";
+                       }))->menu();
+        QCOMPARE(entries(*share), QStringList({"[x] Spotify", "[ ] mpv"}));
+        QAction* mpvEntry = share->actions().value(1);
+        mpvEntry->trigger();
+        QCOMPARE(Config(settingsPath_).raw().value("sharedPlayers").toObject(),
+                 QJsonObject({{"org.mpris.MediaPlayer2.mpv", true}}));
+        parts_->state.setPlayers({mpv});
+        opened();
+        QCOMPARE(entries(*share), QStringList({"[ ] mpv"}));
+        mpv.shared = true;
+        parts_->state.setPlayers({spotify, mpv});
+        opened();
+        QCOMPARE(share->actions().value(1), mpvEntry);
+        mpvEntry->trigger();
+        QVERIFY(!Config(settingsPath_).raw().contains("sharedPlayers"));
+    }
+
 #ifndef Q_OS_MACOS
     // In the panel's copy, a workspace that comes adds an entry above "Add Another Workspace…",
     // and the panel is asked to read the layout again; one that goes only hides its entry. Every

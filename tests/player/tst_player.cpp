@@ -8,7 +8,7 @@
 
 #include "FakeSpotify.h"
 #include "PrivateBus.h"
-#include "platform/linux/MprisSpotify.h"
+#include "platform/linux/MprisPlayers.h"
 #include "player/SpotifyState.h"
 
 using Reading = platform::PlayerReading;
@@ -17,7 +17,7 @@ using Reading = platform::PlayerReading;
 class FixedSpotify final : public platform::SpotifyBridge {
   public:
     explicit FixedSpotify(Reading reading) : reading_(std::move(reading)) {}
-    Reading read() override { return reading_; }
+    Reading read(const QString&) override { return reading_; }
 
   private:
     Reading reading_;
@@ -44,6 +44,20 @@ class PlayerTest : public QObject {
         return named;
     }
 
+    // Music with its artists, as any player gives it; from FakeSpotify, on its album and with
+    // its time left.
+    static SpotifyState music(const QString& track, const QStringList& artists) {
+        SpotifyState state = SpotifyState::playing(track, artists.join(", "));
+        state.artists = artists;
+        return state;
+    }
+    static SpotifyState fromFake(const QString& track, const QStringList& artists) {
+        SpotifyState state = music(track, artists);
+        state.album = "Album";
+        state.remainingMs = 200'000;
+        return state;
+    }
+
   private slots:
     void init() {
         qputenv("XDG_DATA_HOME", root_.path().toUtf8());
@@ -57,14 +71,14 @@ class PlayerTest : public QObject {
         QTest::addColumn<SpotifyState>("state");
         const SpotifyState podcast = SpotifyState::podcast();
         QTest::newRow("track") << Reading::playing("spotify:track:1", "Song", {"Band", "Guest"})
-                               << SpotifyState::playing("Song", "Band, Guest");
+                               << music("Song", {"Band", "Guest"});
         QTest::newRow("blank artists left out")
             << Reading::playing("spotify:track:1", "Song", {"", "Band", " "})
-            << SpotifyState::playing("Song", "Band");
+            << music("Song", {"Band"});
         QTest::newRow("no title") << Reading::playing("spotify:track:1", " ", {"Band"}) << NONE;
         QTest::newRow("own file") << Reading::playing("spotify:local:Band:Album:Song:210", "Song",
                                                       {"Band"})
-                                  << SpotifyState::playing("Song", "Band");
+                                  << music("Song", {"Band"});
         QTest::newRow("episode") << Reading::playing("spotify:episode:1", "Talk", {"Show"})
                                  << podcast;
         QTest::newRow("ad") << Reading::playing("spotify:ad:1", "Buy", {"Shop"}) << podcast;
@@ -106,72 +120,126 @@ class PlayerTest : public QObject {
         const QVariantMap metadata{{"mpris:trackid", trackId},
                                    {"xesam:title", "Song"},
                                    {"xesam:artist", QStringList{"Band"}}};
-        FixedSpotify spotify(platform::MprisSpotify::readingFrom(
+        FixedSpotify spotify(platform::MprisPlayers::readingFrom(
             {{"PlaybackStatus", "Playing"}, {"Metadata", metadata}}));
         QCOMPARE(readSpotify(spotify),
-                 music ? SpotifyState::playing("Song", "Band") : SpotifyState::podcast());
+                 music ? PlayerTest::music("Song", {"Band"}) : SpotifyState::podcast());
     }
 
-    // The app under any of its names whenever it runs, else the Spotify player that plays; never
-    // another player. Every player named runs; the last one plays, the others are paused.
+    // Of the shared players, Spotify's unless chosen otherwise, the one that plays, by today's
+    // order; a player that plays but is not shared is named. Every player named runs; the last
+    // one plays (with the row's genre), the others are paused.
     void playersAreFoundOnTheBus_data() {
         QTest::addColumn<QStringList>("players");
+        QTest::addColumn<PlayerChoices>("choices");
+        QTest::addColumn<QString>("genre");
         QTest::addColumn<SpotifyState>("state");
-        const SpotifyState song = SpotifyState::playing("Song", "Band, Guest");
-        QTest::newRow("app") << QStringList{"spotify"} << song;
-        QTest::newRow("app instance") << QStringList{"spotify.instance1234"} << song;
-        QTest::newRow("spotifyd") << QStringList{"spotifyd.instance77"} << from(song, "spotifyd");
-        QTest::newRow("ncspot") << QStringList{"ncspot"} << from(song, "ncspot");
-        QTest::newRow("the paused app first") << QStringList{"spotify", "ncspot"} << NONE;
-        QTest::newRow("the other that plays")
-            << QStringList{"ncspot", "spotifyd"} << from(song, "spotifyd");
-        QTest::newRow("not Spotify") << QStringList{"mpv"} << SpotifyState::appMissing();
-        QTest::newRow("a browser")
-            << QStringList{"chromium.instance9"} << SpotifyState::appMissing();
+        const SpotifyState song = fromFake("Song", {"Band", "Guest"});
+        const PlayerChoices mpv{{"org.mpris.MediaPlayer2.mpv", true}};
+        QTest::newRow("app") << QStringList{"spotify"} << PlayerChoices() << "" << song;
+        QTest::newRow("app instance")
+            << QStringList{"spotify.instance1234"} << PlayerChoices() << "" << song;
+        QTest::newRow("spotifyd") << QStringList{"spotifyd.instance77"} << PlayerChoices() << ""
+                                  << from(song, "spotifyd");
+        QTest::newRow("the playing one, not the paused app")
+            << QStringList{"spotify", "ncspot"} << PlayerChoices() << "" << from(song, "ncspot");
+        QTest::newRow("another player, not shared")
+            << QStringList{"spotify", "mpv"} << PlayerChoices() << ""
+            << SpotifyState::unshared("mpv");
+        QTest::newRow("a browser, not shared")
+            << QStringList{"chromium.instance9"} << PlayerChoices() << ""
+            << SpotifyState::unshared("chromium");
+        QTest::newRow("the app, not shared")
+            << QStringList{"spotify"} << PlayerChoices{{"org.mpris.MediaPlayer2.spotify", false}}
+            << "" << SpotifyState::unshared("Spotify");
+        QTest::newRow("another player, shared in any instance")
+            << QStringList{"spotify", "mpv.instance5"} << mpv << "Rock" << from(song, "mpv");
+        QTest::newRow("a podcast's genre")
+            << QStringList{"mpv"} << mpv << "News Podcast" << from(SpotifyState::podcast(), "mpv");
+        QTest::newRow("an audiobook's genre")
+            << QStringList{"mpv"} << mpv << "audiobooks" << from(SpotifyState::podcast(), "mpv");
     }
     void playersAreFoundOnTheBus() {
         QFETCH(QStringList, players);
+        QFETCH(PlayerChoices, choices);
+        QFETCH(QString, genre);
         QFETCH(SpotifyState, state);
         std::list<FakeSpotify> running;  // nothing installed: running counts
         for (const QString& name : players) {
             FakeSpotify& player = running.emplace_back(bus_.address(), name);
             QVERIFY(player.run());
-            player.play("Song", {"Band", "Guest"});
+            player.play("Song", {"Band", "Guest"}, FakeSpotify::TRACK, {genre});
             if (name != players.last()) player.pause();
         }
-        platform::MprisSpotify mpris;
-        QCOMPARE(readSpotify(mpris), state);
+        platform::MprisPlayers mpris;
+        QCOMPARE(readSpotify(mpris, choices), state);
     }
 
-    // A Spotify player starting, quitting or changing what it plays is passed on, whatever its
-    // instance; another player never is. While watched, players are read under the names the
-    // watch has seen come and go, including one that ran before it began.
-    void spotifyPlayersAreWatched() {
+    // The players are followed as they come and go, under one choice for all the instances of
+    // one; of two shared players that play, the one that changed track last is read.
+    void playersAreWatched() {
         int changes = 0;
-        FakeSpotify ncspot(bus_.address(), "ncspot");
+        FakeSpotify ncspot(bus_.address(), "ncspot"), mpv(bus_.address(), "mpv.instance7");
         QVERIFY(ncspot.run());
-        platform::MprisSpotify mpris;
+        platform::MprisPlayers mpris;
         mpris.watchChanges([&] { ++changes; });
-        FakeSpotify spotifyd(bus_.address(), "spotifyd.instance7"), mpv(bus_.address(), "mpv");
-        QVERIFY(mpv.run() && spotifyd.run());
-        QTRY_COMPARE(changes, 1);
-        mpv.play("Film", {});
-        spotifyd.play("Song", {"Band"});
+        FakeSpotify otherMpv(bus_.address(), "mpv.instance8");
+        QVERIFY(mpv.run() && otherMpv.run());
         QTRY_COMPARE(changes, 2);
-        QCOMPARE(readSpotify(mpris), from(SpotifyState::playing("Song", "Band"), "spotifyd"));
-        spotifyd.pause();  // its signal carries only the status
+        const PlayerChoices choices{{"org.mpris.MediaPlayer2.mpv", true}};
+        const QList<SharedPlayer> both{{"org.mpris.MediaPlayer2.ncspot", "ncspot", true, true},
+                                       {"org.mpris.MediaPlayer2.mpv", "mpv", true, false}};
+        QCOMPARE(sharedPlayers(mpris.players().running, choices), both);
+        mpv.play("Film", {"Crew"});
         QTRY_COMPARE(changes, 3);
-        ncspot.play("Tune", {"Duo"});
+        ncspot.play("Song", {"Band"});
         QTRY_COMPARE(changes, 4);
-        spotifyd.quit();
-        mpv.quit();
+        QCOMPARE(readSpotify(mpris, choices), from(fromFake("Song", {"Band"}), "ncspot"));
+        mpv.play("Sequel", {"Crew"});
         QTRY_COMPARE(changes, 5);
-        QCOMPARE(readSpotify(mpris), from(SpotifyState::playing("Tune", "Duo"), "ncspot"));
+        QCOMPARE(readSpotify(mpris, choices), from(fromFake("Sequel", {"Crew"}), "mpv"));
         ncspot.quit();
-        QTRY_COMPARE(changes, 6);
-        QCOMPARE(readSpotify(mpris), SpotifyState::appMissing());
+        mpv.quit();
+        otherMpv.quit();
+        QTRY_COMPARE(changes, 8);
+        QCOMPARE(mpris.players().running, QList<platform::PlayerInfo>());
         QTest::qWait(100);
-        QCOMPARE(changes, 6);
+        QCOMPARE(changes, 8);
+    }
+
+    // A choice is stored only where it differs from the player's default, under the name shared
+    // by all of the player's instances.
+    void choicesKeepOnlyWhatDiffersFromTheDefault_data() {
+        QTest::addColumn<QString>("busName");
+        QTest::addColumn<bool>("spotify");
+        QTest::addColumn<bool>("shared");
+        QTest::addColumn<PlayerChoices>("choices");
+        const QString mpv = "org.mpris.MediaPlayer2.mpv";
+        QTest::newRow("another player shared")
+            << mpv + ".instance1234" << false << true << PlayerChoices{{mpv, true}};
+        QTest::newRow("another player not shared") << mpv << false << false << PlayerChoices();
+        QTest::newRow("an instance with a name of its own")
+            << "org.mpris.MediaPlayer2.firefox.instance_1_84" << false << true
+            << PlayerChoices{{"org.mpris.MediaPlayer2.firefox", true}};
+        QTest::newRow("a dotted name")
+            << "org.mpris.MediaPlayer2.io.bassi.Amberol" << false << true
+            << PlayerChoices{{"org.mpris.MediaPlayer2.io.bassi.Amberol", true}};
+        QTest::newRow("Spotify not shared")
+            << "org.mpris.MediaPlayer2.spotify" << true << false
+            << PlayerChoices{{"org.mpris.MediaPlayer2.spotify", false}};
+        QTest::newRow("Spotify shared")
+            << "org.mpris.MediaPlayer2.spotify" << true << true << PlayerChoices();
+    }
+    void choicesKeepOnlyWhatDiffersFromTheDefault() {
+        QFETCH(QString, busName);
+        QFETCH(bool, spotify);
+        QFETCH(bool, shared);
+        QFETCH(PlayerChoices, choices);
+        platform::PlayerInfo info{busName, "Player", spotify, 0, 0};
+        const SharedPlayer player = sharedPlayers({info}, {}).value(0);
+        QCOMPARE(player.shared, spotify);
+        QCOMPARE(withChoice(PlayerChoices{{player.choice, !shared}}, player, shared), choices);
+        QCOMPARE(sharedPlayers({info}, choices).value(0).shared, shared);
     }
 
     void installedIsFoundByDesktopEntryOrPath_data() {
@@ -184,14 +252,14 @@ class PlayerTest : public QObject {
     }
     void installedIsFoundByDesktopEntryOrPath() {
         QFETCH(QString, file);
-        platform::MprisSpotify mpris;
+        platform::MprisPlayers mpris;
         QCOMPARE(readSpotify(mpris), SpotifyState::appMissing());
         writeExecutable(root_.filePath(file), "");
         QCOMPARE(readSpotify(mpris), SpotifyState::notRunning());
     }
 
     void withoutABusAnInstalledAppIsUnreadable() {
-        platform::MprisSpotify noBus(QDBusConnection::connectToBus("unix:path=/none", "none"));
+        platform::MprisPlayers noBus(QDBusConnection::connectToBus("unix:path=/none", "none"));
         QCOMPARE(readSpotify(noBus), SpotifyState::appMissing());
         writeExecutable(root_.filePath("bin/spotify"), "");
         QCOMPARE(readSpotify(noBus), SpotifyState::unreadable("no D-Bus session bus"));

@@ -70,6 +70,7 @@ class MprisPlayer : public QDBusAbstractAdaptor {
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
     Q_PROPERTY(QString PlaybackStatus READ playbackStatus)
     Q_PROPERTY(QVariantMap Metadata READ metadata)
+    Q_PROPERTY(qlonglong Position READ position)
     Q_PROPERTY(bool CanControl READ yes)
     Q_PROPERTY(bool CanPlay READ yes)
     Q_PROPERTY(bool CanPause READ yes)
@@ -81,6 +82,7 @@ class MprisPlayer : public QDBusAbstractAdaptor {
         : QDBusAbstractAdaptor(player), player_(player) {}
     QString playbackStatus() const { return player_->playbackStatus(); }
     QVariantMap metadata() const { return player_->metadata(); }
+    qlonglong position() const { return 15'000'000; }
     bool yes() const { return true; }
 
   private:
@@ -115,7 +117,8 @@ void FakeSpotify::quit() {
     bus_.unregisterService(service_);
 }
 
-void FakeSpotify::play(const QString& title, const QStringList& artists, const QString& trackId) {
+void FakeSpotify::play(const QString& title, const QStringList& artists, const QString& trackId,
+                       const QStringList& genres) {
     const QVariant id = trackId.startsWith(u'/') ? QVariant::fromValue(QDBusObjectPath(trackId))
                                                  : QVariant(trackId);
     setState(QStringLiteral("Playing"),
@@ -124,6 +127,7 @@ void FakeSpotify::play(const QString& title, const QStringList& artists, const Q
               {QStringLiteral("xesam:title"), title},
               {QStringLiteral("xesam:artist"), artists},
               {QStringLiteral("xesam:album"), QStringLiteral("Album")},
+              {QStringLiteral("xesam:genre"), genres},
               {QStringLiteral("xesam:url"), QStringLiteral("https://open.spotify.com/track/1")}});
 }
 

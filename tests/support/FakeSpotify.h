@@ -9,7 +9,7 @@
 
 class MprisPlayerObject;
 
-// Plays a Spotify player on a D-Bus bus the way a real MPRIS player behaves: it owns
+// Plays an MPRIS player (Spotify's or another) on a D-Bus bus the way a real one behaves: it owns
 // org.mpris.MediaPlayer2.<name> while "running", answers for the root and the player interfaces
 // from a thread of its own (so it answers even while the test's main thread waits), names its
 // item by an object path, and signals only the properties that changed.
@@ -28,8 +28,9 @@ class FakeSpotify {
     void quit();
 
     // Playing the item `trackId`, an object path or Spotify's "spotify:<kind>:<id>" text, with
-    // the given title and artists.
-    void play(const QString& title, const QStringList& artists, const QString& trackId = TRACK);
+    // the given title, artists and genres, on the album "Album", 215 s long and 15 s in.
+    void play(const QString& title, const QStringList& artists, const QString& trackId = TRACK,
+              const QStringList& genres = {});
     void pause();
     void stop();
     // Keeps the name but stops answering for the player object, so every question fails.

@@ -9,7 +9,9 @@
 // Spotify installed but not running: sync steps find nothing to share.
 class IdleSpotify final : public platform::SpotifyBridge {
   public:
-    platform::PlayerReading read() override { return platform::PlayerReading::notRunning(); }
+    platform::PlayerReading read(const QString&) override {
+        return platform::PlayerReading::notRunning();
+    }
 };
 
 // The program's parts, made as the program makes them, on a settings file of the test's and
@@ -51,7 +53,8 @@ struct TestParts {
         world.random = random ? std::move(random) : std::make_unique<platform::SystemRandom>();
         world.starter = std::make_unique<RecordingStarter>();
         world.oauthPort = oauthPort;
-        world.updateKey = QStringLiteral("RWQf6LRCGA9i53mlYecO4IzT51TGPpvWucNSCh1CBM0QTaLn73Y7GFO3");
+        world.updateKey =
+            QStringLiteral("RWQf6LRCGA9i53mlYecO4IzT51TGPpvWucNSCh1CBM0QTaLn73Y7GFO3");
         world.distribution = distribution;
         return world;
     }

@@ -12,7 +12,7 @@
 #include "FakeSpotify.h"
 #include "PrivateBus.h"
 #include "TestFiles.h"
-#include "platform/linux/MprisSpotify.h"
+#include "platform/linux/MprisPlayers.h"
 #include "slack/SlackClient.h"
 #include "sync/SyncEngine.h"
 #include "sync/WorkspaceLines.h"
@@ -48,7 +48,7 @@ class SyncTest : public QObject {
     QTemporaryDir dir_;
     QString settingsPath_;
     FakeClock clock_{MORNING};
-    std::unique_ptr<platform::MprisSpotify> bridge_;
+    std::unique_ptr<platform::MprisPlayers> bridge_;
     std::unique_ptr<Config> config_;
     std::unique_ptr<AppState> state_;
     std::unique_ptr<SlackClient> client_;
@@ -138,7 +138,7 @@ class SyncTest : public QObject {
         qputenv("PATH", "/usr/bin:/bin");
         QVERIFY(QDir().mkpath(dir_.filePath("data/applications")));
         spotify_ = std::make_unique<FakeSpotify>(bus_.address());
-        bridge_ = std::make_unique<platform::MprisSpotify>();
+        bridge_ = std::make_unique<platform::MprisPlayers>();
     }
     void cleanupTestCase() { spotify_.reset(); }
 
@@ -275,6 +275,8 @@ class SyncTest : public QObject {
         QTest::newRow("player stopped") << SONG << nothing << true << true;
         QTest::newRow("player quit") << SONG << "Spotify isn't running" << true << true;
         QTest::newRow("podcast") << SONG << "🎙 podcast (never shared)" << true << true;
+        QTest::newRow("another player plays")
+            << SONG << "mpv is playing — not shared (Share From…)" << true << true;
         QTest::newRow("player paused, Slack already empty") << "" << nothing << false << true;
         QTest::newRow("player paused, user's own status") << "Lunch" << nothing << false << true;
         QTest::newRow("sync paused") << SONG << paused << true << true;
@@ -305,6 +307,12 @@ class SyncTest : public QObject {
         if (why == "no answer") QVERIFY(broken.run());
         if (why == "no answer") broken.breakPlayer();
         if (why == "podcast") spotify_->play("Talk", {"Show"}, "/com/spotify/episode/1");
+        FakeSpotify mpv(bus_.address(), "mpv");
+        if (why == "another player plays") {
+            spotify_->pause();
+            QVERIFY(mpv.run());
+            mpv.play("Film", {"Crew"});
+        }
         QSignalSpy stepped(engine_.get(), &SyncEngine::stepped);
         if (why == "sync paused") {  // as the pause action does
             config_->setPaused(true);

@@ -44,7 +44,7 @@ const QString& AppleScriptSpotify::script() {
     return text;
 }
 
-PlayerReading AppleScriptSpotify::read() {
+PlayerReading AppleScriptSpotify::read(const QString&) {
     if (!spotifyInstalled()) return PlayerReading::notInstalled();
     QProcess tool;
     tool.start(toolPath_, {QStringLiteral("-")});

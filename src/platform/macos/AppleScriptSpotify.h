@@ -10,7 +10,8 @@ class AppleScriptSpotify final : public SpotifyBridge {
   public:
     explicit AppleScriptSpotify(QString toolPath = QStringLiteral("/usr/bin/osascript"));
 
-    PlayerReading read() override;
+    // Reads the app, the one player it lists, whatever `busName` says.
+    PlayerReading read(const QString& busName) override;
 
     // The script sent to the app, exactly.
     static const QString& script();
