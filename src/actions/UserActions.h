@@ -36,6 +36,13 @@ class UserActions : public QObject {
     void toggleWorkHours();
     void saveWorkHours(bool enabled, MinuteRange range);
     void toggleLoginItem();
+    // Stores the user's format for the status text and starts a step; the reason when it cannot
+    // be used, and then nothing is stored.
+    std::optional<QString> saveStatusFormat(const QString& format);
+    // Keeps every track of `artist` private from now on, taking the status down at once when
+    // one plays; or shares that artist's tracks again.
+    void keepArtistPrivate(const QString& artist);
+    void shareArtistAgain(const QString& artist);
 
     // Signs in to a workspace: the first, another one, or one Slack signed the user out of
     // again (the same workspace's sign-in is replaced). When the user's own Slack app is wanted
@@ -80,6 +87,7 @@ class UserActions : public QObject {
 
   private:
     void save();
+    void savePrivateArtists(const QStringList& artists);
 
     Config& config_;
     AppState& state_;

@@ -8,6 +8,8 @@
 #include "settings/Config.h"
 #include "state/AppState.h"
 
+class FormatRow;
+class PrivateArtistRows;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -16,7 +18,8 @@ class QTimeEdit;
 class QVBoxLayout;
 
 // The settings of the signed-in window: the status emoji, with help for adding :spotify: when
-// the workspace lacks it, the tray's mark, work hours and the start at login.
+// the workspace lacks it, the status text's format, the tray's mark, work hours, the start at
+// login and the artists kept private.
 //
 // The controls hold no state of their own: `refresh` rewrites them from the settings and the
 // display state; each control calls the user's actions. The only history kept is whether the
@@ -24,9 +27,10 @@ class QVBoxLayout;
 // matches none of its items.
 class Choices final : public QWidget {
   public:
-    // `background` is the window's, that the help's text must read on.
+    // `background` is the window's, that the help's text must read on; `tabRoot` holds every
+    // control of the window.
     Choices(const Config& config, const AppState& state, UserActions& actions,
-            const platform::LoginItem& loginItem, const QColor& background);
+            const platform::LoginItem& loginItem, const QColor& background, QWidget* tabRoot);
 
     void refresh();
     // What the size of these rows follows: the help's text and which of it shows.
@@ -54,10 +58,12 @@ class Choices final : public QWidget {
     QLabel* emojiHelpLabel_ = nullptr;
     QPushButton* emojiHelpButton_ = nullptr;
     bool emojiHelpWasShown_ = false;
+    FormatRow* formatRow_ = nullptr;
     QLabel* markTitle_ = nullptr;
     QComboBox* menuMarkPopup_ = nullptr;
     QCheckBox* workHoursCheck_ = nullptr;
     QTimeEdit* startPicker_ = nullptr;
     QTimeEdit* endPicker_ = nullptr;
     QCheckBox* loginCheck_ = nullptr;
+    PrivateArtistRows* privateArtists_ = nullptr;
 };

@@ -3,11 +3,11 @@
 #include "platform/SpotifyBridge.h"
 
 SpotifyState SpotifyState::playing(QString track, QString artist) {
-    return {Kind::Playing, std::move(track), std::move(artist), Fault::None, {}, {}};
+    return {Kind::Playing, std::move(track), std::move(artist), Fault::None, {}, {}, {}, {}};
 }
 
 SpotifyState SpotifyState::unreadable(QString reason) {
-    return {Kind::Error, {}, {}, Fault::Unreadable, std::move(reason), {}};
+    return {Kind::Error, {}, {}, Fault::Unreadable, std::move(reason), {}, {}, {}};
 }
 
 QString SpotifyState::text() const {
@@ -28,7 +28,9 @@ SpotifyState fromPlaying(const platform::PlayerReading& reading) {
     for (const QString& artist : reading.artists) {
         if (!artist.trimmed().isEmpty()) artists += artist;
     }
-    return SpotifyState::playing(reading.title, artists.join(QStringLiteral(", ")));
+    SpotifyState state = SpotifyState::playing(reading.title, artists.join(QStringLiteral(", ")));
+    state.artists = artists;
+    return state;
 }
 
 SpotifyState stateOf(const platform::PlayerReading& reading) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace platform {
 class SpotifyBridge;
@@ -28,13 +29,20 @@ struct SpotifyState {
     QString message;
     // The player read when it is not the Spotify app itself (such as "spotifyd").
     QString player;
+    // Every artist, in the player's order (`artist` joins them), and the album, when known.
+    QStringList artists;
+    QString album;
 
     static SpotifyState playing(QString track, QString artist);
-    static SpotifyState appMissing() { return {Kind::Error, {}, {}, Fault::AppMissing, {}, {}}; }
+    static SpotifyState appMissing() {
+        return {Kind::Error, {}, {}, Fault::AppMissing, {}, {}, {}, {}};
+    }
     static SpotifyState unreadable(QString reason);
-    static SpotifyState podcast() { return {Kind::Podcast, {}, {}, Fault::None, {}, {}}; }
+    static SpotifyState podcast() { return {Kind::Podcast, {}, {}, Fault::None, {}, {}, {}, {}}; }
     static SpotifyState notPlaying() { return {}; }
-    static SpotifyState notRunning() { return {Kind::NotRunning, {}, {}, Fault::None, {}, {}}; }
+    static SpotifyState notRunning() {
+        return {Kind::NotRunning, {}, {}, Fault::None, {}, {}, {}, {}};
+    }
 
     // What is shared of music that plays: "track — artist", or the track alone without one.
     QString text() const;

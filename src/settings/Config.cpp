@@ -1,6 +1,7 @@
 #include "settings/Config.h"
 
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <algorithm>
 #include <charconv>
@@ -301,6 +302,26 @@ void Config::setWorkHours(bool enabled, MinuteRange range) {
     setValue(keys::WORK_HOURS, QJsonObject{{keys::WORK_HOURS_ENABLED, enabled},
                                            {keys::WORK_HOURS_START, storedTime(range.start)},
                                            {keys::WORK_HOURS_END, storedTime(range.end)}});
+}
+
+QString Config::statusFormat() const {
+    return value(keys::STATUS_FORMAT).toString();
+}
+
+void Config::setStatusFormat(const QString& format) {
+    setValue(keys::STATUS_FORMAT, format);
+}
+
+QStringList Config::privateArtists() const {
+    QStringList artists;
+    for (const QJsonValue& artist : value(keys::PRIVATE_ARTISTS).toArray()) {
+        if (artist.isString()) artists += artist.toString();
+    }
+    return artists;
+}
+
+void Config::setPrivateArtists(const QStringList& artists) {
+    setValue(keys::PRIVATE_ARTISTS, QJsonArray::fromStringList(artists));
 }
 
 std::optional<QString> Config::save() const {

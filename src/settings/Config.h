@@ -7,6 +7,7 @@
 #include <QMutex>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <optional>
 
@@ -61,6 +62,8 @@ class Config : public QObject {
         WorkHours,
         LastSetText,
         SlackApp,
+        StatusFormat,
+        PrivateArtists,
         Everything
     };
     Q_ENUM(Setting)
@@ -131,6 +134,15 @@ class Config : public QObject {
     void setWorkHoursEnabled(bool enabled);
     // Stores the whole window, each time as two-digit hours and minutes.
     void setWorkHours(bool enabled, MinuteRange range);
+
+    // The user's format for the status text (see sync/StatusFormat.h): "{title} — {artist}"
+    // unless stored otherwise.
+    QString statusFormat() const;
+    void setStatusFormat(const QString& format);
+
+    // The artists whose tracks are never shared, as stored (texts only).
+    QStringList privateArtists() const;
+    void setPrivateArtists(const QStringList& artists);
 
     // Writes the dictionary to the file, pretty-printed with sorted keys, with mode 0600.
     // Returns the reason when it could not; the in-memory settings stay in force either way.

@@ -72,3 +72,10 @@ QHash<QString, QString> AppState::workspaceStates() const {
 void AppState::setWorkspaceStates(const QHash<QString, QString>& states) {
     write(mutex_, workspaceStates_, states);
 }
+
+std::optional<SpotifyState> AppState::playingTrack() const {
+    return read(mutex_, playingTrack_);
+}
+void AppState::setPlayingTrack(const std::optional<SpotifyState>& track) {
+    write(mutex_, playingTrack_, track);
+}

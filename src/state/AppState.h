@@ -6,6 +6,8 @@
 #include <QString>
 #include <optional>
 
+#include "player/SpotifyState.h"
+
 // The display state every part of the program writes or reads: what the now-playing line and
 // the error line say, whether the workspace has the :spotify: emoji, and a newer version on
 // offer.
@@ -34,6 +36,10 @@ class AppState : public QObject {
     // app.
     QString playerName() const;
     void setPlayerName(const QString& player);
+    // The music track the last step found playing, shared or kept private; none when none
+    // played or the player was not read (paused, outside work hours).
+    std::optional<SpotifyState> playingTrack() const;
+    void setPlayingTrack(const std::optional<SpotifyState>& track);
     // What each workspace shows, by its key, as the last step found it ("sharing", "your own
     // status", …); a workspace not stepped yet has none.
     QHash<QString, QString> workspaceStates() const;
@@ -55,5 +61,6 @@ class AppState : public QObject {
     std::optional<bool> spotifyEmojiAvailable_;
     std::optional<QString> updateAvailable_;
     QString playerName_;
+    std::optional<SpotifyState> playingTrack_;
     QHash<QString, QString> workspaceStates_;
 };

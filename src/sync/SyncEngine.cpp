@@ -20,6 +20,8 @@
 #include "slack/SlackApi.h"
 #include "state/Constants.h"
 #include "state/TimeText.h"
+#include "sync/PrivateArtists.h"
+#include "sync/StatusFormat.h"
 #include "sync/StepLines.h"
 #include "sync/WorkHours.h"
 
@@ -97,6 +99,7 @@ void SyncEngine::tick() {
     if (config_.paused() || !inWorkHours()) {
         state_.setNowPlayingLabel(config_.paused() ? QStringLiteral("⏸ paused")
                                                    : outsideHoursLine());
+        state_.setPlayingTrack(std::nullopt);
         for (const Workspace& workspace : signedIn) stepInLane(workspace.key(), std::nullopt);
         showFound(all, notSharing, false);
         return state_.notifyUI();
@@ -104,14 +107,20 @@ void SyncEngine::tick() {
 
     const SpotifyState state = readSpotifyOnMainThread();
     state_.setPlayerName(state.player);
+    const bool playing = state.kind == SpotifyState::Kind::Playing;
+    state_.setPlayingTrack(playing ? std::optional(state) : std::nullopt);
     if (!readPlayer(state)) {
         showFound(all, notSharing, false);
         return state_.notifyUI();
     }
-    state_.setNowPlayingLabel(nowPlayingLine(state));
+    // A track of an artist the user keeps private is taken down as if nothing played.
+    const std::optional<QString> kept = privateArtistOf(state.artists, config_.privateArtists());
+    state_.setNowPlayingLabel(kept ? keptPrivateLine(*kept)
+                                   : nowPlayingLine(state, config_.statusFormat()));
+    const SpotifyState shared = kept ? SpotifyState::notPlaying() : state;
     // Each workspace steps on its own: one that waits for its Slack holds no other back, and
     // shows what it found when it is done.
-    for (const Workspace& workspace : signedIn) stepInLane(workspace.key(), state);
+    for (const Workspace& workspace : signedIn) stepInLane(workspace.key(), shared);
 }
 
 // One workspace's part of a step: shares the track there, or takes the program's status down.
@@ -183,7 +192,7 @@ bool SyncEngine::readPlayer(const SpotifyState& state) {
 StepFacts SyncEngine::factsFor(const Workspace& workspace, const SpotifyState& state) const {
     StepFacts facts;
     facts.playing = state.kind == SpotifyState::Kind::Playing;
-    if (facts.playing) facts.text = firstGraphemes(state.text(), STATUS_TEXT_LIMIT);
+    if (facts.playing) facts.text = statusText(config_.statusFormat(), state);
     facts.emoji = effectiveEmoji(workspace.key());
     facts.ownText = workspace.lastSetText;
     facts.writeSlot = slackClient_.nextWriteSlot(workspace.token);

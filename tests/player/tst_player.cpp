@@ -31,6 +31,13 @@ class PlayerTest : public QObject {
 
     static inline const SpotifyState NONE = SpotifyState::notPlaying();
 
+    // Music playing by `artists`, each kept and all joined.
+    static SpotifyState music(const QString& title, const QStringList& artists) {
+        SpotifyState state = SpotifyState::playing(title, artists.join(", "));
+        state.artists = artists;
+        return state;
+    }
+
     static void writeExecutable(const QString& path, const QByteArray& text) {
         QFile file(path);
         QVERIFY(QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly) &&
@@ -57,14 +64,14 @@ class PlayerTest : public QObject {
         QTest::addColumn<SpotifyState>("state");
         const SpotifyState podcast = SpotifyState::podcast();
         QTest::newRow("track") << Reading::playing("spotify:track:1", "Song", {"Band", "Guest"})
-                               << SpotifyState::playing("Song", "Band, Guest");
+                               << music("Song", {"Band", "Guest"});
         QTest::newRow("blank artists left out")
             << Reading::playing("spotify:track:1", "Song", {"", "Band", " "})
-            << SpotifyState::playing("Song", "Band");
+            << music("Song", {"Band"});
         QTest::newRow("no title") << Reading::playing("spotify:track:1", " ", {"Band"}) << NONE;
         QTest::newRow("own file") << Reading::playing("spotify:local:Band:Album:Song:210", "Song",
                                                       {"Band"})
-                                  << SpotifyState::playing("Song", "Band");
+                                  << music("Song", {"Band"});
         QTest::newRow("episode") << Reading::playing("spotify:episode:1", "Talk", {"Show"})
                                  << podcast;
         QTest::newRow("ad") << Reading::playing("spotify:ad:1", "Buy", {"Shop"}) << podcast;
@@ -109,7 +116,7 @@ class PlayerTest : public QObject {
         FixedSpotify spotify(platform::MprisSpotify::readingFrom(
             {{"PlaybackStatus", "Playing"}, {"Metadata", metadata}}));
         QCOMPARE(readSpotify(spotify),
-                 music ? SpotifyState::playing("Song", "Band") : SpotifyState::podcast());
+                 music ? PlayerTest::music("Song", {"Band"}) : SpotifyState::podcast());
     }
 
     // The app under any of its names whenever it runs, else the Spotify player that plays; never
@@ -117,7 +124,7 @@ class PlayerTest : public QObject {
     void playersAreFoundOnTheBus_data() {
         QTest::addColumn<QStringList>("players");
         QTest::addColumn<SpotifyState>("state");
-        const SpotifyState song = SpotifyState::playing("Song", "Band, Guest");
+        const SpotifyState song = music("Song", {"Band", "Guest"});
         QTest::newRow("app") << QStringList{"spotify"} << song;
         QTest::newRow("app instance") << QStringList{"spotify.instance1234"} << song;
         QTest::newRow("spotifyd") << QStringList{"spotifyd.instance77"} << from(song, "spotifyd");
@@ -158,7 +165,7 @@ class PlayerTest : public QObject {
         mpv.play("Film", {});
         spotifyd.play("Song", {"Band"});
         QTRY_COMPARE(changes, 2);
-        QCOMPARE(readSpotify(mpris), from(SpotifyState::playing("Song", "Band"), "spotifyd"));
+        QCOMPARE(readSpotify(mpris), from(music("Song", {"Band"}), "spotifyd"));
         spotifyd.pause();  // its signal carries only the status
         QTRY_COMPARE(changes, 3);
         ncspot.play("Tune", {"Duo"});
@@ -166,7 +173,7 @@ class PlayerTest : public QObject {
         spotifyd.quit();
         mpv.quit();
         QTRY_COMPARE(changes, 5);
-        QCOMPARE(readSpotify(mpris), from(SpotifyState::playing("Tune", "Duo"), "ncspot"));
+        QCOMPARE(readSpotify(mpris), from(music("Tune", {"Duo"}), "ncspot"));
         ncspot.quit();
         QTRY_COMPARE(changes, 6);
         QCOMPARE(readSpotify(mpris), SpotifyState::appMissing());
