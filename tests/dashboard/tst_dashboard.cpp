@@ -434,7 +434,11 @@ class DashboardTest : public QObject {
         emit field->editingFinished();
         QCOMPARE(stored("statusFormat"), "{title} ({album})");
         QCOMPARE(text("statusPreview"), "Shared as, for example: Evening Tide (Low Water)");
-        SpotifyState song = SpotifyState::playing("Song", "Guest");
+        SpotifyState song = SpotifyState::playing("Song", "Duo");
+        song.artists = {"duo"};
+        parts_->state.setPlayingTrack(song);
+        dash_->refresh();
+        QCOMPARE(text("statusPreview"), "Shared as, for example: Evening Tide (Low Water)");
         song.artists = {"Guest"};
         parts_->state.setPlayingTrack(song);
         dash_->refresh();
