@@ -52,9 +52,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const QString& artist : artists) {
         if (!artist.trimmed().isEmpty()) named += artist;
     }
-    const SpotifyState played =
-        title.trimmed().isEmpty() ? SpotifyState::notPlaying()
-                                  : SpotifyState::playing(title, named.join(QStringLiteral(", ")));
+    SpotifyState played = SpotifyState::notPlaying();
+    if (!title.trimmed().isEmpty()) {
+        played = SpotifyState::playing(title, named.join(QStringLiteral(", ")));
+        played.artists = named;
+    }
     if (id.startsWith(QLatin1String("spotify:track:")) ||
         id.startsWith(QLatin1String("/com/spotify/track/")))
         REQUIRE(state == played);
