@@ -23,8 +23,8 @@ class QVBoxLayout;
 //
 // The controls hold no state of their own: `refresh` rewrites them from the settings and the
 // display state; each control calls the user's actions. The only history kept is whether the
-// help for adding :spotify: has been shown, and a pop-up's selection while the stored value
-// matches none of its items.
+// help for adding :spotify: has been shown, a pop-up's selection while the stored value
+// matches none of its items, and a format that cannot be used, left in its field to be mended.
 class Choices final : public QWidget {
   public:
     // `background` is the window's, that the help's text must read on; `tabRoot` holds every
