@@ -3,6 +3,8 @@
 #include "maintenance/EmojiSetup.h"
 #include "signin/SlackApp.h"
 #include "state/Constants.h"
+#include "sync/PrivateArtists.h"
+#include "sync/StatusFormat.h"
 
 UserActions::UserActions(Config& config, AppState& state, SyncEngine& sync, SignIn& signIn,
                          platform::LoginItem& loginItem, platform::Desktop& desktop,
@@ -65,6 +67,30 @@ void UserActions::sharePlayer(const SharedPlayer& player, bool shared) {
     const PlayerChoices chosen = withChoice(stored, player, shared);
     if (chosen == stored) return;
     config_.setSharedPlayers(chosen);
+    save();
+    sync_.tickAsync();
+}
+
+std::optional<QString> UserActions::saveStatusFormat(const QString& format) {
+    if (const std::optional<QString> problem = formatProblem(format)) return problem;
+    if (format == config_.statusFormat()) return std::nullopt;
+    config_.setStatusFormat(format);
+    save();
+    sync_.tickAsync();
+    return std::nullopt;
+}
+
+void UserActions::keepArtistPrivate(const QString& artist) {
+    savePrivateArtists(withArtist(config_.privateArtists(), artist));
+}
+
+void UserActions::shareArtistAgain(const QString& artist) {
+    savePrivateArtists(withoutArtist(config_.privateArtists(), artist));
+}
+
+void UserActions::savePrivateArtists(const QStringList& artists) {
+    if (artists == config_.privateArtists()) return;
+    config_.setPrivateArtists(artists);
     save();
     sync_.tickAsync();
 }

@@ -39,6 +39,13 @@ class UserActions : public QObject {
     // Shares from `player` (all its instances) or stops sharing from it, and starts a step; the
     // file is written only when the choice changed what it stores.
     void sharePlayer(const SharedPlayer& player, bool shared);
+    // Stores the user's format for the status text and starts a step; the reason when it cannot
+    // be used, and then nothing is stored.
+    std::optional<QString> saveStatusFormat(const QString& format);
+    // Keeps every track of `artist` private from now on, taking the status down at once when
+    // one plays; or shares that artist's tracks again.
+    void keepArtistPrivate(const QString& artist);
+    void shareArtistAgain(const QString& artist);
 
     // Signs in to a workspace: the first, another one, or one Slack signed the user out of
     // again (the same workspace's sign-in is replaced). When the user's own Slack app is wanted
@@ -84,6 +91,7 @@ class UserActions : public QObject {
   private:
     void save();
     void settingsSaved(const std::optional<QString>& failure);
+    void savePrivateArtists(const QStringList& artists);
 
     Config& config_;
     AppState& state_;

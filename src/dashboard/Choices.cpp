@@ -10,6 +10,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "dashboard/FormatRow.h"
+#include "dashboard/PrivateArtistRows.h"
 #include "dashboard/Widgets.h"
 #include "state/Constants.h"
 #include "sync/EmojiChoice.h"
@@ -51,10 +53,12 @@ std::optional<QString> selectedText(const QComboBox* popup) {
 }  // namespace
 
 Choices::Choices(const Config& config, const AppState& state, UserActions& actions,
-                 const platform::LoginItem& loginItem, const QColor& background)
+                 const platform::LoginItem& loginItem, const QColor& background, QWidget* tabRoot)
     : config_(config), state_(state), actions_(actions), loginItem_(loginItem) {
     QVBoxLayout* layout = column(this, 12);
     addEmojiRows(layout, background);
+    formatRow_ = new FormatRow(config_, state_, actions_, background);
+    layout->addWidget(formatRow_);
     addMarkRow(layout);
     alignRowTitles();
     addShareRow(layout);
@@ -64,6 +68,8 @@ Choices::Choices(const Config& config, const AppState& state, UserActions& actio
         named(new QCheckBox(QStringLiteral("Start automatically at login")), "loginCheck");
     connect(loginCheck_, &QCheckBox::clicked, &actions_, &UserActions::toggleLoginItem);
     layout->addWidget(loginCheck_);
+    privateArtists_ = new PrivateArtistRows(config_, actions_, tabRoot);
+    layout->addWidget(privateArtists_);
 }
 
 void Choices::addEmojiRows(QVBoxLayout* layout, const QColor& background) {
@@ -114,11 +120,12 @@ void Choices::addMarkRow(QVBoxLayout* layout) {
     layout->addLayout(leadingRow({markTitle_, menuMarkPopup_}));
 }
 
-// The two pop-ups start at the same place, as in a form.
+// The pop-ups and the format's field start at the same place, as in a form.
 void Choices::alignRowTitles() {
-    const int width = std::max(emojiTitle_->sizeHint().width(), markTitle_->sizeHint().width());
-    emojiTitle_->setMinimumWidth(width);
-    markTitle_->setMinimumWidth(width);
+    const QList<QLabel*> titles{emojiTitle_, formatRow_->title(), markTitle_};
+    int width = 0;
+    for (const QLabel* title : titles) width = std::max(width, title->sizeHint().width());
+    for (QLabel* title : titles) title->setMinimumWidth(width);
 }
 
 void Choices::addShareRow(QVBoxLayout* layout) {
@@ -160,14 +167,17 @@ void Choices::refresh() {
         effectiveEmoji(config_.chosenEmoji(), state_.spotifyEmojiAvailable()));
     if (emojiIndex >= 0) emojiPopup_->setCurrentIndex(emojiIndex);
     refreshEmojiHelp();
+    formatRow_->refresh();
     refreshMenuMark();
     refreshPlayers();
     refreshWorkHours();
     loginCheck_->setChecked(loginItem_.enabled());
+    privateArtists_->refresh();
 }
 
 QStringList Choices::sizeInputs() const {
-    QStringList inputs{emojiHelpLabel_->text()};
+    QStringList inputs{emojiHelpLabel_->text(), QString::number(privateArtists_->count())};
+    inputs += formatRow_->sizeInputs();
     for (const SharedPlayer& player : state_.players()) inputs += player.identity;
     const QList<const QWidget*> helps = {emojiHelpRow_, emojiHelpButton_};
     for (const QWidget* help : helps) {

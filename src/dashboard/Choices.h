@@ -8,6 +8,8 @@
 #include "settings/Config.h"
 #include "state/AppState.h"
 
+class FormatRow;
+class PrivateArtistRows;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -16,18 +18,19 @@ class QTimeEdit;
 class QVBoxLayout;
 
 // The settings of the signed-in window: the status emoji, with help for adding :spotify: when
-// the workspace lacks it, the tray's mark, the players to share from, work hours and the start
-// at login.
+// the workspace lacks it, the status text's format, the tray's mark, the players to share from,
+// work hours, the start at login and the artists kept private.
 //
 // The controls hold no state of their own: `refresh` rewrites them from the settings and the
 // display state; each control calls the user's actions. The only history kept is whether the
-// help for adding :spotify: has been shown, and a pop-up's selection while the stored value
-// matches none of its items.
+// help for adding :spotify: has been shown, a pop-up's selection while the stored value
+// matches none of its items, and a format that cannot be used, left in its field to be mended.
 class Choices final : public QWidget {
   public:
-    // `background` is the window's, that the help's text must read on.
+    // `background` is the window's, that the help's text must read on; `tabRoot` holds every
+    // control of the window.
     Choices(const Config& config, const AppState& state, UserActions& actions,
-            const platform::LoginItem& loginItem, const QColor& background);
+            const platform::LoginItem& loginItem, const QColor& background, QWidget* tabRoot);
 
     void refresh();
     // What the size of these rows follows: the help's text and which of it shows.
@@ -57,6 +60,7 @@ class Choices final : public QWidget {
     QLabel* emojiHelpLabel_ = nullptr;
     QPushButton* emojiHelpButton_ = nullptr;
     bool emojiHelpWasShown_ = false;
+    FormatRow* formatRow_ = nullptr;
     QLabel* markTitle_ = nullptr;
     QComboBox* menuMarkPopup_ = nullptr;
     QWidget* shareRow_ = nullptr;
@@ -65,4 +69,5 @@ class Choices final : public QWidget {
     QTimeEdit* startPicker_ = nullptr;
     QTimeEdit* endPicker_ = nullptr;
     QCheckBox* loginCheck_ = nullptr;
+    PrivateArtistRows* privateArtists_ = nullptr;
 };

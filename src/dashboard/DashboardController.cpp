@@ -149,7 +149,7 @@ QWidget* DashboardController::buildConnectedBox() {
     addNowPlaying(layout);
     layout->addWidget(separator());
     choices_ = new Choices(config_, state_, actions_, loginItem_,
-                           window_->palette().color(QPalette::Window));
+                           window_->palette().color(QPalette::Window), content_);
     layout->addWidget(choices_);
     layout->addWidget(separator());
     auto* footer = new Footer(actions_, prompts_);

@@ -7,6 +7,7 @@
 #include "platform/ColorScheme.h"
 #include "state/Constants.h"
 #include "sync/EmojiChoice.h"
+#include "sync/PrivateArtists.h"
 #include "sync/WorkHours.h"
 #include "sync/WorkspaceLines.h"
 #include "ui/MarkDrawing.h"
@@ -141,6 +142,7 @@ QAction* StatusMenu::buildEmojiMenu() {
 void StatusMenu::menuNeedsUpdate() {
     const bool signedIn = config_.signedIn();
     updateLines(signedIn);
+    updatePrivateEntries(signedIn);
     updateWorkspaceLines(signedIn);
     updateSettings(signedIn);
     updateShareMenu(signedIn);
@@ -184,6 +186,34 @@ void StatusMenu::updateWorkspaceLines(bool signedIn) {
             entry->setEnabled(lines[i].signedOut);
         }
         if (added) menu_->insertAction(entries_.addWorkspace, entry);
+    }
+}
+
+// An entry per artist of the music playing, each keeping its artist private; none while the
+// track is kept private already or sharing is paused. Entries are made and kept as the
+// workspaces' lines are.
+void StatusMenu::updatePrivateEntries(bool signedIn) {
+    const std::optional<SpotifyState> track = state_.playingTrack();
+    QStringList artists;
+    if (signedIn && !config_.paused() && track &&
+        !privateArtistOf(track->artists, config_.privateArtists())) {
+        artists = track->artists;
+    }
+    for (qsizetype i = 0; i < std::max(artists.size(), privateEntries_.size()); ++i) {
+        const bool added = i == privateEntries_.size();
+        if (added) {
+            auto* entry = new QAction(menu_.get());
+            connect(entry, &QAction::triggered, this,
+                    [this, entry] { actions_.keepArtistPrivate(entry->data().toString()); });
+            privateEntries_ += entry;
+        }
+        QAction* entry = privateEntries_[i];
+        entry->setVisible(i < artists.size());
+        if (i < artists.size()) {
+            entry->setText(literal(QStringLiteral("Don't Share ") + artists[i]));
+            entry->setData(artists[i]);
+        }
+        if (added) menu_->insertAction(entries_.signIn, entry);
     }
 }
 

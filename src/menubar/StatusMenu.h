@@ -77,6 +77,7 @@ class StatusMenu : public QObject {
     QAction* addLine();
     QAction* addEntry(const QString& title, std::function<void()> action);
     void updateLines(bool signedIn);
+    void updatePrivateEntries(bool signedIn);
     void updateWorkspaceLines(bool signedIn);
     QAction* newWorkspaceEntry();
     void updateSettings(bool signedIn);
@@ -99,5 +100,7 @@ class StatusMenu : public QObject {
     Entries entries_{};
     // One per workspace, made as workspaces come; those past the last workspace are hidden.
     QList<QAction*> workspaceEntries_;
+    // One per artist of the track playing, made likewise, below the player's lines.
+    QList<QAction*> privateEntries_;
     TrayIcon trayIcon_;
 };

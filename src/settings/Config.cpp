@@ -1,6 +1,7 @@
 #include "settings/Config.h"
 
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <algorithm>
 #include <charconv>
@@ -319,6 +320,26 @@ void Config::setSharedPlayers(const QHash<QString, bool>& players) {
         stored.insert(each.key(), each.value());
     setValue(keys::SHARED_PLAYERS,
              stored.isEmpty() ? QJsonValue(QJsonValue::Undefined) : QJsonValue(stored));
+}
+
+QString Config::statusFormat() const {
+    return value(keys::STATUS_FORMAT).toString();
+}
+
+void Config::setStatusFormat(const QString& format) {
+    setValue(keys::STATUS_FORMAT, format);
+}
+
+QStringList Config::privateArtists() const {
+    QStringList artists;
+    for (const QJsonValue& artist : value(keys::PRIVATE_ARTISTS).toArray()) {
+        if (artist.isString()) artists += artist.toString();
+    }
+    return artists;
+}
+
+void Config::setPrivateArtists(const QStringList& artists) {
+    setValue(keys::PRIVATE_ARTISTS, QJsonArray::fromStringList(artists));
 }
 
 std::optional<QString> Config::save() const {

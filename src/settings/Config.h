@@ -8,6 +8,7 @@
 #include <QMutex>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <optional>
 
@@ -63,6 +64,8 @@ class Config : public QObject {
         LastSetText,
         SlackApp,
         SharedPlayers,
+        StatusFormat,
+        PrivateArtists,
         Everything
     };
     Q_ENUM(Setting)
@@ -138,6 +141,15 @@ class Config : public QObject {
     // values that are not true or false are left out. Stored only when there are any.
     QHash<QString, bool> sharedPlayers() const;
     void setSharedPlayers(const QHash<QString, bool>& players);
+
+    // The user's format for the status text (see sync/StatusFormat.h): "{title} — {artist}"
+    // unless stored otherwise.
+    QString statusFormat() const;
+    void setStatusFormat(const QString& format);
+
+    // The artists whose tracks are never shared, as stored (texts only).
+    QStringList privateArtists() const;
+    void setPrivateArtists(const QStringList& artists);
 
     // Writes the dictionary to the file, pretty-printed with sorted keys, with mode 0600.
     // Returns the reason when it could not; the in-memory settings stay in force either way.

@@ -5,6 +5,7 @@
 #include <QLatin1String>
 
 #include "settings/Config.h"
+#include "state/Constants.h"
 
 // Every key of the settings file, described once; Config's loading, saving, getters and
 // `changed` signal follow what is here, and no other file spells a key.
@@ -46,6 +47,10 @@ inline const SettingKey WORK_HOURS{QLatin1String("workHours"), QJsonValue::Objec
                                                {WORK_HOURS_START, storedTime(DEFAULT_WORK_START)},
                                                {WORK_HOURS_END, storedTime(DEFAULT_WORK_END)}},
                                    Config::Setting::WorkHours};
+inline const SettingKey STATUS_FORMAT{QLatin1String("statusFormat"), QJsonValue::String,
+                                      DEFAULT_STATUS_FORMAT, Config::Setting::StatusFormat};
+inline const SettingKey PRIVATE_ARTISTS{QLatin1String("privateArtists"), QJsonValue::Array,
+                                        QJsonValue::Undefined, Config::Setting::PrivateArtists};
 
 // The list every workspace after the first is stored in.
 inline constexpr QLatin1String MORE_WORKSPACES("moreWorkspaces");

@@ -118,3 +118,11 @@ std::optional<QString> AppState::updateAvailable() const {
 void AppState::setUpdateAvailable(const std::optional<QString>& version) {
     write(updateAvailable_, version, Offers);
 }
+
+std::optional<SpotifyState> AppState::playingTrack() const {
+    QMutexLocker lock(&mutex_);
+    return playingTrack_;
+}
+void AppState::setPlayingTrack(const std::optional<SpotifyState>& track) {
+    write(playingTrack_, track, Player);
+}

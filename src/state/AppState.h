@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "player/SharedPlayers.h"
+#include "player/SpotifyState.h"
 #include "state/WorkspaceState.h"
 
 // The display state every part of the program writes or reads: what the player plays, what
@@ -40,6 +41,10 @@ class AppState : public QObject {
     // The players that ran at the last step, as the user can share from them.
     QList<SharedPlayer> players() const;
     void setPlayers(const QList<SharedPlayer>& players);
+    // The music track the last step found playing, shared or kept private; none when none
+    // played or the player was not read (paused, outside work hours).
+    std::optional<SpotifyState> playingTrack() const;
+    void setPlayingTrack(const std::optional<SpotifyState>& track);
 
     // What each workspace shows, by its key, as the last step found it; a workspace not stepped
     // yet has none.
@@ -80,6 +85,7 @@ class AppState : public QObject {
     bool spotifyMissing_ = false;
     QString playerName_;
     QList<SharedPlayer> players_;
+    std::optional<SpotifyState> playingTrack_;
     QHash<QString, WorkspaceState> workspaceStates_;
     QHash<Trouble, QString> troubles_;
     std::optional<bool> spotifyEmojiAvailable_;

@@ -29,6 +29,9 @@ extern const QString SLACK_REDIRECT;
 
 // The status emoji used when the user has chosen none.
 inline const QString DEFAULT_EMOJI = QStringLiteral(":musical_note:");
+// The status text's format used until the user writes their own (see sync/StatusFormat.h):
+// "track — artist", or the track alone.
+inline const QString DEFAULT_STATUS_FORMAT = QStringLiteral("{title} — {artist}");
 
 struct EmojiChoice {
     QString code;

@@ -2,6 +2,7 @@
 
 #include "player/SpotifyState.h"
 #include "state/Constants.h"
+#include "sync/StatusFormat.h"
 
 QString noSpotifyAppMessage() {
     QString shortAddress = SPOTIFY_DOWNLOAD_URL;
@@ -19,10 +20,10 @@ QString unreadablePlayerMessage(const QString& reason) {
                "Trackglint.");
 }
 
-QString nowPlayingLine(const SpotifyState& state) {
+QString nowPlayingLine(const SpotifyState& state, const QString& format) {
     switch (state.kind) {
         case SpotifyState::Kind::Playing:
-            return QStringLiteral("▶ ") + state.text();
+            return QStringLiteral("▶ ") + formatStatus(format, state);
         case SpotifyState::Kind::Podcast:
             return QStringLiteral("🎙 podcast (never shared)");
         case SpotifyState::Kind::NotRunning:
@@ -34,4 +35,8 @@ QString nowPlayingLine(const SpotifyState& state) {
             break;
     }
     return QStringLiteral("nothing playing");
+}
+
+QString keptPrivateLine(const QString& artist) {
+    return QStringLiteral("🔒 ") + artist + QStringLiteral(" is kept private");
 }

@@ -20,6 +20,8 @@
 #include "slack/SlackApi.h"
 #include "state/Constants.h"
 #include "state/TimeText.h"
+#include "sync/PrivateArtists.h"
+#include "sync/StatusFormat.h"
 #include "sync/StepLines.h"
 #include "sync/WorkHours.h"
 
@@ -105,17 +107,31 @@ void SyncEngine::handOutReading() {
         state_.setNowPlayingLabel(config_.paused() ? QStringLiteral("⏸ paused")
                                                    : outsideHoursLine());
         readSpotifyOnMainThread(false);
+        state_.setPlayingTrack(std::nullopt);
         for (const Workspace& workspace : signedIn) stepInLane(workspace.key(), std::nullopt);
         return showFound(all, notSharing, false);
     }
 
     const SpotifyState state = readSpotifyOnMainThread(true);
     state_.setPlayerName(state.kind == SpotifyState::Kind::Unshared ? QString() : state.player);
+    state_.setPlayingTrack(trackShown(state));
     if (!readPlayer(state)) return showFound(all, notSharing, false);
-    state_.setNowPlayingLabel(nowPlayingLine(state));
+    // A track of an artist the user keeps private is taken down as if nothing played.
+    const std::optional<QString> kept = privateArtistOf(state.artists, config_.privateArtists());
+    state_.setNowPlayingLabel(kept ? keptPrivateLine(*kept)
+                                   : nowPlayingLine(state, config_.statusFormat()));
+    const SpotifyState shared = kept ? SpotifyState::notPlaying() : state;
     // Each workspace steps on its own: one that waits for its Slack holds no other back, and
     // shows what it found when it is done.
-    for (const Workspace& workspace : signedIn) stepInLane(workspace.key(), state);
+    for (const Workspace& workspace : signedIn) stepInLane(workspace.key(), shared);
+}
+
+// The track playing, as the views show it: without the time it has left, which changes at
+// every step and is no change to show.
+std::optional<SpotifyState> SyncEngine::trackShown(SpotifyState state) {
+    if (state.kind != SpotifyState::Kind::Playing) return std::nullopt;
+    state.remainingMs.reset();
+    return state;
 }
 
 // One workspace's part of a step: shares the track there, or takes the program's status down.
@@ -188,7 +204,7 @@ bool SyncEngine::readPlayer(const SpotifyState& state) {
 StepFacts SyncEngine::factsFor(const Workspace& workspace, const SpotifyState& state) const {
     StepFacts facts;
     facts.playing = state.kind == SpotifyState::Kind::Playing;
-    if (facts.playing) facts.text = firstGraphemes(state.text(), STATUS_TEXT_LIMIT);
+    if (facts.playing) facts.text = statusText(config_.statusFormat(), state);
     facts.emoji = effectiveEmoji(workspace.key());
     facts.ownText = workspace.lastSetText;
     facts.writeSlot = slackClient_.nextWriteSlot(workspace.token);

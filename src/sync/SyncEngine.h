@@ -78,6 +78,7 @@ class SyncEngine : public QObject {
 
   private:
     void handOutReading();
+    static std::optional<SpotifyState> trackShown(SpotifyState state);
     void playerChanged();
     SpotifyState readSpotifyOnMainThread(bool read);
     bool readPlayer(const SpotifyState& state);

@@ -284,11 +284,11 @@ class DashboardTest : public QObject {
             if (!labels.isEmpty()) spoken = labels.first().first;
             stops += spoken->text(QAccessible::Name);
         }
-        QCOMPARE(stops,
-                 QStringList({"Remove a.slack.com", "Remove b.slack.com", "⏸ Pause",
-                              "Add Another Workspace…", "Status emoji:", "Show in the tray as:",
-                              "Only during work hours", "Work hours start", "Work hours end",
-                              "Start automatically at login", "Disconnect Slack…"}));
+        QCOMPARE(stops, QStringList({"Remove a.slack.com", "Remove b.slack.com", "⏸ Pause",
+                                     "Add Another Workspace…", "Status emoji:", "Status text:",
+                                     "Show in the tray as:", "Only during work hours",
+                                     "Work hours start", "Work hours end",
+                                     "Start automatically at login", "Disconnect Slack…"}));
         QTest::keyClick(find("pauseButton"), Qt::Key_Return);
         QVERIFY(stored("paused").toBool());
         QTest::keyClick(find("pauseButton"), Qt::Key_Enter, Qt::KeypadModifier);
@@ -424,6 +424,43 @@ class DashboardTest : public QObject {
     }
 
     // The check shows the autostart entry as it is after each click.
+    // The format previews the track playing (unless kept private), else a sample; one without a
+    // field says why and is not stored. Each private artist's Remove shares them again.
+    void theFormatAndThePrivateArtists() {
+        start({{"slackToken", "xoxp-1"}, {"privateArtists", QJsonArray{"Band", "Duo"}}});
+        auto* field = find<QLineEdit>("statusFormat");
+        QCOMPARE(field->text(), "{title} — {artist}");
+        QCOMPARE(text("statusPreview"),
+                 "Shared as, for example: Evening Tide — The Harbour Lights");
+        field->setText("{title} ({album})");
+        emit field->editingFinished();
+        QCOMPARE(stored("statusFormat"), "{title} ({album})");
+        QCOMPARE(text("statusPreview"), "Shared as, for example: Evening Tide (Low Water)");
+        SpotifyState song = SpotifyState::playing("Song", "Duo");
+        song.artists = {"duo"};
+        parts_->state.setPlayingTrack(song);
+        dash_->refresh();
+        QCOMPARE(text("statusPreview"), "Shared as, for example: Evening Tide (Low Water)");
+        song.artists = {"Guest"};
+        parts_->state.setPlayingTrack(song);
+        dash_->refresh();
+        QCOMPARE(text("statusPreview"), "Now shared as: Song");
+        field->setText("Listening");
+        emit field->editingFinished();
+        QCOMPARE(stored("statusFormat"), "{title} ({album})");
+        QVERIFY(shown("statusFormatProblem") && !shown("statusPreview"));
+        QCOMPARE(text("statusFormatProblem"),
+                 "Add {title}, {artist} or {album}: without a field, no track shows.");
+        QVERIFY(fitsItsContent());
+
+        auto removes = dash_->window()->findChildren<QPushButton*>("removePrivateArtist");
+        QCOMPARE(removes.size(), 2);
+        removes[0]->click();
+        QCOMPARE(Config(parts_->config.path()).privateArtists(), QStringList{"Duo"});
+        QCOMPARE(field->text(), "Listening");  // kept to be mended
+        QVERIFY(fitsItsContent());
+    }
+
     void loginCheckShowsTheAutostartEntry() {
         start({{"slackToken", "xoxp-1"}});
         QVERIFY(!find<QCheckBox>("loginCheck")->isChecked());

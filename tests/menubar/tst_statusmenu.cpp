@@ -261,6 +261,22 @@ class StatusMenuTest : public QObject {
                  QJsonObject({{"start", "09:00"}, {"end", "17:00"}, {"enabled", false}}));
     }
 
+    // While music plays, an entry per artist keeps that artist private: stored, with a step at
+    // once, and offered no more while a track of theirs plays.
+    void anArtistIsKeptPrivateFromTheMenu() {
+        start({{"slackToken", "xoxp-1"}});
+        SpotifyState duet = SpotifyState::playing("Duet", "Band, Guest & Co");
+        duet.artists = {"Band", "Guest & Co"};
+        parts_->state.setPlayingTrack(duet);
+        parts_->state.setNowPlayingLabel("▶ Duet — Band, Guest & Co");
+        QCOMPARE(opened().mid(0, 4), QStringList({"~▶ Duet — Band, Guest & Co", "Don't Share Band",
+                                                  "Don't Share Guest & Co", "Open Trackglint…"}));
+        choose("Don't Share Guest & Co");
+        QCOMPARE(Config(settingsPath_).privateArtists(), QStringList{"Guest & Co"});
+        QCOMPARE(opened().mid(1, 1), QStringList{"Open Trackglint…"});
+        QTRY_COMPARE(parts_->state.nowPlayingLabel(), "Spotify isn't running");  // the step
+    }
+
     void entriesCallTheirActions() {
         const QJsonObject signedOut{{"slackName", "Ada"},
                                     {"teamUrl", "https://builders.slack.com/"}};

@@ -19,11 +19,13 @@ class ConfigTest : public QObject {
     QTemporaryDir dir_;
     const QString path_ = dir_.filePath(".trackglint-mac.json");
 
-    using Settings = std::tuple<std::optional<QString>, QString, std::optional<QString>, bool,
-                                QString, bool, MinuteRange, std::optional<MenuMark>>;
+    using Settings =
+        std::tuple<std::optional<QString>, QString, std::optional<QString>, bool, QString, bool,
+                   MinuteRange, std::optional<MenuMark>, QString, QStringList>;
     static Settings settingsOf(const Config& c) {
-        return {c.slackToken(),  c.slackName(),        c.chosenEmoji(),    c.paused(),
-                c.lastSetText(), c.workHoursEnabled(), c.workHoursRange(), c.menuMark()};
+        return {c.slackToken(),   c.slackName(),        c.chosenEmoji(),    c.paused(),
+                c.lastSetText(),  c.workHoursEnabled(), c.workHoursRange(), c.menuMark(),
+                c.statusFormat(), c.privateArtists()};
     }
     static mode_t modeOf(const QString& path) {
         struct stat info {};
@@ -41,21 +43,42 @@ class ConfigTest : public QObject {
         const auto row = [](const char* name, const char* contents, const Settings& settings) {
             QTest::newRow(name) << QByteArray(contents) << settings;
         };
-        const Settings defaults{std::nullopt, "you", std::nullopt, false,
-                                "",           false, {540, 1020},  MenuMark::Wordmark};
+        const QString format = "{title} — {artist}";
+        const Settings defaults{std::nullopt, "you",       std::nullopt,       false,  "",
+                                false,        {540, 1020}, MenuMark::Wordmark, format, {}};
         row("missing file", nullptr, defaults);
         row("array", R"([{"slackToken": "xoxp-1"}])", defaults);
         row("broken", R"({"slackToken": "xoxp-1")", defaults);
         row("wrong types", R"({"slackToken": 7, "slackName": 42, "emoji": true, "paused": "yes",
-            "lastSetText": ["a"], "workHours": "always", "menuMark": 2})",
+            "lastSetText": ["a"], "workHours": "always", "menuMark": 2, "statusFormat": 3,
+            "privateArtists": "Band"})",
             defaults);
         row("stored", R"({"slackToken": "xoxp-1", "slackName": "Ada", "emoji": ":cd:",
             "paused": true, "lastSetText": "Song — Band", "future": {"nested": [1, "two", false]},
-            "workHours": {"enabled": true, "start": "08:30", "end": "18:15"}, "menuMark": "prompt"})",
-            {"xoxp-1", "Ada", ":cd:", true, "Song — Band", true, {510, 1095}, MenuMark::Prompt});
+            "workHours": {"enabled": true, "start": "08:30", "end": "18:15"}, "menuMark": "prompt",
+            "statusFormat": "♪ {title}", "privateArtists": ["Band", 7, "Duo"]})",
+            {"xoxp-1",
+             "Ada",
+             ":cd:",
+             true,
+             "Song — Band",
+             true,
+             {510, 1095},
+             MenuMark::Prompt,
+             "♪ {title}",
+             {"Band", "Duo"}});
         row("work hours without enabled, unknown mark",
             R"({"workHours": {"start": "08:30"}, "menuMark": "Prompt"})",
-            {std::nullopt, "you", std::nullopt, false, "", false, {510, 1020}, std::nullopt});
+            {std::nullopt,
+             "you",
+             std::nullopt,
+             false,
+             "",
+             false,
+             {510, 1020},
+             std::nullopt,
+             format,
+             {}});
     }
     void settingsAreReadAndKeptBySaves() {
         QFETCH(QByteArray, contents);
@@ -170,7 +193,9 @@ class ConfigTest : public QObject {
         twice([&] { config.setLastSetText("https://a/", "Song"); });
         twice([&] { config.setSpotifyEmojiFound("https://a/", true); });
         twice([&] { config.setRaw({{"paused", false}}); });
-        QCOMPARE(changes.size(), 7);
+        twice([&] { config.setStatusFormat("{title}"); });
+        twice([&] { config.setPrivateArtists({"Band"}); });
+        QCOMPARE(changes.size(), 9);
     }
 
     // A reader watching the file through many saves only ever sees a private, complete file.

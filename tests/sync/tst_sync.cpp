@@ -263,8 +263,37 @@ class SyncTest : public QObject {
         QCOMPARE(state_->lastError(), "Slack: too_long");
     }
 
-    // Stopping, pausing or the end of work hours takes down the program's own status, never the
-    // user's; an unreadable player changes nothing. A row's name, up to any comma, says what stops.
+    // The user's format makes the text, cut to what Slack keeps and known as the program's own
+    // once Slack has escaped it; the now-playing line reads the same.
+    void theUsersFormatIsShared_data() {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("sent");
+        QTest::newRow("fields") << "{artist} & co: {title}"
+                                << "Song"
+                                << "Band & co: Song";
+        QTest::newRow("cut") << "♪ {title}" << QString(120, u'x') << "♪ " + QString(98, u'x');
+    }
+    void theUsersFormatIsShared() {
+        QFETCH(QString, format);
+        QFETCH(QString, title);
+        QFETCH(QString, sent);
+        spotify_->play(title, {"Band"});
+        start({{"slackToken", "xoxp-1"}, {"statusFormat", format}});
+        step();
+        QCOMPARE(slack_.profilesSent(), QList<QJsonObject>{track(sent)});
+        QCOMPARE(state_->nowPlayingLabel(),
+                 "▶ " + format.replace("{title}", title).replace("{artist}", "Band"));
+        slack_.shows(QString(sent).replace("&", "&amp;"));
+        advance(60);
+        calls();
+        step();
+        QCOMPARE(calls(), QStringList{"get"});
+    }
+
+    // Stopping, pausing, a private artist or the end of work hours takes down the program's own
+    // status, never the user's; an unreadable player changes nothing. A row's name, up to any
+    // comma, says what stops.
     void whenSharingStopsOnlyTheProgramsStatusIsCleared_data() {
         QTest::addColumn<QString>("slackShows");  // "502": Slack can't be read
         QTest::addColumn<QString>("label");
@@ -277,6 +306,7 @@ class SyncTest : public QObject {
         QTest::newRow("podcast") << SONG << "🎙 podcast (never shared)" << true << true;
         QTest::newRow("another player plays")
             << SONG << "mpv is playing — not shared (Share From…)" << true << true;
+        QTest::newRow("private artist") << SONG << "🔒 BAND is kept private" << true << true;
         QTest::newRow("player paused, Slack already empty") << "" << nothing << false << true;
         QTest::newRow("player paused, user's own status") << "Lunch" << nothing << false << true;
         QTest::newRow("sync paused") << SONG << paused << true << true;
@@ -313,6 +343,10 @@ class SyncTest : public QObject {
             QVERIFY(mpv.run());
             mpv.play("Film", {"Crew"});
         }
+        if (why == "private artist") {  // any artist of the track, written any way
+            config_->setPrivateArtists({" band"});
+            spotify_->play("Duet", {"Guest", "BAND"});
+        }
         QSignalSpy stepped(engine_.get(), &SyncEngine::stepped);
         if (why == "sync paused") {  // as the pause action does
             config_->setPaused(true);
@@ -343,6 +377,11 @@ class SyncTest : public QObject {
                          error.endsWith("). If you just installed Spotify, open it once, then "
                                         "quit and reopen Trackglint."),
                      qPrintable(error));
+        if (why == "private artist") {  // another artist is shared
+            spotify_->play("Solo", {"Guest"});
+            step();
+            QCOMPARE(config_->lastSetText(), "Solo — Guest");
+        }
         if (why != "not installed" && why != "no answer") return;
         QCOMPARE(slack_.requests().size(), 2);  // only the first step's
         broken.quit();
