@@ -3,11 +3,11 @@
 #include "platform/SpotifyBridge.h"
 
 SpotifyState SpotifyState::playing(QString track, QString artist) {
-    return {Kind::Playing, std::move(track), std::move(artist), Fault::None, {}, {}};
+    return {Kind::Playing, std::move(track), std::move(artist), Fault::None, {}, {}, {}};
 }
 
 SpotifyState SpotifyState::unreadable(QString reason) {
-    return {Kind::Error, {}, {}, Fault::Unreadable, std::move(reason), {}};
+    return {Kind::Error, {}, {}, Fault::Unreadable, std::move(reason), {}, {}};
 }
 
 QString SpotifyState::text() const {

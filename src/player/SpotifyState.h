@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <optional>
 
 namespace platform {
 class SpotifyBridge;
@@ -28,13 +29,18 @@ struct SpotifyState {
     QString message;
     // The player read when it is not the Spotify app itself (such as "spotifyd").
     QString player;
+    // How long the track has left at normal speed, when the player tells its length and
+    // position.
+    std::optional<qint64> remainingMs;
 
     static SpotifyState playing(QString track, QString artist);
-    static SpotifyState appMissing() { return {Kind::Error, {}, {}, Fault::AppMissing, {}, {}}; }
+    static SpotifyState appMissing() {
+        return {Kind::Error, {}, {}, Fault::AppMissing, {}, {}, {}};
+    }
     static SpotifyState unreadable(QString reason);
-    static SpotifyState podcast() { return {Kind::Podcast, {}, {}, Fault::None, {}, {}}; }
+    static SpotifyState podcast() { return {Kind::Podcast, {}, {}, Fault::None, {}, {}, {}}; }
     static SpotifyState notPlaying() { return {}; }
-    static SpotifyState notRunning() { return {Kind::NotRunning, {}, {}, Fault::None, {}, {}}; }
+    static SpotifyState notRunning() { return {Kind::NotRunning, {}, {}, Fault::None, {}, {}, {}}; }
 
     // What is shared of music that plays: "track — artist", or the track alone without one.
     QString text() const;
