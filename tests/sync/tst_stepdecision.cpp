@@ -37,13 +37,6 @@ class StepDecisionTest : public QObject {
         row(
             "steady, a minute since the read: nothing, as nothing is to be written",
             [](Situation& s) { s.view.lastRead = NOW.addSecs(-60); }, done);
-        row(
-            "the user's own, a minute since the read: read, to bring the music back",
-            [](Situation& s) {
-                s.view.usersOwn = true, s.view.usersStatus = "Lunch",
-                s.view.lastRead = NOW.addSecs(-60);
-            },
-            read);
         row("the user's own, Slack asked to wait with reads: leave it unasked",
             [](Situation& s) {
                 s.view.usersOwn = true, s.view.usersStatus = "Lunch",
@@ -76,12 +69,12 @@ class StepDecisionTest : public QObject {
                 s.view.expires = NOW.addSecs(60), s.facts.trackEnds = NOW.addSecs(60);
             },
             done);
-        row(
-            "a minute left, the track plays on past it: read first",
+        row("a minute left, the track plays on past it, read: renew to its end",
             [](Situation& s) {
-                s.view.expires = NOW.addSecs(60), s.facts.trackEnds = NOW.addSecs(90);
+                s.view.expires = NOW.addSecs(60), s.facts.trackEnds = NOW.addSecs(90),
+                s.facts.current = "A";
             },
-            read);
+            {Act::Write, NOW.addSecs(90), {}});
         row(
             "steady, read, still shows: nothing", [](Situation& s) { s.facts.current = "A"; },
             done);
