@@ -133,16 +133,7 @@ void WorkdayListener::nextTrack() {
     if (playing_) record_.listeningMs += now - playingSince_;
     const Track track = tracks_();
     ++track_;
-    playing_ = true;
-    playingSince_ = now;
-    endsAt_ = now + track.lengthMs;
-    nextAt_ = now + track.playsMs;
-    const quint64 version = ++version_;
-    world_.events.at(nextAt_, [this, version] {
-        if (version == version_) nextTrack();
-    });
-    record_.changed(user_, reading().text, now, !ownStatus_);
-    agent_->playerChanged();
+    play(track.lengthMs, track.playsMs);
 }
 
 void WorkdayListener::pause() {
@@ -155,12 +146,16 @@ void WorkdayListener::pause() {
 }
 
 void WorkdayListener::playOn() {
-    if (!atWork_ || playing_) return;
+    if (atWork_ && !playing_) play(endsIn_, nextIn_);
+}
+
+// The track plays, ending in `endsIn` and giving way to the next in `nextIn`.
+void WorkdayListener::play(qint64 endsIn, qint64 nextIn) {
     const qint64 now = world_.events.now();
     playing_ = true;
     playingSince_ = now;
-    endsAt_ = now + endsIn_;
-    nextAt_ = now + nextIn_;
+    endsAt_ = now + endsIn;
+    nextAt_ = now + nextIn;
     const quint64 version = ++version_;
     world_.events.at(nextAt_, [this, version] {
         if (version == version_) nextTrack();

@@ -78,6 +78,7 @@ class WorkdayListener {
     void leave();
     void nextTrack();
     void playOn();
+    void play(qint64 endsIn, qint64 nextIn);
     void pause();
     void setOwnStatus(bool set);
     void stopped();
