@@ -40,8 +40,9 @@ struct Run {
     }
     WorkdayOutcome outcome() {
         for (const auto& listener : listeners) listener->endOfRun();
-        return {record,           slack.calls(),       slack.refused(),
-                slack.byMethod(), slack.overwritten(), slack.raced()};
+        return {record,           slack.calls(),           slack.refused(),
+                slack.byMethod(), slack.refusedByMethod(), slack.overwritten(),
+                slack.raced()};
     }
 };
 
@@ -79,7 +80,9 @@ void printDay(FigureLines& lines, const Options& options, const WorkdayOutcome& 
     const WorkdayRecord& record = day.record;
     lines.line(
         QStringLiteral("calls refused"),
-        QStringLiteral("%1 of %2 (%3)").arg(day.refused).arg(day.calls).arg(methods(day.byMethod)),
+        QStringLiteral("%1 (%2) of %3 (%4)")
+            .arg(day.refused)
+            .arg(methods(day.refusedByMethod), QString::number(day.calls), methods(day.byMethod)),
         QStringLiteral("0"), day.refused == 0);
     printTimes(lines, QStringLiteral("change → Slack (simulated time)"), record.changeMs,
                QStringLiteral("changes"), CHANGE_P95_TARGET_S);

@@ -17,6 +17,7 @@ struct WorkdayOutcome {
     qint64 calls = 0;
     qint64 refused = 0;
     QMap<QString, qint64> byMethod;
+    QMap<QString, qint64> refusedByMethod;
     int overwritten = 0;
     int raced = 0;
 };

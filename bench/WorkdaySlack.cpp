@@ -41,6 +41,7 @@ WorkdaySlack::Reply WorkdaySlack::call(int user, const QString& method, qint64 a
     ++byMethod_[method];
     if (const auto wait = retryAfter(user, method, at)) {
         ++refused_;
+        ++refusedByMethod_[method];
         return {false, true, *wait, {}};
     }
     ofApp_[method].push_back(at);

@@ -46,8 +46,9 @@ class WorkdaySlack {
 
     qint64 calls() const { return calls_; }
     qint64 refused() const { return refused_; }
-    // Calls received, by method.
+    // Calls received, and those refused, by method.
     const QMap<QString, qint64>& byMethod() const { return byMethod_; }
+    const QMap<QString, qint64>& refusedByMethod() const { return refusedByMethod_; }
     // The program set or cleared a status over the user's own, which it had read before
     // (`overwritten`) or which the user set between the program's read and its change, a race
     // Slack's API leaves open (`raced`).
@@ -63,6 +64,7 @@ class WorkdaySlack {
     QHash<int, Status> statuses_;
     QHash<int, qint64> lastRead_;  // when each user's status was last read
     QMap<QString, qint64> byMethod_;
+    QMap<QString, qint64> refusedByMethod_;
     qint64 calls_ = 0;
     qint64 refused_ = 0;
     int overwritten_ = 0;
