@@ -78,12 +78,12 @@ void printTimes(FigureLines& lines, const QString& figure, const QList<double>& 
 
 void printDay(FigureLines& lines, const Options& options, const WorkdayOutcome& day) {
     const WorkdayRecord& record = day.record;
-    lines.line(
-        QStringLiteral("calls refused"),
-        QStringLiteral("%1 (%2) of %3 (%4)")
-            .arg(day.refused)
-            .arg(methods(day.refusedByMethod), QString::number(day.calls), methods(day.byMethod)),
-        QStringLiteral("0"), day.refused == 0);
+    lines.line(QStringLiteral("calls refused"),
+               QStringLiteral("%1%2 of %3 (%4)")
+                   .arg(day.refused)
+                   .arg(day.refused == 0 ? QString() : " (" + methods(day.refusedByMethod) + ")",
+                        QString::number(day.calls), methods(day.byMethod)),
+               QStringLiteral("0"), day.refused == 0);
     printTimes(lines, QStringLiteral("change → Slack (simulated time)"), record.changeMs,
                QStringLiteral("changes"), CHANGE_P95_TARGET_S);
     const double listeningMinutes = double(record.listeningMs) / MINUTE_MS;
