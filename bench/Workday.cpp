@@ -183,7 +183,7 @@ int workdayBench(const QStringList& arguments) {
         return 2;
     }
     std::printf(
-        "workday: %d listeners in one workspace, a %d-hour day, seed %u "
+        "workday: %d listeners in one workspace, a day of %d working hours, seed %u "
         "(--seed %u repeats it)\n",
         options.listeners, options.hours, options.seed, options.seed);
     QElapsedTimer took;
