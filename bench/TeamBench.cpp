@@ -1,8 +1,11 @@
 #include "TeamBench.h"
 
+#include <QRandomGenerator>
 #include <QTest>
 #include <algorithm>
+#include <cmath>
 
+#include "Workday.h"
 #include "state/Constants.h"
 
 namespace {
@@ -17,6 +20,8 @@ constexpr std::chrono::milliseconds TIMER_STEP{qint64(SYNC_SECONDS * 1000)};
 constexpr auto LAST_CHANGES_WAIT = 15s;
 constexpr double LATENCY_P95_TARGET_MS = 3000;
 constexpr double CALLS_PER_LISTENER_MINUTE_TARGET = 2.2;
+// How far the simulated team may be from the real one, in calls per listener-minute.
+constexpr double SIMULATION_AGREEMENT = 0.10;
 const QString WORKSPACE_NAMES[] = {QStringLiteral("acme"), QStringLiteral("builders")};
 
 void waitUntil(SteadyClock::time_point when) {
@@ -161,7 +166,30 @@ bool TeamBench::printFigures() const {
                    .arg(qRound(milliseconds(windowStart_) / 1000)));
     for (int workspace = 0; workspace < plan_.workspaces; ++workspace)
         printWorkspace(lines, workspace);
+    printSimulated(lines);
     return lines.allPass();
+}
+
+// The same team simulated (bench/Workday.h) beside the real copies' first workspace.
+void TeamBench::printSimulated(FigureLines& lines) const {
+    const quint32 seed = QRandomGenerator::global()->bounded(1'000'000);
+    const double real = callsPerListenerMinute(0);
+    const double simulated = simulateTeam(plan_.users, plan_.startGap, plan_.minutes, seed);
+    const double apart = std::abs(simulated - real) / real;
+    lines.line(QStringLiteral("simulated: calls per listener-min"),
+               QStringLiteral("%1 simulated (seed %2), %3 real: %4 % apart")
+                   .arg(simulated, 0, 'f', 2)
+                   .arg(seed)
+                   .arg(real, 0, 'f', 2)
+                   .arg(apart * 100, 0, 'f', 1),
+               QStringLiteral("≤ %1 %").arg(SIMULATION_AGREEMENT * 100),
+               apart <= SIMULATION_AGREEMENT);
+}
+
+double TeamBench::callsPerListenerMinute(int workspace) const {
+    const SlackRequests measured =
+        receivedBetween(requestsIn(workspace), begun_ + windowStart_, begun_ + windowEnd_);
+    return double(measured.size()) / (plan_.users * plan_.minutes);
 }
 
 // The figures of one workspace; with several, each line names it.
@@ -179,7 +207,7 @@ void TeamBench::printWorkspace(FigureLines& lines, int workspace) const {
                    .arg(refusedIn(measured)),
                QStringLiteral("0"), refused == 0);
     printLatency(lines, workspace, where);
-    const double perListenerMinute = double(measured.size()) / (plan_.users * plan_.minutes);
+    const double perListenerMinute = callsPerListenerMinute(workspace);
     lines.line(
         where + QStringLiteral("Slack calls per listener-minute"),
         QStringLiteral("%1 (%2)").arg(perListenerMinute, 0, 'f', 2).arg(countsByMethod(measured)),

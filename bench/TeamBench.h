@@ -66,6 +66,8 @@ class TeamBench {
     void printLatency(FigureLines& lines, int workspace, const QString& where) const;
     void printFirstSets(FigureLines& lines, int workspace, const QString& where) const;
     void printBusiestMinute(FigureLines& lines, int workspace, const QString& where) const;
+    void printSimulated(FigureLines& lines) const;
+    double callsPerListenerMinute(int workspace) const;
 
     TeamPlan plan_;
     SteadyClock::duration windowStart_;  // from the first start

@@ -11,6 +11,9 @@
 //                                         N copies, each its own user, in one workspace; each
 //                                         ran the day before, or with --first-day never ran;
 //                                         with --workspaces 2, each user is in two
+//   trackglint_bench --workday N [--hours H] [--seed S]
+//                                         N listeners in one workspace through a simulated
+//                                         day of H working hours (default 8), drawn from seed S
 //   trackglint_bench --steady             one user, one track for five minutes
 //   trackglint_bench --skipping           one user skipping every 2 s for a minute
 //
@@ -37,6 +40,7 @@
 #include "TeamBench.h"
 #include "TestFiles.h"
 #include "UserScenarios.h"
+#include "Workday.h"
 
 namespace {
 
@@ -444,7 +448,9 @@ int main(int argc, char* argv[]) {
     std::printf("load averages at the start: %s\n", qPrintable(loadAverages()));
     std::fflush(stdout);
     int status = 0;
-    if (arguments.contains("--team")) {
+    if (arguments.contains("--workday")) {
+        status = workdayBench(arguments);
+    } else if (arguments.contains("--team")) {
         status = team(arguments);
     } else if (arguments.contains("--steady")) {
         status = steadyTrack();

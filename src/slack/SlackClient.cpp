@@ -15,8 +15,6 @@ namespace {
 constexpr auto SLACK_WAIT = 10s;
 // Slack's replies are small; an emoji list of a large workspace runs to a few hundred KiB.
 constexpr qint64 MAX_REPLY_BYTES = 8 << 20;
-// How long to wait after a refusal for rate that names no time.
-constexpr qint64 DEFAULT_RETRY_SECONDS = 60;
 const QString RATE_LIMITED = QStringLiteral("ratelimited");
 
 SlackReply failure(const QString& error) {
@@ -57,46 +55,28 @@ bool rejectsToken(const QString& error) {
 SlackClient::SlackClient(const platform::Clock& clock, QObject* parent)
     : QObject(parent), clock_(clock) {}
 
-// A call that must not be sent now, and the reply that says why; none when it may be sent.
-// A write that may be sent is counted against the budget at once.
-std::optional<SlackReply> SlackClient::heldBack(const QString& token, bool write) {
-    QMutexLocker lock(&mutex_);
-    TokenState& state = tokens_[token];
-    if (!state.rejected.isEmpty()) return failure(state.rejected);
-    const QDateTime now = clock_.now();
-    if (state.waitUntil.isValid() && now < state.waitUntil) return failure(RATE_LIMITED);
-    if (!write) return std::nullopt;
-    state.writes.removeIf([&](const QDateTime& sent) { return sent.secsTo(now) >= 60; });
-    if (state.writes.size() >= PROFILE_WRITES_PER_MINUTE) return failure(RATE_LIMITED);
-    state.writes.append(now);
-    return std::nullopt;
-}
-
 // Remembers what a reply says about the token: a time to wait, or a refusal for good.
-void SlackClient::learn(const QString& token, int status, std::optional<qint64> retryAfter,
-                        const SlackReply& reply) {
+void SlackClient::learn(const QString& token, const QString& method, int status,
+                        std::optional<qint64> retryAfter, const SlackReply& reply) {
     const QString error = errorOf(reply);
     const bool rateLimited = status == 429 || error == RATE_LIMITED;
-    const bool rejected = !replySucceeded(reply) && rejectsToken(error);
-    if (!rateLimited && !rejected) return;
+    const QString rejection = !replySucceeded(reply) && rejectsToken(error) ? error : QString();
+    bool rejected = false;
     {
         QMutexLocker lock(&mutex_);
-        TokenState& state = tokens_[token];
-        if (rateLimited) {
-            state.waitUntil = clock_.now().addSecs(retryAfter.value_or(DEFAULT_RETRY_SECONDS));
-        } else if (state.rejected.isEmpty()) {
-            state.rejected = error;
-        } else {
-            return;
-        }
+        rejected = limits_.learn(token, method, rateLimited, retryAfter, rejection, clock_.now());
     }
     if (rejected) emit tokenRejected(token, error);
 }
 
 SlackReply SlackClient::call(const QString& method, const QString& token,
                              const FormParams& params) {
-    const bool write = method == QLatin1String("users.profile.set");
-    if (std::optional<SlackReply> held = heldBack(token, write)) return *held;
+    std::optional<QString> held;
+    {
+        QMutexLocker lock(&mutex_);
+        held = limits_.heldBack(token, method, clock_.now());
+    }
+    if (held) return failure(*held);
     const platform::HttpPost request{
         QUrl(slackApiBase() + method),
         {{"Authorization", "Bearer " + token.toUtf8()},
@@ -105,18 +85,21 @@ SlackReply SlackClient::call(const QString& method, const QString& token,
     };
     const platform::HttpReply http = platform::postAndWait(request, SLACK_WAIT, MAX_REPLY_BYTES);
     const SlackReply reply = replyFor(http);
-    learn(token, http.status, http.retryAfter, reply);
+    learn(token, method, http.status, http.retryAfter, reply);
     return reply;
 }
 
-SlackReply SlackClient::setStatus(const QString& token, const QString& text, const QString& emoji) {
+SlackReply SlackClient::setStatus(const QString& token, const QString& text, const QString& emoji,
+                                  const QDateTime& expires) {
     const QString statusText = firstGraphemes(text, STATUS_TEXT_LIMIT);
     const bool clearing = statusText.isEmpty();
     const QJsonObject profile{
         {QStringLiteral("status_text"), statusText},
         {QStringLiteral("status_emoji"), clearing ? QString() : emoji},
         {QStringLiteral("status_expiration"),
-         clearing ? qint64(0) : clock_.now().toSecsSinceEpoch() + STATUS_TTL_SECONDS},
+         clearing            ? qint64(0)
+         : expires.isValid() ? expires.toSecsSinceEpoch()
+                             : clock_.now().toSecsSinceEpoch() + STATUS_TTL_SECONDS},
     };
     const QString json = QString::fromUtf8(QJsonDocument(profile).toJson(QJsonDocument::Compact));
     return call(QStringLiteral("users.profile.set"), token, {{QStringLiteral("profile"), json}});
@@ -141,23 +124,17 @@ bool SlackClient::clearOwnStatus(const QString& token, const QString& ownText) {
 
 std::optional<QDateTime> SlackClient::nextWriteSlot(const QString& token) const {
     QMutexLocker lock(&mutex_);
-    const auto found = tokens_.constFind(token);
-    if (found == tokens_.cend()) return std::nullopt;
-    const QDateTime now = clock_.now();
-    QList<QDateTime> recent = found->writes;
-    recent.removeIf([&](const QDateTime& sent) { return sent.secsTo(now) >= 60; });
-    if (recent.size() < PROFILE_WRITES_PER_MINUTE) return std::nullopt;
-    return recent.first().addSecs(60);
+    return limits_.nextWriteSlot(token, clock_.now());
+}
+
+std::optional<QDateTime> SlackClient::nextReadSlot(const QString& token) const {
+    QMutexLocker lock(&mutex_);
+    return limits_.nextReadSlot(token, clock_.now());
 }
 
 std::optional<QDateTime> SlackClient::waitingUntil(const QString& token) const {
     QMutexLocker lock(&mutex_);
-    const auto found = tokens_.constFind(token);
-    if (found == tokens_.cend() || !found->waitUntil.isValid() ||
-        found->waitUntil <= clock_.now()) {
-        return std::nullopt;
-    }
-    return found->waitUntil;
+    return limits_.waitingUntil(token, clock_.now());
 }
 
 QString SlackClient::waitExplanation(const QString& token) const {

@@ -1,8 +1,6 @@
 #pragma once
 
 #include <QDateTime>
-#include <QHash>
-#include <QList>
 #include <QMutex>
 #include <QObject>
 #include <QString>
@@ -10,13 +8,10 @@
 
 #include "platform/Clock.h"
 #include "slack/SlackApi.h"
+#include "slack/TokenLimits.h"
 
-// Every call to Slack's Web API goes through here, and here Slack's limits are kept:
-// - after a refusal for rate (HTTP 429), nothing is sent with that token until the time its
-//   Retry-After named (60 seconds when it names none);
-// - at most PROFILE_WRITES_PER_MINUTE status changes per token in any 60 seconds;
-// - a token Slack refused for good (revoked, expired, its account gone) is never sent again,
-//   and `tokenRejected` says so once.
+// Every call to Slack's Web API goes through here, and here Slack's limits are kept, by the
+// rules of TokenLimits; `tokenRejected` says once that Slack refused a token for good.
 // Calls that are held back are not sent at all; their reply says why, as Slack would.
 //
 // Any thread may call; each call waits for Slack on the calling thread.
@@ -24,7 +19,7 @@ class SlackClient : public QObject {
     Q_OBJECT
 
   public:
-    static constexpr int PROFILE_WRITES_PER_MINUTE = 10;
+    static constexpr int PROFILE_WRITES_PER_MINUTE = TokenLimits::PROFILE_WRITES_PER_MINUTE;
 
     explicit SlackClient(const platform::Clock& clock, QObject* parent = nullptr);
 
@@ -32,9 +27,11 @@ class SlackClient : public QObject {
     // seconds and reading at most a few MiB of the reply. Never fails: see SlackReply.
     SlackReply call(const QString& method, const QString& token, const FormParams& params = {});
 
-    // Sets the user's status (text cut to STATUS_TEXT_LIMIT, expiring STATUS_TTL_SECONDS from
-    // now), or clears it when `text` is empty. Counts against the token's profile budget.
-    SlackReply setStatus(const QString& token, const QString& text, const QString& emoji);
+    // Sets the user's status (text cut to STATUS_TEXT_LIMIT), expiring at `expires` (invalid:
+    // STATUS_TTL_SECONDS from now), or clears it when `text` is empty. Counts against the
+    // token's profile budget.
+    SlackReply setStatus(const QString& token, const QString& text, const QString& emoji,
+                         const QDateTime& expires = {});
     SlackReply clearStatus(const QString& token);
     // The user's profile, with the status text that shows now (see statusTextIn).
     SlackReply readStatus(const QString& token);
@@ -45,10 +42,13 @@ class SlackClient : public QObject {
     // touched. Nothing is asked when `ownText` is empty. True when the status was cleared.
     bool clearOwnStatus(const QString& token, const QString& ownText);
 
-    // When the token's next status change fits its budget; none when one may be sent now.
+    // When the token's next status change fits its budget and Slack's last word; none when one
+    // may be sent now.
     std::optional<QDateTime> nextWriteSlot(const QString& token) const;
-    // Until when Slack asked to wait before hearing from the token again; none when it did not,
-    // or that time has passed.
+    // When the token's next status read may be sent; none when one may be sent now.
+    std::optional<QDateTime> nextReadSlot(const QString& token) const;
+    // The latest time Slack asked to wait until before hearing from the token again; none when
+    // it did not, or that time has passed.
     std::optional<QDateTime> waitingUntil(const QString& token) const;
     // What went wrong, in one sentence for the user, for a failed reply given with `token`.
     QString explain(const SlackReply& reply, const QString& token) const;
@@ -61,18 +61,12 @@ class SlackClient : public QObject {
     void tokenRejected(const QString& token, const QString& error);
 
   private:
-    struct TokenState {
-        QDateTime waitUntil;
-        QList<QDateTime> writes;  // the status changes sent in the last minute
-        QString rejected;         // Slack's error, once it refused the token for good
-    };
-    std::optional<SlackReply> heldBack(const QString& token, bool write);
-    void learn(const QString& token, int status, std::optional<qint64> retryAfter,
-               const SlackReply& reply);
+    void learn(const QString& token, const QString& method, int status,
+               std::optional<qint64> retryAfter, const SlackReply& reply);
 
     const platform::Clock& clock_;
     mutable QMutex mutex_;
-    QHash<QString, TokenState> tokens_;
+    TokenLimits limits_;
 };
 
 // Whether Slack's `error` means the token is no good any more and will not be again.

@@ -1,11 +1,17 @@
 #include "sync/StepDecision.h"
 
+#include <algorithm>
+
+#include "state/Constants.h"
+
 namespace {
 
 // The program's status is renewed once it has no more than this left before it expires.
 constexpr qint64 RENEW_WITHIN_SECONDS = 120;
-// While music plays, the status is read at least this often.
+// While the user's own status shows, it is read at least this often.
 constexpr qint64 READ_EVERY_SECONDS = 60;
+// A status expiring this close to the track's end goes with the track.
+constexpr qint64 TRACK_END_MARGIN_SECONDS = 5;
 
 // Whether the status showing is the program's: none, its last text, or the text it last tried
 // to set, which Slack may have applied after the program stopped waiting for the answer.
@@ -13,10 +19,33 @@ bool isOwn(const QString& current, const QString& ownText, const QString& tried)
     return current.isEmpty() || current == ownText || (!tried.isEmpty() && current == tried);
 }
 
+// The later of two times Slack's budget asks to wait for; none when neither does.
+std::optional<QDateTime> later(const std::optional<QDateTime>& a,
+                               const std::optional<QDateTime>& b) {
+    if (!a || !b) return a ? a : b;
+    return std::max(*a, *b);
+}
+
+// When a status written now expires: when the track ends, within STATUS_TTL_SECONDS.
+QDateTime expiryFor(const StepFacts& facts) {
+    const QDateTime latest = facts.now.addSecs(STATUS_TTL_SECONDS);
+    if (!facts.trackEnds || *facts.trackEnds > latest) return latest;
+    return std::max(*facts.trackEnds, facts.now);
+}
+
+// Whether the program's status needs renewing: it expires within two minutes while the track
+// plays on past it.
+bool renewDue(const SlackView& view, const StepFacts& facts) {
+    if (!view.expires.isValid()) return true;
+    if (facts.now.secsTo(view.expires) > RENEW_WITHIN_SECONDS) return false;
+    return !facts.trackEnds || view.expires.secsTo(*facts.trackEnds) > TRACK_END_MARGIN_SECONDS;
+}
+
 // Nothing to share: the program's own status comes down if it still shows.
 Decision takeDown(const SlackView& view, const StepFacts& facts) {
     if (facts.ownText.isEmpty()) return {};
-    if (facts.writeSlot) return {Act::Wait, *facts.writeSlot, {}};
+    if (const auto slot = later(facts.writeSlot, facts.current ? std::nullopt : facts.readSlot))
+        return {Act::Wait, *slot, {}};
     if (!facts.current) return {Act::Read, {}, {}};
     if (!facts.current->isEmpty() && isOwn(*facts.current, facts.ownText, view.tried)) {
         return {Act::Clear, {}, {}};
@@ -28,24 +57,25 @@ Decision takeDown(const SlackView& view, const StepFacts& facts) {
 Decision share(const SlackView& view, const StepFacts& facts) {
     if (facts.text == view.refused) return {Act::Refused, {}, {}};  // the next track may do
     const bool change = facts.text != facts.ownText || facts.emoji != view.emoji;
-    const bool renew =
-        !view.expires.isValid() || facts.now.secsTo(view.expires) <= RENEW_WITHIN_SECONDS;
+    const bool renew = renewDue(view, facts);
     if (facts.current) {
         if (!isOwn(*facts.current, facts.ownText, view.tried)) {
             return {Act::UsersOwn, {}, *facts.current};
         }
         // Read only: the program's status still shows and needs nothing.
         if (!change && !renew && !facts.current->isEmpty()) return {};
-        return {Act::Write, {}, {}};
+        return {Act::Write, expiryFor(facts), {}};
     }
-    const bool readDue =
-        !view.lastRead.isValid() || view.lastRead.secsTo(facts.now) >= READ_EVERY_SECONDS;
-    if (!readDue && view.usersOwn) return {Act::UsersOwn, {}, view.usersStatus};
-    if (!readDue && !change && !renew) return {};
-    if (!change && !renew && !view.usersOwn && facts.emojiLook != EmojiLook::NotDue) {
-        return {Act::AskEmoji, {}, {}};  // the status is read a minute later
+    if (view.usersOwn) {  // read now and then, when Slack allows, to see whether it went
+        const bool readDue =
+            !view.lastRead.isValid() || view.lastRead.secsTo(facts.now) >= READ_EVERY_SECONDS;
+        if (!readDue || facts.readSlot) return {Act::UsersOwn, {}, view.usersStatus};
+        return {Act::Read, {}, {}};
     }
-    if ((change || renew) && facts.writeSlot) return {Act::Wait, *facts.writeSlot, {}};
+    if (!change && !renew) {
+        return facts.emojiLook == EmojiLook::NotDue ? Decision{} : Decision{Act::AskEmoji, {}, {}};
+    }
+    if (const auto slot = later(facts.writeSlot, facts.readSlot)) return {Act::Wait, *slot, {}};
     return {Act::Read, {}, {}};
 }
 

@@ -32,6 +32,9 @@ struct StepFacts {
     EmojiLook emojiLook = EmojiLook::NotDue;
     std::optional<QString> current;  // the status read in this step; none: not read yet
     QDateTime now;
+    std::optional<QDateTime> readSlot;  // when a status read next fits; none: now
+    // When the track ends at normal speed, when the player tells; none: not known.
+    std::optional<QDateTime> trackEnds;
 };
 
 // What to do next in the workspace.
@@ -39,8 +42,8 @@ enum class Act {
     Done,      // nothing (more) to do
     Read,      // read the status showing
     AskEmoji,  // ask for :spotify: in place of this minute's read
-    Wait,      // a status change does not fit Slack's budget before `until`
-    Write,     // set the track as the status
+    Wait,      // a status change (or the read before it) does not fit before `until`
+    Write,     // set the track as the status, to expire at `until`
     Clear,     // take the program's status down
     Forget,    // none of the program's status shows: forget it
     UsersOwn,  // the user's own status shows (`status`): leave it
@@ -48,7 +51,7 @@ enum class Act {
 };
 struct Decision {
     Act act = Act::Done;
-    QDateTime until;  // Wait: when
+    QDateTime until;  // Wait: when; Write: when the status expires
     QString status;   // UsersOwn: the user's status
     bool operator==(const Decision&) const = default;
 };
@@ -57,7 +60,10 @@ struct Decision {
 // own. A step asks again after each read, with `facts.current` set, until it is told Done, or
 // something that ends the step there.
 //
-// The rules: the user's own status always wins; the program's status is renewed once it has
-// two minutes left; Slack is read before it is written, and otherwise once a minute while the
-// track plays; a look for :spotify: due at a quiet moment takes the place of a read.
+// The rules: the user's own status always wins; the program's status expires when the track
+// ends, five minutes after the write at the latest, and is renewed once it has two minutes left
+// only while the track plays on past it; Slack is read before it is written, and otherwise only
+// while the user's own status shows, once a minute, to bring the music back when it goes; a
+// read Slack asked to wait for is not sent before then, a change waiting for it meanwhile; a
+// look for :spotify: is made at a quiet moment.
 Decision decideStep(const SlackView& view, const StepFacts& facts);

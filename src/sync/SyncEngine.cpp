@@ -1,12 +1,13 @@
 // The sync step: turns what Spotify plays into the user's Slack status.
 //
 // Rules: a status the user set (text on Slack that is not empty and not the program's own)
-// is never touched; every status the program sets expires after STATUS_TTL_SECONDS and is
-// renewed before it does while the track plays; podcasts are never shared.
+// is never touched; every status the program sets expires when the track ends, and at most
+// STATUS_TTL_SECONDS after it is set, and is renewed before it does while the track plays on;
+// podcasts are never shared.
 //
 // Slack is called only when something would change what it shows, or to renew the status, and
-// otherwise read once a minute while music plays, so that a status the user sets, or clears,
-// is noticed: a steady track costs about a read a minute and a write every three minutes.
+// otherwise read once a minute while the user's own status shows, so that the music comes back
+// when it goes: a track that ends within five minutes costs a read and a write.
 
 #include "sync/SyncEngine.h"
 
@@ -208,8 +209,11 @@ StepFacts SyncEngine::factsFor(const Workspace& workspace, const SpotifyState& s
     facts.emoji = effectiveEmoji(workspace.key());
     facts.ownText = workspace.lastSetText;
     facts.writeSlot = slackClient_.nextWriteSlot(workspace.token);
+    facts.readSlot = slackClient_.nextReadSlot(workspace.token);
     facts.emojiLook = emojiLookDue(workspace.key());
     facts.now = clock_.now();
+    if (facts.playing && state.remainingMs)
+        facts.trackEnds = facts.now.addMSecs(*state.remainingMs);
     return facts;
 }
 
@@ -237,7 +241,7 @@ bool SyncEngine::carryOut(Step& step, StepFacts facts) {
             case Act::Wait:
                 return waitFor(step, decision.until);
             case Act::Write:
-                return write(step, facts.text, facts.emoji);
+                return write(step, facts.text, facts.emoji, decision.until);
             case Act::Clear:
                 return clear(step);
             case Act::Forget:
@@ -286,17 +290,18 @@ std::optional<QString> SyncEngine::readStatus(Step& step) {
     return current;
 }
 
-// Sets the status; a text Slack finds too long is shortened and tried once more.
-bool SyncEngine::write(Step& step, QString text, const QString& emoji) {
+// Sets the status, to expire at `expires`; a text Slack finds too long is shortened and tried
+// once more.
+bool SyncEngine::write(Step& step, QString text, const QString& emoji, const QDateTime& expires) {
     const Workspace& workspace = step.workspace;
     SlackView& view = step.view;
     view.tried = text;
-    SlackReply reply = slackClient_.setStatus(workspace.token, text, emoji);
+    SlackReply reply = slackClient_.setStatus(workspace.token, text, emoji, expires);
     if (reply.value(QStringLiteral("error")) == QLatin1String("too_long")) {
         const QString shorter = fitEscaped(text, STATUS_TEXT_LIMIT);
         if (shorter != text) {
             text = view.tried = shorter;
-            reply = slackClient_.setStatus(workspace.token, text, emoji);
+            reply = slackClient_.setStatus(workspace.token, text, emoji, expires);
         }
     }
     if (!replySucceeded(reply)) {
@@ -307,7 +312,7 @@ bool SyncEngine::write(Step& step, QString text, const QString& emoji) {
         return false;
     }
     view.emoji = emoji;
-    view.expires = clock_.now().addSecs(STATUS_TTL_SECONDS);
+    view.expires = expires;
     // Remember the text as Slack keeps it, so the next step recognises it.
     if (text != workspace.lastSetText) recordLastSet(workspace.key(), text);
     return true;

@@ -130,7 +130,7 @@ class SyncEngine : public QObject {
     void forgetOwnStatus(const Workspace& workspace, SlackView& view);
     std::optional<QString> readStatus(Step& step);
     bool usersStatusShows(Step& step, const QString& status);
-    bool write(Step& step, QString text, const QString& emoji);
+    bool write(Step& step, QString text, const QString& emoji, const QDateTime& expires);
     bool waitFor(Step& step, const QDateTime& when);
     bool failed(Step& step, const SlackReply& reply);
     void wakeAt(const QDateTime& when);

@@ -135,8 +135,8 @@ class SlackTest : public QObject {
         QCOMPARE(client_->spotifyEmojiExists("t"), emoji);
     }
 
-    // Refused for rate: the token waits the time Slack named (a minute when none, an hour at
-    // most, however large the number), then goes on.
+    // Refused for rate: the token's reads wait the time Slack named (a minute when none, an hour
+    // at most, however large the number), then go on; its status changes never waited.
     void aRefusalForRateHoldsTheTokenBack() {
         const QList<std::pair<QByteArray, qint64>> waits = {
             {"120", 120}, {{}, 60}, {"10000000000000000", 3600}, {"99999999999999999999", 3600}};
@@ -145,11 +145,16 @@ class SlackTest : public QObject {
             FakeSlack::Reply refusal{429, R"({"ok":false,"error":"ratelimited"})"};
             if (!retryAfter.isEmpty()) refusal.headers = {{"Retry-After", retryAfter}};
             slack_.script("users.profile.get", {refusal, {200, R"({"ok":true})"}});
+            slack_.script("users.profile.set", R"({"ok":true})");
             QCOMPARE(client_->readStatus("t").value("error"), "ratelimited");
             QCOMPARE(client_->waitingUntil("t"), clock_.now().addSecs(wait));
             QCOMPARE(client_->readStatus("t").value("error"), "ratelimited");
             QCOMPARE(client_->readStatus("other").value("ok"), true);  // another token goes on
-            QCOMPARE(slack_.requests().size(), 2);
+            const QDateTime ends = clock_.now().addSecs(100);          // and a status change
+            QCOMPARE(client_->setStatus("t", "x", ":cd:", ends).value("ok"), true);
+            QCOMPARE(slack_.profilesSent().last().value("status_expiration").toInteger(),
+                     ends.toSecsSinceEpoch());
+            QCOMPARE(slack_.requests().size(), 3);
             clock_.set(clock_.now().addSecs(wait));
             QCOMPARE(client_->readStatus("t").value("ok"), true);
         }

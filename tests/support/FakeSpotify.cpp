@@ -121,14 +121,19 @@ void FakeSpotify::play(const QString& title, const QStringList& artists, const Q
                        const QStringList& genres) {
     const QVariant id = trackId.startsWith(u'/') ? QVariant::fromValue(QDBusObjectPath(trackId))
                                                  : QVariant(trackId);
-    setState(QStringLiteral("Playing"),
-             {{QStringLiteral("mpris:trackid"), id},
-              {QStringLiteral("mpris:length"), qint64(215'000'000)},
-              {QStringLiteral("xesam:title"), title},
-              {QStringLiteral("xesam:artist"), artists},
-              {QStringLiteral("xesam:album"), QStringLiteral("Album")},
-              {QStringLiteral("xesam:genre"), genres},
-              {QStringLiteral("xesam:url"), QStringLiteral("https://open.spotify.com/track/1")}});
+    QVariantMap metadata{
+        {QStringLiteral("mpris:trackid"), id},
+        {QStringLiteral("xesam:title"), title},
+        {QStringLiteral("xesam:artist"), artists},
+        {QStringLiteral("xesam:album"), QStringLiteral("Album")},
+        {QStringLiteral("xesam:genre"), genres},
+        {QStringLiteral("xesam:url"), QStringLiteral("https://open.spotify.com/track/1")}};
+    if (length_) metadata.insert(QStringLiteral("mpris:length"), *length_);
+    setState(QStringLiteral("Playing"), metadata);
+}
+
+void FakeSpotify::setLength(std::optional<qint64> microseconds) {
+    length_ = microseconds;
 }
 
 void FakeSpotify::pause() {

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QThread>
 #include <QVariantMap>
+#include <optional>
 
 class MprisPlayerObject;
 
@@ -28,9 +29,12 @@ class FakeSpotify {
     void quit();
 
     // Playing the item `trackId`, an object path or Spotify's "spotify:<kind>:<id>" text, with
-    // the given title, artists and genres, on the album "Album", 215 s long and 15 s in.
+    // the given title, artists and genres, on the album "Album", 15 s in and as long as
+    // setLength said.
     void play(const QString& title, const QStringList& artists, const QString& trackId = TRACK,
               const QStringList& genres = {});
+    // The length the items played from now on have: 215 s unless set; none: not told.
+    void setLength(std::optional<qint64> microseconds);
     void pause();
     void stop();
     // Keeps the name but stops answering for the player object, so every question fails.
@@ -40,6 +44,7 @@ class FakeSpotify {
     void setState(const QString& status, const QVariantMap& metadata);
 
     QString service_;
+    std::optional<qint64> length_ = 215'000'000;
     QDBusConnection bus_;
     QThread thread_;
     MprisPlayerObject* player_;

@@ -10,7 +10,8 @@ const QDateTime NOW = QDateTime::fromSecsSinceEpoch(1'700'000'000);
 // A workspace sharing "A" with the note emoji: read 30 s ago, the status good for 200 s more.
 struct Situation {
     SlackView view{{}, ":notes:", NOW.addSecs(200), NOW.addSecs(-30), false, {}, {}, {}, {}};
-    StepFacts facts{true, "A", ":notes:", "A", std::nullopt, EmojiLook::NotDue, std::nullopt, NOW};
+    StepFacts facts{true,         "A", ":notes:",    "A",         std::nullopt, EmojiLook::NotDue,
+                    std::nullopt, NOW, std::nullopt, std::nullopt};
 };
 using Change = std::function<void(Situation&)>;
 
@@ -27,15 +28,53 @@ class StepDecisionTest : public QObject {
     void theRulesOfAStep_data() {
         QTest::addColumn<Change>("change");
         QTest::addColumn<Decision>("expected");
-        const Decision done{}, read{Act::Read, {}, {}}, write{Act::Write, {}, {}};
+        const Decision done{}, read{Act::Read, {}, {}}, write{Act::Write, NOW.addSecs(300), {}};
         const auto row = [](const char* name, Change change, Decision expected) {
             QTest::newRow(name) << change << expected;
         };
         row(
             "steady: nothing", [](Situation&) {}, done);
         row(
-            "steady, a minute since the read: read",
-            [](Situation& s) { s.view.lastRead = NOW.addSecs(-60); }, read);
+            "steady, a minute since the read: nothing, as nothing is to be written",
+            [](Situation& s) { s.view.lastRead = NOW.addSecs(-60); }, done);
+        row("the user's own, Slack asked to wait with reads: leave it unasked",
+            [](Situation& s) {
+                s.view.usersOwn = true, s.view.usersStatus = "Lunch",
+                s.view.lastRead = NOW.addSecs(-60), s.facts.readSlot = NOW.addSecs(20);
+            },
+            {Act::UsersOwn, {}, "Lunch"});
+        row("a new track, Slack asked to wait with reads: wait for the read, not longer",
+            [](Situation& s) { s.facts.text = "B", s.facts.readSlot = NOW.addSecs(20); },
+            {Act::Wait, NOW.addSecs(20), {}});
+        row("a new track, both budgets spent: wait for the later",
+            [](Situation& s) {
+                s.facts.text = "B", s.facts.readSlot = NOW.addSecs(20),
+                s.facts.writeSlot = NOW.addSecs(9);
+            },
+            {Act::Wait, NOW.addSecs(20), {}});
+        row("a new track ending in 200 s, read: write, to expire with it",
+            [](Situation& s) {
+                s.facts.text = "B", s.facts.current = "A", s.facts.trackEnds = NOW.addSecs(200);
+            },
+            {Act::Write, NOW.addSecs(200), {}});
+        row(
+            "a new track ending in 7 min, read: write, to expire in five",
+            [](Situation& s) {
+                s.facts.text = "B", s.facts.current = "A", s.facts.trackEnds = NOW.addSecs(420);
+            },
+            write);
+        row(
+            "a minute left, expiring with the track: nothing",
+            [](Situation& s) {
+                s.view.expires = NOW.addSecs(60), s.facts.trackEnds = NOW.addSecs(60);
+            },
+            done);
+        row("a minute left, the track plays on past it, read: renew to its end",
+            [](Situation& s) {
+                s.view.expires = NOW.addSecs(60), s.facts.trackEnds = NOW.addSecs(90),
+                s.facts.current = "A";
+            },
+            {Act::Write, NOW.addSecs(90), {}});
         row(
             "steady, read, still shows: nothing", [](Situation& s) { s.facts.current = "A"; },
             done);
@@ -89,6 +128,9 @@ class StepDecisionTest : public QObject {
         row("nothing plays, the user's own replaced ours: forget ours",
             [](Situation& s) { s.facts.playing = false, s.facts.current = "Lunch"; },
             {Act::Forget, {}, {}});
+        row("nothing plays, Slack asked to wait with reads: wait",
+            [](Situation& s) { s.facts.playing = false, s.facts.readSlot = NOW.addSecs(20); },
+            {Act::Wait, NOW.addSecs(20), {}});
         row("nothing plays, no room in the budget: wait",
             [](Situation& s) { s.facts.playing = false, s.facts.writeSlot = NOW.addSecs(9); },
             {Act::Wait, NOW.addSecs(9), {}});
