@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <cstdio>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -40,9 +41,23 @@ struct Run {
     }
     WorkdayOutcome outcome() {
         for (const auto& listener : listeners) listener->endOfRun();
-        return {record,           slack.calls(),           slack.refused(),
-                slack.byMethod(), slack.refusedByMethod(), slack.overwritten(),
-                slack.raced()};
+        WorkdayOutcome day{record,
+                           slack.calls(),
+                           slack.refused(),
+                           slack.byMethod(),
+                           slack.refusedByMethod(),
+                           slack.overwritten(),
+                           slack.raced(),
+                           {},
+                           0};
+        qint64 first = std::numeric_limits<qint64>::max(), last = 0;
+        for (const QString& method : slack.byMethod().keys()) {
+            day.busiestMinute[method] = slack.busiestMinute(method);
+            first = std::min(first, slack.received(method).constFirst());
+            last = std::max(last, slack.received(method).constLast());
+        }
+        day.dayMinutes = double(std::max<qint64>(last - first, MINUTE_MS)) / MINUTE_MS;
+        return day;
     }
 };
 
@@ -124,11 +139,25 @@ void printLargest(FigureLines& lines, const Options& options, const WorkdayOutco
                QStringLiteral("≥ %1").arg(HOLDS_TARGET), largest >= HOLDS_TARGET);
 }
 
+// What the listeners ask of Slack with the app's limits lifted: each method's busiest minute
+// beside the app's limit, and the day's average a minute.
+void printDemand(FigureLines& lines, const WorkdayOutcome& day) {
+    for (auto it = day.byMethod.cbegin(); it != day.byMethod.cend(); ++it) {
+        lines.note(it.key(), QStringLiteral("busiest minute %1 (the app's limit %2), the day's "
+                                            "average %3 a minute over %4 minutes")
+                                 .arg(day.busiestMinute.value(it.key()))
+                                 .arg(WorkdaySlack::appLimit(it.key()))
+                                 .arg(double(it.value()) / day.dayMinutes, 0, 'f', 1)
+                                 .arg(day.dayMinutes, 0, 'f', 0));
+    }
+}
+
 }  // namespace
 
-WorkdayOutcome simulateWorkday(int listeners, int hours, quint32 seed) {
+WorkdayOutcome simulateWorkday(int listeners, int hours, quint32 seed, bool appLimits) {
     Run run(seed);
     run.watchSlack();
+    if (!appLimits) run.slack.liftAppLimits();
     qint64 end = 0;
     for (int user = 0; user < listeners; ++user) {
         const DayPlan plan = planDay(run.random, hours);
@@ -188,10 +217,16 @@ int workdayBench(const QStringList& arguments) {
         options.listeners, options.hours, options.seed, options.seed);
     QElapsedTimer took;
     took.start();
-    const WorkdayOutcome day = simulateWorkday(options.listeners, options.hours, options.seed);
+    const bool demand = arguments.contains("--demand");
+    const WorkdayOutcome day =
+        simulateWorkday(options.listeners, options.hours, options.seed, !demand);
     FigureLines lines;
     lines.note(QStringLiteral("simulated in"),
                QStringLiteral("%1 s of real time").arg(double(took.elapsed()) / 1000, 0, 'f', 1));
+    if (demand) {
+        printDemand(lines, day);
+        return 0;
+    }
     printDay(lines, options, day);
     printLargest(lines, options, day);
     return lines.allPass() ? 0 : 1;

@@ -20,10 +20,13 @@ struct WorkdayOutcome {
     QMap<QString, qint64> refusedByMethod;
     int overwritten = 0;
     int raced = 0;
+    QMap<QString, int> busiestMinute;  // the most calls in any 60 seconds, by method
+    double dayMinutes = 0;             // from the first call to the last
 };
 
-// N listeners through a day of `hours` working hours, drawn from `seed`.
-WorkdayOutcome simulateWorkday(int listeners, int hours, quint32 seed);
+// N listeners through a day of `hours` working hours, drawn from `seed`; without `appLimits`,
+// Slack keeps only the per-token limits, so the day shows what the listeners ask for.
+WorkdayOutcome simulateWorkday(int listeners, int hours, quint32 seed, bool appLimits = true);
 
 // The team bench's pattern (bench/TeamBench.h) simulated: `users` copies starting `startGap`
 // apart, each changing track a minute after its start and every minute after, at its own
@@ -31,5 +34,5 @@ WorkdayOutcome simulateWorkday(int listeners, int hours, quint32 seed);
 // per listener-minute over `minutes` from a minute after the last start.
 double simulateTeam(int users, std::chrono::milliseconds startGap, int minutes, quint32 seed);
 
-// The bench's mode: `--workday N [--hours H] [--seed S]`. Returns the exit status.
+// The bench's mode: `--workday N [--hours H] [--seed S] [--demand]`. Returns the exit status.
 int workdayBench(const QStringList& arguments);

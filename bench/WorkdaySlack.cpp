@@ -24,9 +24,14 @@ const QString WorkdaySlack::SET = QStringLiteral("users.profile.set");
 const QString WorkdaySlack::GET = QStringLiteral("users.profile.get");
 const QString WorkdaySlack::EMOJI = QStringLiteral("emoji.list");
 
+int WorkdaySlack::appLimit(const QString& method) {
+    return PER_APP.value(method);
+}
+
 // The seconds until the call fits every window it counts in; none when it fits now.
 std::optional<qint64> WorkdaySlack::retryAfter(int user, const QString& method, qint64 at) {
-    std::optional<qint64> fits = fullUntil(ofApp_[method], PER_APP.value(method), at);
+    std::optional<qint64> fits;
+    if (appLimits_) fits = fullUntil(ofApp_[method], appLimit(method), at);
     if (method == SET) {
         if (const auto own = fullUntil(setsOf_[user], SETS_PER_TOKEN, at))
             fits = std::max(fits.value_or(0), *own);
@@ -39,6 +44,7 @@ WorkdaySlack::Reply WorkdaySlack::call(int user, const QString& method, qint64 a
                                        const Status& status) {
     ++calls_;
     ++byMethod_[method];
+    received_[method].append(at);
     if (const auto wait = retryAfter(user, method, at)) {
         ++refused_;
         ++refusedByMethod_[method];
@@ -77,4 +83,15 @@ WorkdaySlack::Status WorkdaySlack::showing(int user, qint64 at) const {
     const Status status = statuses_.value(user);
     if (status.expires != 0 && status.expires <= at) return {};
     return status;
+}
+
+int WorkdaySlack::busiestMinute(const QString& method) const {
+    const QList<qint64> times = received_.value(method);
+    int most = 0;
+    qsizetype first = 0;
+    for (qsizetype last = 0; last < times.size(); ++last) {
+        while (times[first] <= times[last] - MINUTE_MS) ++first;
+        most = std::max(most, int(last - first + 1));
+    }
+    return most;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QHash>
+#include <QList>
 #include <QMap>
 #include <QString>
 #include <deque>
@@ -36,6 +37,14 @@ class WorkdaySlack {
     // A call of `method` by `user`'s token, received at `at`; SET sets `status` (an empty text
     // clears it).
     Reply call(int user, const QString& method, qint64 at, const Status& status);
+    // The calls of `method` the app may make in the workspace in any 60 seconds.
+    static int appLimit(const QString& method);
+    // Lifts the app's limits for the workspace (the per-token ones stay), to see what the
+    // listeners ask for.
+    void liftAppLimits() { appLimits_ = false; }
+    // The most calls of `method` Slack received in any 60 seconds, and when each came.
+    int busiestMinute(const QString& method) const;
+    QList<qint64> received(const QString& method) const { return received_.value(method); }
     // The user sets their own status by hand (an empty text clears it).
     void setByHand(int user, const QString& text, qint64 at);
     // The status showing to `user` at `at`: none once it expired.
@@ -60,7 +69,9 @@ class WorkdaySlack {
     void apply(int user, const Status& status, qint64 at);
 
     QHash<QString, std::deque<qint64>> ofApp_;  // calls not refused, by method
-    QHash<int, std::deque<qint64>> setsOf_;     // status changes not refused, by user
+    QHash<QString, QList<qint64>> received_;    // every call, by method
+    bool appLimits_ = true;
+    QHash<int, std::deque<qint64>> setsOf_;  // status changes not refused, by user
     QHash<int, Status> statuses_;
     QHash<int, qint64> lastRead_;  // when each user's status was last read
     QMap<QString, qint64> byMethod_;

@@ -11,7 +11,7 @@
 //                                         N copies, each its own user, in one workspace; each
 //                                         ran the day before, or with --first-day never ran;
 //                                         with --workspaces 2, each user is in two
-//   trackglint_bench --workday N [--hours H] [--seed S]
+//   trackglint_bench --workday N [--hours H] [--seed S] [--demand]
 //                                         N listeners in one workspace through a simulated
 //                                         day of H working hours (default 8), drawn from seed S
 //   trackglint_bench --steady             one user, one track for five minutes
