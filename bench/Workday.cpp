@@ -31,8 +31,12 @@ struct Run {
     std::vector<std::unique_ptr<WorkdayListener>> listeners;
 
     AgentWorld world() {
-        return {events, slack, limits, [this] { return qint64(100 + random.bounded(701)); },
-                [this] { return qint64(random.bounded(10 * 60'000)); }};
+        return {events,
+                slack,
+                limits,
+                [this] { return qint64(100 + random.bounded(701)); },
+                [this] { return qint64(random.bounded(10 * 60'000)); },
+                [this] { return qint64(random.bounded(WAIT_SPREAD_MS)); }};
     }
     void watchSlack() {
         slack.programSet = [this](int user, const WorkdaySlack::Status& status, qint64 at) {

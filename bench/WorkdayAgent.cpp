@@ -96,6 +96,7 @@ void WorkdayAgent::startStep() {
     facts_.readSlot = world_.limits.nextReadSlot(token(), now);
     facts_.emojiLook = emojiLook();
     facts_.now = now;
+    facts_.waitSpreadMs = world_.waitSpread();
     if (reading.playing && reading.endsAt) facts_.trackEnds = EventQueue::dateAt(*reading.endsAt);
     decide();
 }
@@ -175,10 +176,10 @@ void WorkdayAgent::finish(bool done) {
     }
 }
 
-// As SyncEngine::failed: a step comes again when Slack said it may.
+// As SyncEngine::failed: a step comes again when Slack said it may, and the step's spread.
 void WorkdayAgent::failed() {
     const auto until = world_.limits.waitingUntil(token(), EventQueue::dateAt(world_.events.now()));
-    if (until) wakeAt(*until);
+    if (until) wakeAt(until->addMSecs(facts_.waitSpreadMs));
     finish(false);
 }
 

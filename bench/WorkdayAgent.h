@@ -53,6 +53,7 @@ struct AgentWorld {
     TokenLimits& limits;
     std::function<qint64()> latency;       // a reply's time, in ms
     std::function<qint64()> launchSpread;  // when, after the launch, :spotify: is looked for
+    std::function<qint64()> waitSpread;    // a step's draw of StepFacts::waitSpreadMs
 };
 
 // One user's copy of the program in the simulation: the engine's steps (every SYNC_SECONDS,

@@ -8,8 +8,9 @@ namespace {
 
 // The program's status is renewed once it has no more than this left before it expires.
 constexpr qint64 RENEW_WITHIN_SECONDS = 120;
-// While the user's own status shows, it is read at least this often.
-constexpr qint64 READ_EVERY_SECONDS = 60;
+// While the user's own status shows, it is read this often: the music comes back at most this
+// long (and a step) after the user clears it.
+constexpr qint64 READ_EVERY_SECONDS = 90;
 // A status expiring this close to the track's end goes with the track.
 constexpr qint64 TRACK_END_MARGIN_SECONDS = 5;
 
@@ -24,6 +25,11 @@ std::optional<QDateTime> later(const std::optional<QDateTime>& a,
                                const std::optional<QDateTime>& b) {
     if (!a || !b) return a ? a : b;
     return std::max(*a, *b);
+}
+
+// Waits for Slack's budget until `slot`, and the copy's spread past it.
+Decision waitUntil(const QDateTime& slot, const StepFacts& facts) {
+    return {Act::Wait, slot.addMSecs(facts.waitSpreadMs), {}};
 }
 
 // When a status written now expires: when the track ends, within STATUS_TTL_SECONDS.
@@ -44,8 +50,11 @@ bool renewDue(const SlackView& view, const StepFacts& facts) {
 // Nothing to share: the program's own status comes down if it still shows.
 Decision takeDown(const SlackView& view, const StepFacts& facts) {
     if (facts.ownText.isEmpty()) return {};
+    // Expiring within seconds anyway: it goes by itself as soon as a clear would take it down.
+    if (view.expires.isValid() && facts.now.secsTo(view.expires) <= TRACK_END_MARGIN_SECONDS)
+        return {Act::Forget, {}, {}};
     if (const auto slot = later(facts.writeSlot, facts.current ? std::nullopt : facts.readSlot))
-        return {Act::Wait, *slot, {}};
+        return waitUntil(*slot, facts);
     if (!facts.current) return {Act::Read, {}, {}};
     if (!facts.current->isEmpty() && isOwn(*facts.current, facts.ownText, view.tried)) {
         return {Act::Clear, {}, {}};
@@ -75,7 +84,7 @@ Decision share(const SlackView& view, const StepFacts& facts) {
     if (!change && !renew) {
         return facts.emojiLook == EmojiLook::NotDue ? Decision{} : Decision{Act::AskEmoji, {}, {}};
     }
-    if (const auto slot = later(facts.writeSlot, facts.readSlot)) return {Act::Wait, *slot, {}};
+    if (const auto slot = later(facts.writeSlot, facts.readSlot)) return waitUntil(*slot, facts);
     return {Act::Read, {}, {}};
 }
 

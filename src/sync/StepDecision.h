@@ -35,7 +35,12 @@ struct StepFacts {
     std::optional<QDateTime> readSlot;  // when a status read next fits; none: now
     // When the track ends at normal speed, when the player tells; none: not known.
     std::optional<QDateTime> trackEnds;
+    // How long after the time Slack's budget names a wait ends: each copy draws its own, below
+    // WAIT_SPREAD_MS, so that copies held back together do not all come back together.
+    qint64 waitSpreadMs = 0;
 };
+
+inline constexpr qint64 WAIT_SPREAD_MS = 20'000;
 
 // What to do next in the workspace.
 enum class Act {
@@ -63,7 +68,8 @@ struct Decision {
 // The rules: the user's own status always wins; the program's status expires when the track
 // ends, five minutes after the write at the latest, and is renewed once it has two minutes left
 // only while the track plays on past it; Slack is read before it is written, and otherwise only
-// while the user's own status shows, once a minute, to bring the music back when it goes; a
-// read Slack asked to wait for is not sent before then, a change waiting for it meanwhile; a
-// look for :spotify: is made at a quiet moment.
+// while the user's own status shows, every 90 seconds, to bring the music back when it
+// goes; a read Slack asked to wait for is not sent before then and a spread drawn for the copy,
+// a change waiting for it meanwhile; a status that expires within seconds anyway is not taken
+// down; a look for :spotify: is made at a quiet moment.
 Decision decideStep(const SlackView& view, const StepFacts& facts);

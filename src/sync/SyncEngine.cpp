@@ -6,13 +6,16 @@
 // podcasts are never shared.
 //
 // Slack is called only when something would change what it shows, or to renew the status, and
-// otherwise read once a minute while the user's own status shows, so that the music comes back
-// when it goes: a track that ends within five minutes costs a read and a write.
+// otherwise read every 90 seconds while the user's own status shows, so that the music comes
+// back when it goes: a track that ends within five minutes costs a read and a write. A step that
+// waits for Slack's budget comes back a random spread after the time it names, so that copies
+// Slack refused together do not call again together.
 
 #include "sync/SyncEngine.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QRandomGenerator>
 #include <chrono>
 #include <thread>
 #include <vector>
@@ -138,9 +141,11 @@ std::optional<SpotifyState> SyncEngine::trackShown(SpotifyState state) {
 // One workspace's part of a step: shares the track there, or takes the program's status down.
 WorkspaceState SyncEngine::stepIn(const Workspace& workspace, const SpotifyState& state,
                                   SlackView& view) {
-    Step step{workspace, view, {}};
+    Step step{workspace, view, {}, QRandomGenerator::global()->bounded(WAIT_SPREAD_MS)};
     const bool playing = state.kind == SpotifyState::Kind::Playing;
-    const bool done = carryOut(step, factsFor(workspace, state));
+    StepFacts facts = factsFor(workspace, state);
+    facts.waitSpreadMs = step.waitSpreadMs;
+    const bool done = carryOut(step, facts);
     if (done) {
         // Quiet: the user's own status is only read, or the program's shows nowhere.
         const bool quiet = view.usersOwn || (!playing && workspace.lastSetText.isEmpty());
@@ -354,7 +359,7 @@ bool SyncEngine::failed(Step& step, const SlackReply& reply) {
     const QString& token = step.workspace.token;
     const QString why = slackClient_.explain(reply, token);
     const std::optional<QDateTime> until = slackClient_.waitingUntil(token);
-    if (until) wakeAt(*until);
+    if (until) wakeAt(until->addMSecs(step.waitSpreadMs));
     const bool waiting =
         until || reply.value(QStringLiteral("error")) == QLatin1String("ratelimited");
     step.found = {waiting ? WorkspaceState::Kind::Waiting : WorkspaceState::Kind::Trouble, why};

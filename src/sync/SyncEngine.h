@@ -123,6 +123,7 @@ class SyncEngine : public QObject {
         const Workspace& workspace;
         SlackView& view;
         WorkspaceState found;
+        qint64 waitSpreadMs = 0;  // drawn for the step: see StepFacts
     };
     StepFacts factsFor(const Workspace& workspace, const SpotifyState& state) const;
     bool carryOut(Step& step, StepFacts facts);

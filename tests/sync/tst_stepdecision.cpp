@@ -40,12 +40,27 @@ class StepDecisionTest : public QObject {
         row("the user's own, Slack asked to wait with reads: leave it unasked",
             [](Situation& s) {
                 s.view.usersOwn = true, s.view.usersStatus = "Lunch",
-                s.view.lastRead = NOW.addSecs(-60), s.facts.readSlot = NOW.addSecs(20);
+                s.view.lastRead = NOW.addSecs(-90), s.facts.readSlot = NOW.addSecs(20);
+            },
+            {Act::UsersOwn, {}, "Lunch"});
+        row("the user's own, read 75 s ago: leave it unasked",
+            [](Situation& s) {
+                s.view.usersOwn = true, s.view.usersStatus = "Lunch",
+                s.view.lastRead = NOW.addSecs(-75);
             },
             {Act::UsersOwn, {}, "Lunch"});
         row("a new track, Slack asked to wait with reads: wait for the read, not longer",
             [](Situation& s) { s.facts.text = "B", s.facts.readSlot = NOW.addSecs(20); },
             {Act::Wait, NOW.addSecs(20), {}});
+        row("a new track, Slack asked to wait, 7 s of spread drawn: wait 7 s past it",
+            [](Situation& s) {
+                s.facts.text = "B", s.facts.writeSlot = NOW.addSecs(20),
+                s.facts.waitSpreadMs = 7000;
+            },
+            {Act::Wait, NOW.addSecs(27), {}});
+        row("nothing plays, ours expires in 5 s: forget it, unread",
+            [](Situation& s) { s.facts.playing = false, s.view.expires = NOW.addSecs(5); },
+            {Act::Forget, {}, {}});
         row("a new track, both budgets spent: wait for the later",
             [](Situation& s) {
                 s.facts.text = "B", s.facts.readSlot = NOW.addSecs(20),

@@ -160,7 +160,7 @@ class SyncTest : public QObject {
     void cleanup() { engine_.reset(); }
 
     // Slack hears of a track when it changes what Slack shows: set once the user's own status
-    // is gone, read once a minute, renewed before it expires, replaced by the next track.
+    // is gone, read every 90 s, renewed before it expires, replaced by the next track.
     // Each kind of change is announced once it is one: a step that finds nothing new announces
     // nothing. What went wrong elsewhere outlives a step that went well.
     void theStateAnnouncesOnlyWhatChanged() {
@@ -202,9 +202,9 @@ class SyncTest : public QObject {
         step();
         QCOMPARE(calls(), QStringList{"get"});
         QCOMPARE(line(), "💬 your own status shows: “In a meeting”");
-        step();  // the user's own status is read again only a minute later
+        step();  // the user's own status is read again only 90 s later
         QCOMPARE(line(), "💬 your own status shows: “In a meeting”");
-        advance(60);
+        advance(90);
         slack_.shows(QString());
         showTrack();
         QCOMPARE(calls(), QStringList({"get", "set"}));
@@ -620,7 +620,7 @@ class SyncTest : public QObject {
         slack_.revoke("xoxp-1");
         slack_.showsFor("xoxp-2", QString());
         spotify_->play("Third", {"Band"});
-        advance(60);
+        advance(90);  // the user's own status is read again 90 s later
         step();
         QCOMPARE(setsBy().mid(1), QByteArrayList({"xoxp-2 Third — Band"}));
         QCOMPARE(kinds().value("T1"), Kind::Trouble);
