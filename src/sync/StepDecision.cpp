@@ -32,11 +32,16 @@ Decision waitUntil(const QDateTime& slot, const StepFacts& facts) {
     return {Act::Wait, slot.addMSecs(facts.waitSpreadMs), {}};
 }
 
-// When a status written now expires: when the track ends, within STATUS_TTL_SECONDS.
+// When a status written now expires: when the track ends, within STATUS_TTL_SECONDS. An end
+// that has passed or is only seconds away (a player's position past its length, say) is no end
+// to go by: such a status would be gone before anyone saw it.
 QDateTime expiryFor(const StepFacts& facts) {
     const QDateTime latest = facts.now.addSecs(STATUS_TTL_SECONDS);
-    if (!facts.trackEnds || *facts.trackEnds > latest) return latest;
-    return std::max(*facts.trackEnds, facts.now);
+    if (!facts.trackEnds || *facts.trackEnds > latest ||
+        facts.now.secsTo(*facts.trackEnds) <= TRACK_END_MARGIN_SECONDS) {
+        return latest;
+    }
+    return *facts.trackEnds;
 }
 
 // Whether the program's status needs renewing: it expires within two minutes while the track

@@ -79,6 +79,12 @@ class StepDecisionTest : public QObject {
             },
             write);
         row(
+            "a new track whose end has passed, read: write, to expire in five",
+            [](Situation& s) {
+                s.facts.text = "B", s.facts.current = "A", s.facts.trackEnds = NOW.addSecs(-30);
+            },
+            write);
+        row(
             "a minute left, expiring with the track: nothing",
             [](Situation& s) {
                 s.view.expires = NOW.addSecs(60), s.facts.trackEnds = NOW.addSecs(60);
