@@ -95,6 +95,7 @@ void UserCopy::waitForExit() {
 }
 
 void UserCopy::play(const QString& title) {
+    spotify_.setLength(std::nullopt);  // as the simulated team's player: no end told
     spotify_.play(title, {ARTIST});
 }
 

@@ -187,6 +187,7 @@ bool Bench::prepare() {
     slack_.keepStatuses();
     slack_.script("users.profile.set", R"({"ok":true})");
     slack_.script("emoji.list", R"({"ok":true,"emoji":{"spotify":"https://emoji.example/s.png"}})");
+    spotify_.setLength(std::nullopt);  // one track all along: its end must not come
     spotify_.play(trackTitle(0), {ARTIST});
     // Run as the copy installed in ~/Applications, as a user runs it: from elsewhere it would
     // first offer to move itself there.

@@ -32,16 +32,19 @@ Decision waitUntil(const QDateTime& slot, const StepFacts& facts) {
     return {Act::Wait, slot.addMSecs(facts.waitSpreadMs), {}};
 }
 
-// When a status written now expires: when the track ends, within STATUS_TTL_SECONDS. An end
-// that has passed or is only seconds away (a player's position past its length, say) is no end
-// to go by: such a status would be gone before anyone saw it.
+// When the track ends, as far as that is any guide: an end that has passed or is only seconds
+// away while the track plays on (a player whose position runs past its length, say) is none.
+std::optional<QDateTime> trackEnd(const StepFacts& facts) {
+    if (!facts.trackEnds || facts.now.secsTo(*facts.trackEnds) <= TRACK_END_MARGIN_SECONDS)
+        return std::nullopt;
+    return facts.trackEnds;
+}
+
+// When a status written now expires: when the track ends, within STATUS_TTL_SECONDS.
 QDateTime expiryFor(const StepFacts& facts) {
     const QDateTime latest = facts.now.addSecs(STATUS_TTL_SECONDS);
-    if (!facts.trackEnds || *facts.trackEnds > latest ||
-        facts.now.secsTo(*facts.trackEnds) <= TRACK_END_MARGIN_SECONDS) {
-        return latest;
-    }
-    return *facts.trackEnds;
+    const std::optional<QDateTime> end = trackEnd(facts);
+    return end && *end < latest ? *end : latest;
 }
 
 // Whether the program's status needs renewing: it expires within two minutes while the track
@@ -49,7 +52,8 @@ QDateTime expiryFor(const StepFacts& facts) {
 bool renewDue(const SlackView& view, const StepFacts& facts) {
     if (!view.expires.isValid()) return true;
     if (facts.now.secsTo(view.expires) > RENEW_WITHIN_SECONDS) return false;
-    return !facts.trackEnds || view.expires.secsTo(*facts.trackEnds) > TRACK_END_MARGIN_SECONDS;
+    const std::optional<QDateTime> end = trackEnd(facts);
+    return !end || view.expires.secsTo(*end) > TRACK_END_MARGIN_SECONDS;
 }
 
 // Nothing to share: the program's own status comes down if it still shows.

@@ -85,6 +85,13 @@ class StepDecisionTest : public QObject {
             },
             write);
         row(
+            "a minute left, the track plays on past its end, read: renew",
+            [](Situation& s) {
+                s.view.expires = NOW.addSecs(60), s.facts.trackEnds = NOW.addSecs(-10),
+                s.facts.current = "A";
+            },
+            write);
+        row(
             "a minute left, expiring with the track: nothing",
             [](Situation& s) {
                 s.view.expires = NOW.addSecs(60), s.facts.trackEnds = NOW.addSecs(60);
