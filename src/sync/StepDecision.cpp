@@ -32,19 +32,21 @@ Decision waitUntil(const QDateTime& slot, const StepFacts& facts) {
     return {Act::Wait, slot.addMSecs(facts.waitSpreadMs), {}};
 }
 
-// When the track ends, as far as that is any guide: an end that has passed or is only seconds
-// away while the track plays on (a player whose position runs past its length, say) is none.
+// When the track ends, as far as that is any guide: an end passed well before while the track
+// plays on (a player whose position runs past its length, say) is none.
 std::optional<QDateTime> trackEnd(const StepFacts& facts) {
-    if (!facts.trackEnds || facts.now.secsTo(*facts.trackEnds) <= TRACK_END_MARGIN_SECONDS)
+    if (!facts.trackEnds || facts.trackEnds->secsTo(facts.now) > TRACK_END_MARGIN_SECONDS)
         return std::nullopt;
     return facts.trackEnds;
 }
 
-// When a status written now expires: when the track ends, within STATUS_TTL_SECONDS.
+// When a status written now expires: when the track ends, within STATUS_TTL_SECONDS. An end
+// only seconds away gives no expiry: such a status would be gone before anyone saw it.
 QDateTime expiryFor(const StepFacts& facts) {
     const QDateTime latest = facts.now.addSecs(STATUS_TTL_SECONDS);
     const std::optional<QDateTime> end = trackEnd(facts);
-    return end && *end < latest ? *end : latest;
+    if (!end || *end > latest || facts.now.secsTo(*end) <= TRACK_END_MARGIN_SECONDS) return latest;
+    return *end;
 }
 
 // Whether the program's status needs renewing: it expires within two minutes while the track

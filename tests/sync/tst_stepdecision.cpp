@@ -92,6 +92,12 @@ class StepDecisionTest : public QObject {
             },
             write);
         row(
+            "3 s left, expiring with the track: nothing",
+            [](Situation& s) {
+                s.view.expires = NOW.addSecs(3), s.facts.trackEnds = NOW.addSecs(3);
+            },
+            done);
+        row(
             "a minute left, expiring with the track: nothing",
             [](Situation& s) {
                 s.view.expires = NOW.addSecs(60), s.facts.trackEnds = NOW.addSecs(60);
