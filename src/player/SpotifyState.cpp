@@ -37,10 +37,6 @@ SpotifyState SpotifyState::unshared(QString player) {
     return state;
 }
 
-QString SpotifyState::text() const {
-    return artist.isEmpty() ? track : track + QStringLiteral(" — ") + artist;
-}
-
 namespace {
 
 // Whether the item is music. Spotify's players name its kind in its id: a track or one of the

@@ -49,9 +49,6 @@ struct SpotifyState {
     static SpotifyState unshared(QString player);
     static SpotifyState of(Kind kind);
 
-    // What is shared of music that plays: "track — artist", or the track alone without one.
-    QString text() const;
-
     bool operator==(const SpotifyState&) const = default;
 };
 

@@ -10,6 +10,8 @@
 #include "PrivateBus.h"
 #include "platform/linux/MprisPlayers.h"
 #include "player/SpotifyState.h"
+#include "state/Constants.h"
+#include "sync/StatusFormat.h"
 
 using Reading = platform::PlayerReading;
 
@@ -95,7 +97,8 @@ class PlayerTest : public QObject {
         QFETCH(SpotifyState, state);
         FixedSpotify spotify(reading);
         QCOMPARE(readSpotify(spotify), state);
-        QCOMPARE(state.text(), state.artist.isEmpty() ? state.track : "Song — " + state.artist);
+        QCOMPARE(formatStatus(DEFAULT_STATUS_FORMAT, state),
+                 state.artist.isEmpty() ? state.track : "Song — " + state.artist);
     }
 
     // Each player names its items its own way; music is told apart from the rest in all of them.

@@ -51,7 +51,9 @@ class StatusFormatTest : public QObject {
         const SpotifyState state = track(artists, album);
         QCOMPARE(formatStatus(format, state), text);
         QCOMPARE(formatProblem(format).has_value(), refused);
-        if (format == DEFAULT_STATUS_FORMAT) QCOMPARE(text, state.text());
+        if (format == DEFAULT_STATUS_FORMAT)  // "track — artist", or the track alone
+            QCOMPARE(text,
+                     state.artist.isEmpty() ? state.track : state.track + " — " + state.artist);
     }
 
     // An artist is kept private under any case and spacing, on a track with others too.
