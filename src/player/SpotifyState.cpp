@@ -98,8 +98,12 @@ SpotifyState stateOf(const platform::PlayerReading& reading, bool spotify) {
 }  // namespace
 
 SpotifyState readSpotify(platform::SpotifyBridge& bridge, const PlayerChoices& choices) {
+    return readSpotify(bridge, bridge.players(), choices);
+}
+
+SpotifyState readSpotify(platform::SpotifyBridge& bridge, const platform::PlayerList& list,
+                         const PlayerChoices& choices) {
     using Kind = platform::PlayerReading::Kind;
-    const platform::PlayerList list = bridge.players();
     const QList<platform::PlayerInfo> players = readingOrder(list.running);
     std::optional<SpotifyState> first;
     for (const platform::PlayerInfo& player : players) {

@@ -56,3 +56,6 @@ struct SpotifyState {
 // changed last, or else, as it found it, the first in their order; when none of them plays,
 // another that plays is named. Must run on the main thread.
 SpotifyState readSpotify(platform::SpotifyBridge& bridge, const PlayerChoices& choices = {});
+// The same, of the players `list` names, as the bridge listed them just now.
+SpotifyState readSpotify(platform::SpotifyBridge& bridge, const platform::PlayerList& list,
+                         const PlayerChoices& choices);

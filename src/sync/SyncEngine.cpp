@@ -343,8 +343,9 @@ SpotifyState SyncEngine::readSpotifyOnMainThread(bool read) {
     SpotifyState state;
     const auto ask = [&] {
         const PlayerChoices choices = config_.sharedPlayers();
-        state_.setPlayers(sharedPlayers(spotify_.players().running, choices));
-        if (read) state = readSpotify(spotify_, choices);
+        const platform::PlayerList players = spotify_.players();
+        state_.setPlayers(sharedPlayers(players.running, choices));
+        if (read) state = readSpotify(spotify_, players, choices);
     };
     if (QThread::currentThread() == thread()) {
         ask();

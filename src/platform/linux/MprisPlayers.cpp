@@ -253,12 +253,17 @@ PlayerList MprisPlayers::players() {
     if (!names)
         return {{}, PlayerReading::error(QStringLiteral("the D-Bus session bus did not answer"))};
     identities_.removeIf([&](const auto& known) { return !names->contains(known.key()); });
-    PlayerList list{
-        {}, spotifyInstalled() ? PlayerReading::notRunning() : PlayerReading::notInstalled()};
+    PlayerList list;
     for (const QString& name : *names) {
         list.running += {name, identityOf(bus, name), isSpotifyPlayer(name), rankOf(name),
                          watcher_ ? watcher_->lastChange(name) : 0};
     }
+    // A Spotify player that runs tells the system knows one, without looking through the
+    // folders a step at a time.
+    const bool spotifyRuns = std::any_of(list.running.cbegin(), list.running.cend(),
+                                         [](const PlayerInfo& player) { return player.spotify; });
+    list.otherwise = spotifyRuns || spotifyInstalled() ? PlayerReading::notRunning()
+                                                       : PlayerReading::notInstalled();
     return list;
 }
 
